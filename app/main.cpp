@@ -1,0 +1,14 @@
+#include "window/binding.h"
+#include "window/form1.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zelcom"));
+    QApplication::setDesktopFileName(QStringLiteral("zelcom"));
+    const auto form = createForm1();
+    form->show();
+    return QApplication::exec();
+}

@@ -1,0 +1,229 @@
+#include "port/mscomm.h"
+
+#include "port/portmap.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+QSerialPort::Parity toParity(char letter)
+{
+    switch (letter) {
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'E':
+        return QSerialPort::EvenParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+} // namespace
+
+MSComm::MSComm(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onError);
+}
+
+MSComm::~MSComm()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void MSComm::setCommPort(int port)
+{
+    if (m_port.isOpen())
+        throw CommError(CommError::PortAlreadyOpen, QStringLiteral("The port number cannot change while the port is open"));
+    if (port < 1 || port > 255)
+        throw CommError(CommError::InvalidValue, QStringLiteral("Port number %1 is outside 1 to 255").arg(port));
+    m_commPort = port;
+}
+
+void MSComm::setSettings(const QString &settings)
+{
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        throw CommError(CommError::InvalidValue, QStringLiteral("Invalid line settings \"%1\"").arg(settings));
+    // The window rewrites the settings ten times a second; unchanged ones must cost no system call.
+    if (*parsed != m_settings && m_port.isOpen() && !applySettings(*parsed))
+        throw CommError(CommError::SettingsRefused,
+            QStringLiteral("The device refused \"%1\": %2").arg(settings, m_port.errorString()));
+    m_settings = *parsed;
+    m_settingsText = settings;
+}
+
+// Applies every field or none: a field the driver refuses puts back the ones already changed.
+bool MSComm::applySettings(const LineSettings &s)
+{
+    const LineSettings old = m_settings;
+    if (s.baud != old.baud && !m_port.setBaudRate(s.baud))
+        return false;
+    const bool ok = m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits))
+        && m_port.setParity(toParity(s.parity))
+        && m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    if (!ok) {
+        m_port.setBaudRate(old.baud);
+        m_port.setDataBits(static_cast<QSerialPort::DataBits>(old.dataBits));
+        m_port.setParity(toParity(old.parity));
+        m_port.setStopBits(old.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    }
+    return ok;
+}
+
+QString MSComm::deviceName() const
+{
+    return PortMap::deviceFor(m_commPort);
+}
+
+void MSComm::failOpen(OpenFailure reason, const QString &device, const QString &detail)
+{
+    m_lastOpenFailure = reason;
+    static constexpr CommError::Code codes[] = {
+        CommError::DeviceFailure,
+        CommError::PortInvalid,
+        CommError::PermissionDenied,
+        CommError::DeviceBusy,
+        CommError::DeviceFailure,
+    };
+    throw CommError(codes[static_cast<int>(reason)],
+        QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device.isEmpty() ? QStringLiteral("no device") : device, detail));
+}
+
+void MSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        // Closing a closed port is accepted: the window may close a port the port selection already closed.
+        if (m_port.isOpen())
+            m_port.close();
+        m_pending.clear();
+        m_decoder.reset();
+        return;
+    }
+    if (m_port.isOpen())
+        throw CommError(CommError::PortAlreadyOpen, QStringLiteral("The port is already open"));
+
+    const QString device = deviceName();
+    if (device.isEmpty())
+        failOpen(OpenFailure::NoDevice, device, QStringLiteral("no device stands behind this port number"));
+
+    m_port.setPortName(device);
+    m_port.setBaudRate(m_settings.baud);
+    m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits));
+    m_port.setParity(toParity(m_settings.parity));
+    m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QString detail = m_port.errorString();
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            failOpen(OpenFailure::NoDevice, device, detail);
+        case QSerialPort::PermissionError:
+        case QSerialPort::OpenError:
+            // Qt reports a refused access and a device another program holds alike; the file mode tells them apart.
+            if (::access(device.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES)
+                failOpen(OpenFailure::PermissionDenied, device, detail);
+            failOpen(OpenFailure::Busy, device, detail);
+        default:
+            failOpen(OpenFailure::Other, device, detail);
+        }
+    }
+    m_lastOpenFailure = OpenFailure::None;
+    m_pending.clear();
+    m_decoder.reset();
+    m_lossQueued = false;
+}
+
+void MSComm::setInputLen(int length)
+{
+    if (length < 0 || length > 32767)
+        throw CommError(CommError::InvalidValue, QStringLiteral("InputLen %1 is outside 0 to 32767").arg(length));
+    m_inputLen = length;
+}
+
+QVariant MSComm::Input()
+{
+    if (m_port.isOpen())
+        m_pending += m_port.readAll();
+
+    QByteArray taken;
+    if (m_inputLen == 0 || m_pending.size() <= m_inputLen) {
+        taken.swap(m_pending);
+    } else {
+        taken = m_pending.left(m_inputLen);
+        m_pending.remove(0, m_inputLen);
+    }
+    if (m_inputMode == comInputModeBinary)
+        return taken;
+
+    QString text = m_decoder.take(taken);
+    // An incomplete character at the end waits for the rest of its bytes.
+    m_pending.prepend(taken);
+    return text;
+}
+
+void MSComm::setOutput(const QString &text)
+{
+    setOutput(encodeGbk(text));
+}
+
+void MSComm::setOutput(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        throw CommError(CommError::PortNotOpen, QStringLiteral("The port is not open"));
+    if (bytes.isEmpty())
+        return;
+    if (m_port.write(bytes) != bytes.size())
+        throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));
+}
+
+void MSComm::setInputMode(int mode)
+{
+    if (mode != comInputModeText && mode != comInputModeBinary)
+        throw CommError(CommError::InvalidValue, QStringLiteral("InputMode %1 is neither 0 nor 1").arg(mode));
+    m_inputMode = mode;
+}
+
+void MSComm::onReadyRead()
+{
+    m_commEvent = comEvReceive;
+    emit OnComm();
+}
+
+void MSComm::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    // A vanished device keeps the read notifier firing (hundreds of thousands of errors a second) until the
+    // port is closed: close once, from the event loop, and ignore the errors that come before that.
+    if (m_lossQueued || !m_port.isOpen())
+        return;
+    m_lossQueued = true;
+    QMetaObject::invokeMethod(this, &MSComm::handleLoss, Qt::QueuedConnection);
+}
+
+void MSComm::handleLoss()
+{
+    m_lossQueued = false;
+    if (!m_port.isOpen())
+        return;
+    // Keep whatever arrived before the loss: what Qt buffered, then what the kernel still holds.
+    m_pending += m_port.readAll();
+    const int fd = static_cast<int>(m_port.handle());
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        m_pending.append(chunk, n);
+    }
+    m_port.close();
+    if (!m_pending.isEmpty()) {
+        m_commEvent = comEvReceive;
+        emit OnComm();
+    }
+    emit portLost();
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// The serial component: one port, chosen by number, opened and closed, with line settings, text or
+// binary input and output, and a notification when input arrives. Built on QSerialPort; failures are
+// thrown as CommError and never reach the event loop from here.
+
+#include "port/commerror.h"
+#include "port/linesettings.h"
+#include "port/textcodec.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QVariant>
+
+class MSComm : public QObject {
+    Q_OBJECT
+
+public:
+    enum CommEvents {
+        comEvReceive = 2,
+    };
+    enum InputModes {
+        comInputModeText = 0,
+        comInputModeBinary = 1,
+    };
+    // Why a port could not be opened, for a message a user can act on.
+    enum class OpenFailure {
+        None,
+        NoDevice,
+        PermissionDenied,
+        Busy,
+        Other,
+    };
+
+    explicit MSComm(QObject *parent = nullptr);
+    ~MSComm() override;
+
+    int CommPort() const { return m_commPort; }
+    void setCommPort(int port);
+
+    QString Settings() const { return m_settingsText; }
+    void setSettings(const QString &settings);
+
+    bool PortOpen() const { return m_port.isOpen(); }
+    void setPortOpen(bool open);
+
+    int InputLen() const { return m_inputLen; }
+    void setInputLen(int length);
+
+    // Everything waiting (or at most InputLen bytes): a QString in text mode, a QByteArray in binary mode.
+    QVariant Input();
+
+    void setOutput(const QString &text);
+    void setOutput(const QByteArray &bytes);
+
+    int InputMode() const { return m_inputMode; }
+    void setInputMode(int mode);
+
+    int CommEvent() const { return m_commEvent; }
+
+    // The device behind the current port number ("" when none) and why the last open failed.
+    QString deviceName() const;
+    OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
+
+signals:
+    void OnComm();
+    // The device went away while open (unplugged, hung up); the port has been closed.
+    void portLost();
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void handleLoss();
+    bool applySettings(const LineSettings &settings);
+    [[noreturn]] void failOpen(OpenFailure reason, const QString &device, const QString &detail);
+
+    QSerialPort m_port;
+    int m_commPort = 1;
+    LineSettings m_settings;
+    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    int m_inputLen = 0;
+    int m_inputMode = comInputModeText;
+    int m_commEvent = 0;
+    OpenFailure m_lastOpenFailure = OpenFailure::None;
+    QByteArray m_pending; // bytes taken from the device but not yet read with Input
+    GbkDecoder m_decoder;
+    bool m_lossQueued = false;
+};

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the window need, and only those missing.
+# Usage: scripts/deps.sh [extra-package ...]
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    fonts-wqy-microhei
+    "$@"
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,61 @@
+#include "window/binding.h"
+
+#include "port/commerror.h"
+#include "port/mscomm.h"
+#include "port/portselection.h"
+#include "terminal/receive.h"
+#include "terminal/send.h"
+#include "window/combobox.h"
+#include "window/commands.h"
+#include "window/form1.h"
+#include "window/intervaltimer.h"
+#include "window/optionbutton.h"
+#include "window/startup.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <exception>
+
+namespace {
+
+// A failure no handler caught ends that event, and only that event: an exception must never unwind
+// through Qt's event loop.
+template <void (*Handler)(Form1 &)> auto guarded(Form1 &form)
+{
+    return [&form] {
+        try {
+            Handler(form);
+        } catch (const CommError &) {
+        } catch (const std::exception &) {
+        }
+    };
+}
+
+} // namespace
+
+void bindEvents(Form1 &f)
+{
+    QObject::connect(f.Combo1, &ComboBox::Click, &f, guarded<Combo1_Click>(f));
+    QObject::connect(f.Command1, &QPushButton::clicked, &f, guarded<Command1_Click>(f));
+    QObject::connect(f.Command3, &QPushButton::clicked, &f, guarded<Command3_Click>(f));
+    QObject::connect(f.Command4, &QPushButton::clicked, &f, guarded<Command4_Click>(f));
+    QObject::connect(f.Command5, &QPushButton::clicked, &f, guarded<Command5_Click>(f));
+    QObject::connect(f.Command6, &QPushButton::clicked, &f, guarded<Command6_Click>(f));
+    QObject::connect(f.Command7, &QPushButton::clicked, &f, guarded<Command7_Click>(f));
+    QObject::connect(f.Command8, &QPushButton::clicked, &f, guarded<Command8_Click>(f));
+    QObject::connect(f.Option1, &OptionButton::Click, &f, guarded<Option1_Click>(f));
+    QObject::connect(f.Option2, &OptionButton::Click, &f, guarded<Option2_Click>(f));
+    QObject::connect(f.Text3, &QLineEdit::textChanged, &f, guarded<Text3_Change>(f));
+    QObject::connect(f.Timer1, &IntervalTimer::Timer, &f, guarded<Timer1_Timer>(f));
+    QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));
+    QObject::connect(f.MSComm1, &MSComm::OnComm, &f, guarded<MSComm1_OnComm>(f));
+    QObject::connect(f.MSComm1, &MSComm::portLost, &f, guarded<MSComm1_PortLost>(f));
+}
+
+std::unique_ptr<Form1> createForm1()
+{
+    auto form = std::make_unique<Form1>();
+    bindEvents(*form);
+    guarded<Form_Load>(*form)();
+    return form;
+}

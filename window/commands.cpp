@@ -1,0 +1,90 @@
+#include "window/commands.h"
+
+#include "port/commerror.h"
+#include "port/mscomm.h"
+#include "terminal/receivearea.h"
+#include "window/form1.h"
+#include "window/messagebox.h"
+#include "window/shape.h"
+#include "window/texts.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+void showClosed(Form1 &form)
+{
+    form.Command5->setText(Texts::kOpenPort);
+    form.Shape1->setFillColor(Form1::kLampClosed);
+}
+
+void showOpen(Form1 &form)
+{
+    form.Command5->setText(Texts::kClosePort);
+    form.Shape1->setFillColor(Form1::kLampOpen);
+}
+
+// One line a Linux user can act on, under "端口号不可用".
+QString openFailureReason(const MSComm &comm, const CommError &error)
+{
+    const QString device = comm.deviceName();
+    switch (comm.lastOpenFailure()) {
+    case MSComm::OpenFailure::NoDevice:
+        return Texts::kReasonNoDevice.arg(comm.CommPort());
+    case MSComm::OpenFailure::PermissionDenied:
+        return Texts::kReasonPermission.arg(device);
+    case MSComm::OpenFailure::Busy:
+        return Texts::kReasonBusy.arg(device);
+    default:
+        return Texts::kReasonOther.arg(device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device,
+            error.message());
+    }
+}
+
+} // namespace
+
+void Command1_Click(Form1 &)
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + QLatin1String(kHomeAddress)));
+}
+
+void Command3_Click(Form1 &form)
+{
+    form.Text1->setText(QString());
+}
+
+void Command4_Click(Form1 &form)
+{
+    form.Text2->setText(QString());
+}
+
+void Command5_Click(Form1 &form)
+{
+    try {
+        if (form.Command5->text() == Texts::kClosePort) {
+            form.MSComm1->setPortOpen(false);
+            showClosed(form);
+        } else {
+            form.MSComm1->setPortOpen(true);
+            showOpen(form);
+        }
+    } catch (const CommError &error) {
+        MsgBox(&form, Texts::kPortUnavailable, Texts::kPortErrorTitle, QMessageBox::Warning,
+            openFailureReason(*form.MSComm1, error));
+    }
+}
+
+void Command8_Click(Form1 &form)
+{
+    form.Label10->setText(Texts::kZero);
+    form.Label11->setText(Texts::kZero);
+}
+
+void MSComm1_PortLost(Form1 &form)
+{
+    showClosed(form);
+}

@@ -1,0 +1,10 @@
+#include "window/optionbutton.h"
+
+OptionButton::OptionButton(const QString &caption, QWidget *parent)
+    : QRadioButton(caption, parent)
+{
+    connect(this, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            emit Click();
+    });
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+// The status lamp: a circle with a solid fill, its diameter the smaller side of its box, centred.
+class Shape : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit Shape(QWidget *parent = nullptr);
+
+    QColor FillColor() const { return m_fill; }
+    void setFillColor(const QColor &color);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_fill = Qt::black;
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+// Every text the user sees, exactly as shown (blanks included).
+
+#include <QString>
+
+namespace Texts {
+
+inline const QString kWindowTitle = QStringLiteral("ZEL串口调试软件 ");
+inline const QString kProgramTitle = QStringLiteral("串口调试程序");
+
+inline const QString kFrame1 = QStringLiteral("接收区");
+inline const QString kFrame2 = QStringLiteral("发送区");
+inline const QString kFrame3 = QStringLiteral("端口设置");
+inline const QString kFrame4 = QStringLiteral("打开/关闭串口");
+
+inline const QString kLabel1 = QStringLiteral("发送周期");
+inline const QString kLabel2 = QStringLiteral("毫秒");
+inline const QString kLabel3 = QStringLiteral("COM口");
+inline const QString kLabel4 = QStringLiteral("波特率");
+inline const QString kLabel5 = QStringLiteral("校验位");
+inline const QString kLabel6 = QStringLiteral("数据位");
+inline const QString kLabel7 = QStringLiteral("停止位");
+inline const QString kLabel8 = QStringLiteral("接收");
+inline const QString kLabel9 = QStringLiteral("发送");
+
+inline const QString kOpenPort = QStringLiteral("打开串口");
+inline const QString kClosePort = QStringLiteral("关闭串口");
+inline const QString kCheckUpdate = QStringLiteral("检查更新");
+inline const QString kClearReceive = QStringLiteral("清接收区");
+inline const QString kClearSend = QStringLiteral("清发送区");
+inline const QString kSendOnce = QStringLiteral("手动发送");
+inline const QString kAutoSend = QStringLiteral("自动发送");
+inline const QString kStopAutoSend = QStringLiteral("关闭自动发送");
+inline const QString kResetCounters = QStringLiteral("清空计数");
+
+inline const QString kOptionHexDisplay = QStringLiteral("十六进制");
+inline const QString kOptionTextDisplay = QStringLiteral("字符格式");
+inline const QString kOptionTextSend = QStringLiteral("字符格式显示");
+inline const QString kOptionHexSend = QStringLiteral("十六进制显示");
+
+inline const QString kParityNone = QStringLiteral("无None");
+inline const QString kParityOdd = QStringLiteral("奇Odd");
+inline const QString kParityEven = QStringLiteral("偶Even");
+
+inline const QString kInitialPort = QStringLiteral("COM1");
+inline const QString kInitialBaud = QStringLiteral("9600");
+inline const QString kInitialDataBits = QStringLiteral("8");
+inline const QString kInitialStopBits = QStringLiteral("1");
+inline const QString kInitialPeriod = QStringLiteral("1000");
+inline const QString kZero = QStringLiteral("0");
+
+// The port error box.
+inline const QString kPortErrorTitle = QStringLiteral("zel串口调试助手");
+inline const QString kPortUnavailable = QStringLiteral("端口号不可用");
+inline const QString kReasonNoDevice = QStringLiteral("COM%1 没有对应的串口设备。");
+inline const QString kReasonPermission
+    = QStringLiteral("没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
+inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
+inline const QString kReasonOther = QStringLiteral("%1 无法打开：%2");
+
+// Combo1's tooltip: which device each port number stands for right now.
+inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");
+inline const QString kPortTipNone = QStringLiteral("没有找到串口设备");
+
+} // namespace Texts
