@@ -3,6 +3,8 @@
 #include "port/portmap.h"
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +19,13 @@ QSerialPort::Parity toParity(char letter)
     default:
         return QSerialPort::NoParity;
     }
+}
+
+// Unix98 pseudo-terminal slaves have majors 136 to 143.
+bool isPseudoTerminal(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
 } // namespace
@@ -62,8 +71,11 @@ bool MSComm::applySettings(const LineSettings &s)
     const LineSettings old = m_settings;
     if (s.baud != old.baud && !m_port.setBaudRate(s.baud))
         return false;
-    const bool ok = m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits))
-        && m_port.setParity(toParity(s.parity))
+    // A pseudo-terminal has no line: it keeps 8 data bits and no parity whatever it is told, and Qt reports
+    // that as a refusal. Nothing on a virtual line uses them, so the settings stand.
+    const bool virtualLine = isPseudoTerminal(static_cast<int>(m_port.handle()));
+    const bool ok = (m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) || virtualLine)
+        && (m_port.setParity(toParity(s.parity)) || virtualLine)
         && m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     if (!ok) {
         m_port.setBaudRate(old.baud);

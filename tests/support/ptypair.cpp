@@ -1,0 +1,91 @@
+#include "tests/support/ptypair.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+// termios2 lives in a header that cannot share a unit with <termios.h>.
+qint64 ptyBaud(int fd);
+
+PtyPair::PtyPair()
+{
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        return;
+    m_slavePath = QString::fromLocal8Bit(name);
+    ::close(slave);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPair::~PtyPair()
+{
+    closeMaster();
+}
+
+void PtyPair::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EAGAIN) {
+            // The pty holds only a few KB: let the program read before writing on.
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            pollfd p { m_master, POLLOUT, 0 };
+            ::poll(&p, 1, 5);
+        } else if (n < 0 && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+QByteArray PtyPair::read(qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    char chunk[4096];
+    while (out.size() < count && clock.elapsed() < timeoutMs) {
+        // The program writes from its event loop, so keep it turning while waiting.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd p { m_master, POLLIN, 0 };
+        if (::poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN))
+            continue;
+        const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+        if (n > 0)
+            out.append(chunk, n);
+    }
+    return out;
+}
+
+QByteArray PtyPair::readFor(int timeoutMs)
+{
+    return read(std::numeric_limits<qsizetype>::max(), timeoutMs);
+}
+
+void PtyPair::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+qint64 PtyPair::baud() const
+{
+    return ptyBaud(m_master);
+}
+
+int PtyPair::stopBits() const
+{
+    termios t {};
+    if (::tcgetattr(m_master, &t) != 0)
+        return -1;
+    return (t.c_cflag & CSTOPB) ? 2 : 1;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A pseudo-terminal pair: the program opens the slave path as its serial port; the test plays the
+// device on the master, which sees exactly the bytes the program wrote and the line settings it set.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Sends bytes to the program.
+    void write(const QByteArray &bytes);
+
+    // Reads what the program wrote: stops once `count` bytes arrived or `timeoutMs` passed.
+    QByteArray read(qsizetype count, int timeoutMs = 2000);
+    // Reads whatever arrives within `timeoutMs`.
+    QByteArray readFor(int timeoutMs);
+
+    // Unplugs the device.
+    void closeMaster();
+
+    // The line settings the slave carries now.
+    qint64 baud() const;
+    int stopBits() const;
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
