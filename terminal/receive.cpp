@@ -1,7 +1,12 @@
 #include "terminal/receive.h"
 
 #include "port/mscomm.h"
+#include "terminal/counter.h"
+#include "terminal/hexformat.h"
+#include "terminal/receivearea.h"
 #include "window/form1.h"
+
+#include <QLabel>
 
 void Option1_Click(Form1 &form)
 {
@@ -13,6 +18,22 @@ void Option2_Click(Form1 &form)
     form.MSComm1->setInputMode(MSComm::comInputModeText);
 }
 
-void MSComm1_OnComm(Form1 &)
+void MSComm1_OnComm(Form1 &form)
 {
+    MSComm &comm = *form.MSComm1;
+    if (comm.CommEvent() != MSComm::comEvReceive)
+        return;
+    comm.setInputLen(0);
+    const QVariant input = comm.Input();
+
+    // The mode was read by Input itself: what it returned is what was waiting, in the mode of this moment.
+    if (input.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = input.toByteArray();
+        form.Label10->setText(addToCounter(form.Label10->text(), bytes.size()));
+        form.Text1->appendText(renderHex(bytes));
+    } else {
+        const QString text = input.toString();
+        form.Label10->setText(addToCounter(form.Label10->text(), text.size()));
+        form.Text1->appendText(text);
+    }
 }
