@@ -44,5 +44,6 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     if (!stopBits || (*stopBits != 1 && *stopBits != 2))
         return std::nullopt;
 
-    return LineSettings { static_cast<qint32>(*baud), parity, static_cast<int>(*dataBits), static_cast<int>(*stopBits) };
+    return LineSettings { static_cast<qint32>(*baud), parity, static_cast<int>(*dataBits),
+        static_cast<int>(*stopBits) };
 }

@@ -4,11 +4,12 @@
 #include <optional>
 
 // The line settings string "baud,parity,data,stop" ("9600,n,8,1") and its parsed form.
-struct LineSettings {
+struct LineSettings
+{
     qint32 baud = 9600;
     char parity = 'N'; // 'N', 'O' or 'E'
-    int dataBits = 8;  // 5 to 8
-    int stopBits = 1;  // 1 or 2
+    int dataBits = 8; // 5 to 8
+    int stopBits = 1; // 1 or 2
 
     bool operator==(const LineSettings &) const = default;
 };

@@ -24,9 +24,13 @@ QSerialPort::Parity toParity(char letter)
 // Unix98 pseudo-terminal slaves have majors 136 to 143.
 bool isPseudoTerminal(int fd)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
+
+constexpr qint64 kOutputLimit = 1 << 20;
 
 } // namespace
 
@@ -46,7 +50,8 @@ MSComm::~MSComm()
 void MSComm::setCommPort(int port)
 {
     if (m_port.isOpen())
-        throw CommError(CommError::PortAlreadyOpen, QStringLiteral("The port number cannot change while the port is open"));
+        throw CommError(
+            CommError::PortAlreadyOpen, QStringLiteral("The port number cannot change while the port is open"));
     if (port < 1 || port > 255)
         throw CommError(CommError::InvalidValue, QStringLiteral("Port number %1 is outside 1 to 255").arg(port));
     m_commPort = port;
@@ -102,7 +107,9 @@ void MSComm::failOpen(OpenFailure reason, const QString &device, const QString &
         CommError::DeviceFailure,
     };
     throw CommError(codes[static_cast<int>(reason)],
-        QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device.isEmpty() ? QStringLiteral("no device") : device, detail));
+        QStringLiteral("COM%1 (%2): %3")
+            .arg(m_commPort)
+            .arg(device.isEmpty() ? QStringLiteral("no device") : device, detail));
 }
 
 void MSComm::setPortOpen(bool open)
@@ -188,6 +195,10 @@ void MSComm::setOutput(const QByteArray &bytes)
         throw CommError(CommError::PortNotOpen, QStringLiteral("The port is not open"));
     if (bytes.isEmpty())
         return;
+    // A device slower than the sender (auto-send every millisecond at 9600 baud) would otherwise grow the
+    // queue without end; past the limit a send fails like a full output buffer.
+    if (m_port.bytesToWrite() + bytes.size() > kOutputLimit)
+        throw CommError(CommError::OutputFull, QStringLiteral("The output buffer is full"));
     if (m_port.write(bytes) != bytes.size())
         throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));
 }

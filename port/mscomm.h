@@ -14,7 +14,8 @@
 #include <QString>
 #include <QVariant>
 
-class MSComm : public QObject {
+class MSComm : public QObject
+{
     Q_OBJECT
 
 public:

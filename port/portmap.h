@@ -6,7 +6,8 @@
 // Port numbers to devices. COM1, COM2, ... stand for the paths listed in ZELCOM_PORTS (colon-separated),
 // in that order, followed by the serial devices found on the system: USB adapters first, then the
 // other hardware ports, each group in natural order.
-class PortMap {
+class PortMap
+{
 public:
     using Scanner = std::function<QStringList()>;
 

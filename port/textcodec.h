@@ -5,7 +5,8 @@
 #include <QStringDecoder>
 
 // GBK (code page 936) text for the port's text mode.
-class GbkDecoder {
+class GbkDecoder
+{
 public:
     GbkDecoder();
 

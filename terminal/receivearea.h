@@ -5,7 +5,8 @@
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end only while the user
 // has not scrolled away from it.
-class ReceiveArea : public QPlainTextEdit {
+class ReceiveArea : public QPlainTextEdit
+{
     Q_OBJECT
 
 public:

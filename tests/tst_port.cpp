@@ -44,7 +44,8 @@ CommError::Code errorOf(const std::function<void()> &operation)
 
 } // namespace
 
-class TestPort : public QObject {
+class TestPort : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -60,6 +61,7 @@ private slots:
     void binaryModeAndModeSwitchLoseNothing();
     void outputEncodesGbk();
     void largeInputIsNeverDropped();
+    void outputQueueIsBounded();
 
     void openFailures();
     void deviceLossClosesOnceWithoutSpinning();
@@ -95,8 +97,8 @@ void TestPort::parseSettings_data()
     QTest::newRow("custom odd five") << "250000,o,5,1" << true << 250000 << 'O' << 5 << 1;
     QTest::newRow("largest baud") << "2147483647,n,8,1" << true << 2147483647 << 'N' << 8 << 1;
     for (const char *bad : { "9600,x,8,1", "0,n,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1.5",
-             " 9600,n,8,1", "9600 ,n,8,1", "9600,n,8", "9600,n,8,1,1", "2147483648,n,8,1", "-9600,n,8,1",
-             "+9600,n,8,1", "9600,none,8,1", "", "9600,,8,1", "９６００,n,8,1", "1e4,n,8,1" })
+             " 9600,n,8,1", "9600 ,n,8,1", "9600,n,8", "9600,n,8,1,1", "2147483648,n,8,1", "-9600,n,8,1", "+9600,n,8,1",
+             "9600,none,8,1", "", "9600,,8,1", "９６００,n,8,1", "1e4,n,8,1" })
         QTest::newRow(bad) << QString::fromUtf8(bad) << false << 0 << 'N' << 0 << 0;
 }
 
@@ -124,7 +126,8 @@ void TestPort::refusedSettingsKeepTheOldOnes()
     comm.setPortOpen(true);
     comm.setSettings(QStringLiteral("115200,n,8,1"));
     QTRY_COMPARE(m_pty->baud(), 115200);
-    for (const QString &bad : { QStringLiteral("9600,n,4,1"), QStringLiteral("0,n,8,1"), QStringLiteral("9600,x,8,1") }) {
+    for (const QString &bad :
+        { QStringLiteral("9600,n,4,1"), QStringLiteral("0,n,8,1"), QStringLiteral("9600,x,8,1") }) {
         QCOMPARE(errorOf([&] { comm.setSettings(bad); }), CommError::InvalidValue);
         QCOMPARE(comm.Settings(), QStringLiteral("115200,n,8,1"));
         QCOMPARE(m_pty->baud(), 115200);
@@ -181,13 +184,17 @@ void TestPort::textModeDecodesGbkAcrossReads()
     QString text;
     QTRY_VERIFY((text += comm.Input().toString()).contains(u'A'));
     QCOMPARE(text, QStringLiteral("A"));
-    m_pty->write(QByteArray("\xD0" "B"));
+    m_pty->write(QByteArray("\xD0"
+                            "B"));
     QTRY_VERIFY((text += comm.Input().toString()).endsWith(u'B'));
     QCOMPARE(text, QStringLiteral("A中B"));
 
     // Invalid bytes are shown as they come and take nothing valid with them.
     text.clear();
-    m_pty->write(QByteArray("x\x81 y\xFF" "z\x00" "w", 8));
+    m_pty->write(QByteArray("x\x81 y\xFF"
+                            "z\x00"
+                            "w",
+        8));
     QTRY_VERIFY((text += comm.Input().toString()).endsWith(u'w'));
     QVERIFY(text.startsWith(u'x'));
     QVERIFY(text.contains(QStringLiteral(" y")));
@@ -222,7 +229,9 @@ void TestPort::outputEncodesGbk()
     QCOMPARE(errorOf([&] { comm.setOutput(QStringLiteral("x")); }), CommError::PortNotOpen);
     comm.setPortOpen(true);
     comm.setOutput(QStringLiteral("中A") + QString::fromUtf8("😀") + QStringLiteral("\n"));
-    QCOMPARE(m_pty->read(5), QByteArray("\xD6\xD0" "A?\n"));
+    QCOMPARE(m_pty->read(5),
+        QByteArray("\xD6\xD0"
+                   "A?\n"));
     comm.setOutput(QByteArray("\x00\xFF", 2));
     QCOMPARE(m_pty->read(2), QByteArray("\x00\xFF", 2));
 }
@@ -237,6 +246,26 @@ void TestPort::largeInputIsNeverDropped()
         data.append(static_cast<char>(i * 7));
     m_pty->write(data);
     QCOMPARE(collect(comm, data.size()), data);
+}
+
+void TestPort::outputQueueIsBounded()
+{
+    MSComm comm;
+    comm.setPortOpen(true);
+    // Nobody reads the master: the pty fills up and the queue must stop growing.
+    const QByteArray block(64 * 1024, 'x');
+    int accepted = 0;
+    CommError::Code code {};
+    for (int i = 0; i < 64 && !code; ++i) {
+        code = errorOf([&] { comm.setOutput(block); });
+        if (!code)
+            ++accepted;
+    }
+    QCOMPARE(code, CommError::OutputFull);
+    QVERIFY(accepted >= 8);
+    // Once the device reads, sends go again.
+    m_pty->read(accepted * block.size(), 5000);
+    QCOMPARE(errorOf([&] { comm.setOutput(block); }), CommError::Code(0));
 }
 
 void TestPort::openFailures()

@@ -29,7 +29,8 @@ QStringList entries(const ComboBox *box)
 
 } // namespace
 
-class UrlCatcher : public QObject {
+class UrlCatcher : public QObject
+{
     Q_OBJECT
 public slots:
     void open(const QUrl &url) { urls << url; }
@@ -38,7 +39,8 @@ public:
     QList<QUrl> urls;
 };
 
-class TestWindow : public QObject {
+class TestWindow : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -159,12 +161,14 @@ void TestWindow::startUpState()
     QCOMPARE(entries(combo1), ports);
 
     // The lists are filled, yet every box still shows its initial text with nothing selected.
-    const struct {
+    const struct
+    {
         const char *name;
         QStringList list;
         QString shown;
     } boxes[] = {
-        { "Combo2", { "256000", "128000", "115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400", "1200", "600" },
+        { "Combo2",
+            { "256000", "128000", "115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400", "1200", "600" },
             "9600" },
         { "Combo3", { "无None", "奇Odd", "偶Even" }, "无None" },
         { "Combo4", { "4", "5", "6", "7", "8" }, "8" },

@@ -56,6 +56,6 @@ std::unique_ptr<Form1> createForm1()
 {
     auto form = std::make_unique<Form1>();
     bindEvents(*form);
-    guarded<Form_Load>(*form)();
+    guarded<Form_Load> (*form)();
     return form;
 }

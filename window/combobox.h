@@ -6,7 +6,8 @@
 // An editable drop-down whose text is whatever the user typed, and whose Click is raised only when an
 // entry of the list is chosen: by the user (even the entry already chosen) or by setListIndex from code,
 // at once, before setListIndex returns. Typing, Enter and leaving the box raise nothing and add nothing.
-class ComboBox : public QComboBox {
+class ComboBox : public QComboBox
+{
     Q_OBJECT
 
 public:

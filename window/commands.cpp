@@ -5,7 +5,6 @@
 #include "terminal/receivearea.h"
 #include "window/form1.h"
 #include "window/messagebox.h"
-#include "window/shape.h"
 #include "window/texts.h"
 
 #include <QDesktopServices>
@@ -15,18 +14,6 @@
 #include <QUrl>
 
 namespace {
-
-void showClosed(Form1 &form)
-{
-    form.Command5->setText(Texts::kOpenPort);
-    form.Shape1->setFillColor(Form1::kLampClosed);
-}
-
-void showOpen(Form1 &form)
-{
-    form.Command5->setText(Texts::kClosePort);
-    form.Shape1->setFillColor(Form1::kLampOpen);
-}
 
 // One line a Linux user can act on, under "端口号不可用".
 QString openFailureReason(const MSComm &comm, const CommError &error)
@@ -40,8 +27,8 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
     case MSComm::OpenFailure::Busy:
         return Texts::kReasonBusy.arg(device);
     default:
-        return Texts::kReasonOther.arg(device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device,
-            error.message());
+        return Texts::kReasonOther.arg(
+            device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device, error.message());
     }
 }
 
@@ -67,10 +54,10 @@ void Command5_Click(Form1 &form)
     try {
         if (form.Command5->text() == Texts::kClosePort) {
             form.MSComm1->setPortOpen(false);
-            showClosed(form);
+            form.showPortClosed();
         } else {
             form.MSComm1->setPortOpen(true);
-            showOpen(form);
+            form.showPortOpen();
         }
     } catch (const CommError &error) {
         MsgBox(&form, Texts::kPortUnavailable, Texts::kPortErrorTitle, QMessageBox::Warning,
@@ -86,5 +73,5 @@ void Command8_Click(Form1 &form)
 
 void MSComm1_PortLost(Form1 &form)
 {
-    showClosed(form);
+    form.showPortClosed();
 }

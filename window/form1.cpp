@@ -53,8 +53,9 @@ ComboBox *combo(const QString &text, const char *name)
 } // namespace
 
 Form1::Form1(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , Frame1(named(new QGroupBox(Texts::kFrame1), "Frame1"))
     , Frame2(named(new QGroupBox(Texts::kFrame2), "Frame2"))
     , Frame3(named(new QGroupBox(Texts::kFrame3), "Frame3"))
@@ -97,8 +98,8 @@ Form1::Form1(QWidget *parent)
     setWindowTitle(Texts::kWindowTitle);
     setWindowIcon(QIcon(QStringLiteral(":/zelcom.png")));
     QFont font;
-    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-        QStringLiteral("Sans Serif") });
+    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei"),
+        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Sans Serif") });
     font.setPointSize(9);
     setFont(font);
 
@@ -108,6 +109,18 @@ Form1::Form1(QWidget *parent)
 }
 
 Form1::~Form1() = default;
+
+void Form1::showPortOpen()
+{
+    Command5->setText(Texts::kClosePort);
+    Shape1->setFillColor(kLampOpen);
+}
+
+void Form1::showPortClosed()
+{
+    Command5->setText(Texts::kOpenPort);
+    Shape1->setFillColor(kLampClosed);
+}
 
 QWidget *Form1::control(std::string_view name) const
 {

@@ -16,7 +16,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Form1 : public QWidget {
+class Form1 : public QWidget
+{
     Q_OBJECT
 
 public:
@@ -26,6 +27,10 @@ public:
     // The live colours of the status lamp.
     static const QColor kLampOpen;
     static const QColor kLampClosed;
+
+    // The shown port state: the open/close button's caption and the lamp.
+    void showPortOpen();
+    void showPortClosed();
 
     QGroupBox *Frame1;
     QGroupBox *Frame2;

@@ -5,7 +5,8 @@
 
 // A timer that ticks once per interval while it is enabled and its interval is above 0. A QTimer with
 // interval 0 would fire on every pass of the event loop instead of staying silent.
-class IntervalTimer : public QObject {
+class IntervalTimer : public QObject
+{
     Q_OBJECT
 
 public:

@@ -6,7 +6,8 @@
 
 // Where every visible control sits, in twips (1/1440 inch) relative to its container: the window's
 // client area for the frames, the frame's outer rectangle for the controls inside it.
-struct ControlPlace {
+struct ControlPlace
+{
     std::string_view name;
     std::string_view container; // empty: the window itself
     int left;
@@ -59,10 +60,40 @@ inline constexpr std::array<ControlPlace, 35> kLayout { {
 
 // Controls by tab index 0 to 33 (the shape has none).
 inline constexpr std::array<std::string_view, 34> kTabOrder { {
-    "Frame1", "Option1", "Option2", "Command3", "Frame2", "Text2", "Option5", "Option3", "Command4", "Label1",
-    "Label2", "Text3", "Command6", "Command7", "Text1", "Frame3", "Combo5", "Combo4", "Combo3", "Combo2", "Combo1",
-    "Label7", "Label6", "Label5", "Label4", "Label3", "Frame4", "Command8", "Command5", "Label11", "Label10",
-    "Label9", "Label8", "Command1",
+    "Frame1",
+    "Option1",
+    "Option2",
+    "Command3",
+    "Frame2",
+    "Text2",
+    "Option5",
+    "Option3",
+    "Command4",
+    "Label1",
+    "Label2",
+    "Text3",
+    "Command6",
+    "Command7",
+    "Text1",
+    "Frame3",
+    "Combo5",
+    "Combo4",
+    "Combo3",
+    "Combo2",
+    "Combo1",
+    "Label7",
+    "Label6",
+    "Label5",
+    "Label4",
+    "Label3",
+    "Frame4",
+    "Command8",
+    "Command5",
+    "Label11",
+    "Label10",
+    "Label9",
+    "Label8",
+    "Command1",
 } };
 
 inline QRect twipsToPixels(int left, int top, int width, int height)

@@ -4,8 +4,8 @@ namespace {
 int openBoxes = 0;
 }
 
-void MsgBox(QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon,
-    const QString &informative)
+void MsgBox(
+    QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon, const QString &informative)
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("MsgBox"));

@@ -4,7 +4,8 @@
 
 // An option button that raises Click when it becomes selected, by the user or from code, before the
 // call that selected it returns.
-class OptionButton : public QRadioButton {
+class OptionButton : public QRadioButton
+{
     Q_OBJECT
 
 public:

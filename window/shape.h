@@ -4,7 +4,8 @@
 #include <QWidget>
 
 // The status lamp: a circle with a solid fill, its diameter the smaller side of its box, centred.
-class Shape : public QWidget {
+class Shape : public QWidget
+{
     Q_OBJECT
 
 public:

@@ -4,10 +4,7 @@
 #include "window/combobox.h"
 #include "window/form1.h"
 #include "window/optionbutton.h"
-#include "window/shape.h"
 #include "window/texts.h"
-
-#include <QPushButton>
 
 void Form_Load(Form1 &form)
 {
@@ -21,15 +18,14 @@ void Form_Load(Form1 &form)
     form.MSComm1->setCommPort(form.Combo1->ListIndex() + 1);
     form.MSComm1->setSettings(QStringLiteral("9600,n,8,1"));
 
-    form.Command5->setText(Texts::kOpenPort);
-    form.Shape1->setFillColor(Form1::kLampClosed);
+    form.showPortClosed();
 
     // Raises Option2's click: character display.
     form.Option2->setValue(true);
     form.Option3->setValue(true);
 
-    for (const char *baud : { "256000", "128000", "115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400",
-             "1200", "600" })
+    for (const char *baud :
+        { "256000", "128000", "115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400", "1200", "600" })
         form.Combo2->AddItem(QString::fromLatin1(baud));
     for (const QString &parity : { Texts::kParityNone, Texts::kParityOdd, Texts::kParityEven })
         form.Combo3->AddItem(parity);

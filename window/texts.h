@@ -54,10 +54,22 @@ inline const QString kZero = QStringLiteral("0");
 inline const QString kPortErrorTitle = QStringLiteral("zel串口调试助手");
 inline const QString kPortUnavailable = QStringLiteral("端口号不可用");
 inline const QString kReasonNoDevice = QStringLiteral("COM%1 没有对应的串口设备。");
-inline const QString kReasonPermission
-    = QStringLiteral("没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
+inline const QString kReasonPermission = QStringLiteral(
+    "没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
 inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
 inline const QString kReasonOther = QStringLiteral("%1 无法打开：%2");
+
+// The send command and auto-send.
+inline const QString kOpenThePortFirst = QStringLiteral("请打开串口");
+inline const QString kBadHexBytes = QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D");
+inline const QString kBadPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
+
+// The settings boxes, shown in the box's tooltip while its text cannot be used.
+inline const QString kBadBaud = QStringLiteral("波特率无效：请输入一个正整数");
+inline const QString kBadParity = QStringLiteral("校验位无效：请从列表中选择");
+inline const QString kBadDataBits = QStringLiteral("数据位无效：只能是5、6、7或8");
+inline const QString kBadStopBits = QStringLiteral("停止位无效：只能是1或2");
+inline const QString kSettingsRefused = QStringLiteral("串口不接受这个设置：%1");
 
 // Combo1's tooltip: which device each port number stands for right now.
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");

@@ -6,11 +6,13 @@
 #include <QTimer>
 
 // Watches for message boxes while a test clicks, records what each showed, and presses its OK button.
-class BoxCatcher : public QObject {
+class BoxCatcher : public QObject
+{
     Q_OBJECT
 
 public:
-    struct Box {
+    struct Box
+    {
         QString title;
         QString text;
         QString informative;

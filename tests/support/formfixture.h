@@ -10,7 +10,8 @@
 #include <memory>
 
 // A started window whose COM1 is a fresh pty and which never sees the machine's own serial ports.
-struct FormFixture {
+struct FormFixture
+{
     FormFixture()
     {
         PortMap::setSystemScanner([] { return QStringList(); });

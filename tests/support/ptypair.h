@@ -5,7 +5,8 @@
 
 // A pseudo-terminal pair: the program opens the slave path as its serial port; the test plays the
 // device on the master, which sees exactly the bytes the program wrote and the line settings it set.
-class PtyPair {
+class PtyPair
+{
 public:
     PtyPair();
     ~PtyPair();

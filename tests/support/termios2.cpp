@@ -5,7 +5,9 @@
 
 qint64 ptyBaud(int fd)
 {
-    struct termios2 t {};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return -1;
     return static_cast<qint64>(t.c_ospeed);
