@@ -55,6 +55,7 @@ private slots:
     void sendWithPortClosed();
 
     void autoSendRepeatsAndStops();
+    void autoSendEveryMillisecondLeavesTheWindowUsable();
     void autoSendWithPortClosedStopsAfterOneBox();
     void ticksWaitWhileABoxIsOpen();
     void badPeriod_data();
@@ -298,6 +299,24 @@ void TestTerminal::autoSendRepeatsAndStops()
     const QString count = f.sentCount();
     QCOMPARE(f.pty.readFor(200), QByteArray());
     QCOMPARE(f.sentCount(), count);
+}
+
+void TestTerminal::autoSendEveryMillisecondLeavesTheWindowUsable()
+{
+    OpenForm f;
+    f.get<QLineEdit>("Text2")->setText(QStringLiteral("0123456789"));
+    f.get<QLineEdit>("Text3")->setText(QStringLiteral("1"));
+    auto *command7 = f.get<QPushButton>("Command7");
+    f.click(command7);
+    QVERIFY(f.pty.readFor(300).size() >= 100);
+    // Input, other timers and clicks still get their turn.
+    f.pty.write(QByteArray("in"));
+    QTRY_VERIFY(f.received().endsWith(QStringLiteral("in")));
+    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,8,1"));
+    f.click(command7);
+    QCOMPARE(command7->text(), QStringLiteral("自动发送"));
+    f.pty.readFor(50);
+    QCOMPARE(f.pty.readFor(100), QByteArray());
 }
 
 void TestTerminal::autoSendWithPortClosedStopsAfterOneBox()
