@@ -2,15 +2,12 @@
 
 #include <QStringList>
 
-namespace {
-
-// Plain decimal digits only: no sign, no blank, no exponent.
-std::optional<qint64> parseDigits(const QString &field)
+std::optional<qint64> parsePlainDigits(QStringView text)
 {
-    if (field.isEmpty() || field.size() > 10)
+    if (text.isEmpty() || text.size() > 18)
         return std::nullopt;
     qint64 value = 0;
-    for (QChar c : field) {
+    for (QChar c : text) {
         if (c < u'0' || c > u'9')
             return std::nullopt;
         value = value * 10 + (c.unicode() - u'0');
@@ -18,15 +15,13 @@ std::optional<qint64> parseDigits(const QString &field)
     return value;
 }
 
-} // namespace
-
 std::optional<LineSettings> parseLineSettings(const QString &text)
 {
     const QStringList fields = text.split(u',');
     if (fields.size() != 4)
         return std::nullopt;
 
-    const auto baud = parseDigits(fields[0]);
+    const auto baud = parsePlainDigits(fields[0]);
     if (!baud || *baud <= 0 || *baud > std::numeric_limits<qint32>::max())
         return std::nullopt;
 
@@ -36,11 +31,11 @@ std::optional<LineSettings> parseLineSettings(const QString &text)
     if (parity != 'N' && parity != 'O' && parity != 'E')
         return std::nullopt;
 
-    const auto dataBits = parseDigits(fields[2]);
+    const auto dataBits = parsePlainDigits(fields[2]);
     if (!dataBits || *dataBits < 5 || *dataBits > 8)
         return std::nullopt;
 
-    const auto stopBits = parseDigits(fields[3]);
+    const auto stopBits = parsePlainDigits(fields[3]);
     if (!stopBits || (*stopBits != 1 && *stopBits != 2))
         return std::nullopt;
 

@@ -14,6 +14,9 @@ struct LineSettings
     bool operator==(const LineSettings &) const = default;
 };
 
+// Plain decimal digits (no sign, blank, point or exponent), at most 18 of them, as a number.
+std::optional<qint64> parsePlainDigits(QStringView text);
+
 // Parses a settings string. Returns nothing for anything the port must refuse: a baud that is not a
 // positive whole number fitting 32 bits, a parity other than n/o/e (either case), data bits outside
 // 5..8, stop bits other than 1 or 2, blanks, missing or extra fields.

@@ -1,6 +1,7 @@
 #include "port/portselection.h"
 
 #include "port/commerror.h"
+#include "port/linesettings.h"
 #include "port/mscomm.h"
 #include "window/combobox.h"
 #include "window/form1.h"
@@ -13,16 +14,7 @@ namespace {
 // A box's text as the plain decimal number it holds, blanks around it ignored.
 std::optional<qint64> readNumber(const QString &text)
 {
-    const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 18)
-        return std::nullopt;
-    qint64 value = 0;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value;
+    return parsePlainDigits(QStringView(text).trimmed());
 }
 
 std::optional<QChar> parityLetter(const QString &text)

@@ -1,6 +1,7 @@
 #include "terminal/send.h"
 
 #include "port/commerror.h"
+#include "port/linesettings.h"
 #include "port/mscomm.h"
 #include "terminal/counter.h"
 #include "terminal/hexformat.h"
@@ -77,18 +78,10 @@ void send(Form1 &form, SendOrigin origin)
 // A whole number of milliseconds a timer can take; blanks around it are ignored.
 std::optional<int> parsePeriod(const QString &text)
 {
-    const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 10)
+    const auto value = parsePlainDigits(QStringView(text).trimmed());
+    if (!value || *value > std::numeric_limits<int>::max())
         return std::nullopt;
-    qint64 value = 0;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    if (value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(value);
+    return static_cast<int>(*value);
 }
 
 } // namespace
