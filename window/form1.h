@@ -16,7 +16,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class Form1 : public QWidget {
+class Form1 : public QWidget
+{
     Q_OBJECT
 
 public:
@@ -78,5 +79,6 @@ private:
     QWidget *control(std::string_view name) const;
     void placeControls();
     void setTabOrder();
+    void setAccessibility();
     QString portsToolTip() const;
 };

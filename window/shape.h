@@ -4,7 +4,8 @@
 #include <QWidget>
 
 // The status lamp: a circle with a solid fill, its diameter the smaller side of its box, centred.
-class Shape : public QWidget {
+class Shape : public QWidget
+{
     Q_OBJECT
 
 public:
@@ -12,6 +13,10 @@ public:
 
     QColor FillColor() const { return m_fill; }
     void setFillColor(const QColor &color);
+
+signals:
+    // The fill changed: whatever describes the lamp to the user follows it.
+    void fillColorChanged(const QColor &color);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -54,13 +54,19 @@ inline const QString kZero = QStringLiteral("0");
 inline const QString kPortErrorTitle = QStringLiteral("zel串口调试助手");
 inline const QString kPortUnavailable = QStringLiteral("端口号不可用");
 inline const QString kReasonNoDevice = QStringLiteral("COM%1 没有对应的串口设备。");
-inline const QString kReasonPermission
-    = QStringLiteral("没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
+inline const QString kReasonPermission = QStringLiteral(
+    "没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
 inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
 inline const QString kReasonOther = QStringLiteral("%1 无法打开：%2");
 
 // Combo1's tooltip: which device each port number stands for right now.
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");
 inline const QString kPortTipNone = QStringLiteral("没有找到串口设备");
+
+// What a screen reader says for the lamp and the counters (the counters add their number).
+inline const QString kLampOpenName = QStringLiteral("串口已打开");
+inline const QString kLampClosedName = QStringLiteral("串口已关闭");
+inline const QString kReceivedCountName = QStringLiteral("接收计数");
+inline const QString kSentCountName = QStringLiteral("发送计数");
 
 } // namespace Texts
