@@ -7,6 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
     fonts-wqy-microhei
+    desktop-file-utils
     "$@"
 )
 

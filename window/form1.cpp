@@ -10,6 +10,8 @@
 #include "window/shape.h"
 #include "window/texts.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -48,6 +50,35 @@ ComboBox *combo(const QString &text, const char *name)
     auto *c = named(new ComboBox, name);
     c->setText(text);
     return c;
+}
+
+// A counter is read out as what it counts followed by its number. A plain accessible name would hide
+// the number, which is the point of the label; so the name is made when it is asked for.
+constexpr const char *kCounterNameProperty = "zelcomCounterName";
+
+class CounterAccessible : public QAccessibleWidget
+{
+public:
+    explicit CounterAccessible(QLabel *label)
+        : QAccessibleWidget(label, QAccessible::StaticText)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t != QAccessible::Name)
+            return QAccessibleWidget::text(t);
+        const auto *counter = static_cast<const QLabel *>(widget());
+        return counter->property(kCounterNameProperty).toString() + u' ' + counter->text();
+    }
+};
+
+QAccessibleInterface *counterAccessible(const QString &, QObject *object)
+{
+    auto *counter = qobject_cast<QLabel *>(object);
+    if (counter && counter->property(kCounterNameProperty).isValid())
+        return new CounterAccessible(counter);
+    return nullptr;
 }
 
 } // namespace
@@ -105,6 +136,7 @@ Form1::Form1(QWidget *parent)
 
     placeControls();
     setTabOrder();
+    setAccessibility();
     Combo1->setToolTipProvider([this] { return portsToolTip(); });
 }
 
@@ -155,6 +187,47 @@ void Form1::setTabOrder()
             QWidget::setTabOrder(previous, w);
         previous = w;
     }
+}
+
+void Form1::setAccessibility()
+{
+    // A screen reader names each box after the label in front of it.
+    Label3->setBuddy(Combo1);
+    Label4->setBuddy(Combo2);
+    Label5->setBuddy(Combo3);
+    Label6->setBuddy(Combo4);
+    Label7->setBuddy(Combo5);
+
+    // The lamp says in words what its colour shows.
+    Shape1->setAccessibleName(Texts::kLampClosedName);
+    connect(Shape1, &Shape::fillColorChanged, this, [this](const QColor &fill) {
+        Shape1->setAccessibleName(fill == kLampOpen ? Texts::kLampOpenName : Texts::kLampClosedName);
+    });
+
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(counterAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
+    Label10->setProperty(kCounterNameProperty, Texts::kReceivedCountName);
+    Label11->setProperty(kCounterNameProperty, Texts::kSentCountName);
+    // Setting a label's text can already have made it a plain interface, which would stay cached.
+    for (QLabel *counter : { Label10, Label11 })
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(counter)));
+
+    // Tab stops once per option group, at its selected button; the arrow keys move within the group.
+    const auto oneTabStop = [](OptionButton *a, OptionButton *b) {
+        const auto update = [a, b] {
+            const bool either = a->isChecked() || b->isChecked();
+            a->setFocusPolicy(a->isChecked() || !either ? Qt::StrongFocus : Qt::ClickFocus);
+            b->setFocusPolicy(b->isChecked() || !either ? Qt::StrongFocus : Qt::ClickFocus);
+        };
+        connect(a, &QAbstractButton::toggled, a, update);
+        connect(b, &QAbstractButton::toggled, b, update);
+        update();
+    };
+    oneTabStop(Option1, Option2);
+    oneTabStop(Option3, Option5);
 }
 
 QString Form1::portsToolTip() const

@@ -83,5 +83,6 @@ private:
     QWidget *control(std::string_view name) const;
     void placeControls();
     void setTabOrder();
+    void setAccessibility();
     QString portsToolTip() const;
 };

@@ -14,6 +14,7 @@ void Shape::setFillColor(const QColor &color)
         return;
     m_fill = color;
     update();
+    emit fillColorChanged(m_fill);
 }
 
 void Shape::paintEvent(QPaintEvent *)

@@ -14,6 +14,10 @@ public:
     QColor FillColor() const { return m_fill; }
     void setFillColor(const QColor &color);
 
+signals:
+    // The fill changed: whatever describes the lamp to the user follows it.
+    void fillColorChanged(const QColor &color);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

@@ -75,4 +75,10 @@ inline const QString kSettingsRefused = QStringLiteral("串口不接受这个设
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");
 inline const QString kPortTipNone = QStringLiteral("没有找到串口设备");
 
+// What a screen reader says for the lamp and the counters (the counters add their number).
+inline const QString kLampOpenName = QStringLiteral("串口已打开");
+inline const QString kLampClosedName = QStringLiteral("串口已关闭");
+inline const QString kReceivedCountName = QStringLiteral("接收计数");
+inline const QString kSentCountName = QStringLiteral("发送计数");
+
 } // namespace Texts
