@@ -16,7 +16,6 @@ if [ "$sanitize" = 1 ]; then
     cmake --build build-sanitize -j2
     cd build-sanitize
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
-    export LSAN_OPTIONS="suppressions=$PWD/../tools/lsan.supp:print_suppressions=0"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure "$@"
     exit

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -71,14 +72,13 @@ private slots:
     void scanFindsHardwarePorts();
 
 private:
-    PtyPair *m_pty = nullptr;
+    std::unique_ptr<PtyPair> m_pty;
 };
 
 void TestPort::init()
 {
     PortMap::setSystemScanner([] { return QStringList(); });
-    delete m_pty;
-    m_pty = new PtyPair;
+    m_pty = std::make_unique<PtyPair>();
     QVERIFY(m_pty->isValid());
     qputenv("ZELCOM_PORTS", m_pty->slavePath().toLocal8Bit());
 }
