@@ -46,6 +46,7 @@ class TestWindow : public QObject
 private slots:
     void everyControlIsThere_data();
     void everyControlIsThere();
+    void stateBeforeStartUp();
     void startUpState();
     void windowIsFixed();
     void lampIsACentredCircle();
@@ -147,6 +148,29 @@ void TestWindow::everyControlIsThere()
             QVERIFY(!button->autoDefault());
         }
     }
+}
+
+void TestWindow::stateBeforeStartUp()
+{
+    Form1 form;
+    const struct {
+        const char *name;
+        const char *shown;
+    } boxes[] = { { "Combo1", "COM1" }, { "Combo2", "9600" }, { "Combo3", "无None" }, { "Combo4", "8" }, { "Combo5", "1" } };
+    for (const auto &b : boxes) {
+        auto *box = form.findChild<ComboBox *>(QString::fromLatin1(b.name));
+        QCOMPARE(box->count(), 0);
+        QCOMPARE(box->text(), QString::fromUtf8(b.shown));
+    }
+    for (OptionButton *option : form.findChildren<OptionButton *>())
+        QVERIFY2(!option->Value(), qPrintable(option->objectName()));
+    QCOMPARE(form.Command5->text(), QStringLiteral("打开串口"));
+    QCOMPARE(form.Command7->text(), QStringLiteral("自动发送"));
+    QCOMPARE(form.Label10->text(), QStringLiteral("0"));
+    QCOMPARE(form.Label11->text(), QStringLiteral("0"));
+    QCOMPARE(form.Text1->text(), QString());
+    QCOMPARE(form.Text2->text(), QString());
+    QCOMPARE(form.Text3->text(), QStringLiteral("1000"));
 }
 
 void TestWindow::startUpState()
