@@ -44,7 +44,6 @@ private slots:
     void receiveText();
     void receiveHex();
     void receiveEventWithNothingWaiting();
-    void counterPastDoublePrecision();
 
     void sendText();
     void sendHex_data();
@@ -173,14 +172,6 @@ void TestTerminal::receiveEventWithNothingWaiting()
     emit f.form->MSComm1->OnComm();
     QCOMPARE(f.receivedCount(), QStringLiteral("2"));
     QCOMPARE(f.received(), QStringLiteral("ab"));
-}
-
-void TestTerminal::counterPastDoublePrecision()
-{
-    OpenForm f;
-    f.get<QLabel>("Label10")->setText(QStringLiteral("9007199254740992"));
-    f.pty.write(QByteArray("a"));
-    QTRY_COMPARE(f.receivedCount(), QStringLiteral("9007199254740993"));
 }
 
 void TestTerminal::sendText()
