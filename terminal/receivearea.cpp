@@ -1,7 +1,68 @@
 #include "terminal/receivearea.h"
 
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+
+#include <malloc.h>
+
+namespace {
+
+// What stands between a block and the one before it, kept as the block's user state. A block the
+// widget creates itself (the user pressing Enter) starts with -1, so -1 has to mean a line feed.
+enum Separator : int {
+    kLineFeed = -1,
+    kJoined = 1, // nothing: the block continues the line before it where it wraps anyway
+    kReturn = 2,
+    kReturnLineFeed = 3,
+    kParagraph = 4,
+    kFrameStart = 5,
+    kFrameEnd = 6,
+};
+
+// Characters the text document turns into a block break instead of keeping them as text.
+constexpr char16_t kParagraphChar = 0x2029;
+constexpr char16_t kFrameStartChar = 0xfdd0;
+constexpr char16_t kFrameEndChar = 0xfdd1;
+
+// A block is cut once it holds this many characters; the pieces hold about kPieceChars each. The last
+// line stays with the block that keeps growing, because its wrap point can still move.
+constexpr int kCutChars = 1024;
+constexpr int kPieceChars = 4096;
+
+// Below this many characters a clear does not bother handing freed memory back to the system.
+constexpr int kTrimChars = 1 << 20;
+
+bool breaksBlock(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u'\n' || u == u'\r' || u == kParagraphChar || u == kFrameStartChar || u == kFrameEndChar;
+}
+
+QStringView separatorText(int state)
+{
+    switch (state) {
+    case kJoined:
+        return {};
+    case kReturn:
+        return u"\r";
+    case kReturnLineFeed:
+        return u"\r\n";
+    case kParagraph:
+        return u"\u2029";
+    case kFrameStart:
+        return u"\ufdd0";
+    case kFrameEnd:
+        return u"\ufdd1";
+    default:
+        return u"\n";
+    }
+}
+
+} // namespace
 
 ReceiveArea::ReceiveArea(QWidget *parent)
     : QPlainTextEdit(parent)
@@ -16,12 +77,44 @@ ReceiveArea::ReceiveArea(QWidget *parent)
 
 QString ReceiveArea::text() const
 {
-    return toPlainText();
+    return textBetween(0, document()->characterCount() - 1);
+}
+
+QString ReceiveArea::textBetween(int from, int to) const
+{
+    QString out;
+    if (from >= to)
+        return out;
+    out.reserve(to - from);
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const int start = block.position();
+        if (start > from)
+            out += separatorText(block.userState());
+        const QString held = block.text();
+        const int first = std::max(from - start, 0);
+        const int last = std::min(to - start, int(held.size()));
+        if (last > first)
+            out += QStringView(held).sliced(first, last - first);
+    }
+    return out;
 }
 
 void ReceiveArea::setText(const QString &text)
 {
-    setPlainText(text);
+    const bool large = document()->characterCount() > kTrimChars;
+    setPlainText(QString());
+    // The document hands back its big buffer at once, but the many small pieces of a large area's layout
+    // stay with the allocator unless asked.
+    if (large)
+        malloc_trim(0);
+    if (!text.isEmpty()) {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        insertExact(cursor, text);
+        splitLongBlocks(document()->firstBlock());
+        cursor.endEditBlock();
+    }
 }
 
 void ReceiveArea::appendText(const QString &more)
@@ -31,21 +124,198 @@ void ReceiveArea::appendText(const QString &more)
     QScrollBar *bar = verticalScrollBar();
     const bool followEnd = bar->value() == bar->maximum();
     const int scroll = bar->value();
-    const QTextCursor caret = textCursor();
-    const int anchor = caret.anchor();
-    const int position = caret.position();
+    // Plain numbers: a copy of the caret would be carried along with it.
+    const int anchor = textCursor().anchor();
+    const int position = textCursor().position();
+    const int end = document()->characterCount() - 1;
+    // Appending at the end drags a caret (or selection edge) standing there along; it has to stay put.
+    const bool caretDragged = anchor == end || position == end;
 
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(more);
-
-    // A caret at the end would be carried along by the insertion; put it back where the user left it.
-    const QTextCursor moved = textCursor();
-    if (moved.anchor() != anchor || moved.position() != position) {
-        QTextCursor restored(document());
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    const QTextBlock firstChanged = cursor.block();
+    cursor.beginEditBlock();
+    insertExact(cursor, more);
+    QTextCursor restored;
+    if (caretDragged) {
+        // Nothing before `end` moved yet, so the old numbers are still right; the cuts below then shift
+        // this cursor along with the text like any other.
+        restored = QTextCursor(document());
         restored.setPosition(anchor);
         restored.setPosition(position, QTextCursor::KeepAnchor);
-        setTextCursor(restored);
     }
+    splitLongBlocks(firstChanged);
+    cursor.endEditBlock();
+
+    if (caretDragged)
+        setTextCursor(restored);
     bar->setValue(followEnd ? bar->maximum() : scroll);
+}
+
+void ReceiveArea::insertExact(QTextCursor &cursor, QStringView text)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!breaksBlock(c))
+            continue;
+        if (i > start)
+            cursor.insertText(text.sliced(start, i - start).toString());
+        int state = kLineFeed;
+        switch (c.unicode()) {
+        case u'\r':
+            if (i + 1 < text.size() && text[i + 1] == u'\n') {
+                state = kReturnLineFeed;
+                ++i;
+            } else {
+                state = kReturn;
+            }
+            break;
+        case kParagraphChar:
+            state = kParagraph;
+            break;
+        case kFrameStartChar:
+            state = kFrameStart;
+            break;
+        case kFrameEndChar:
+            state = kFrameEnd;
+            break;
+        default:
+            break;
+        }
+        start = i + 1;
+        QTextBlock here = cursor.block();
+        if (state == kLineFeed && cursor.atBlockStart() && here.userState() == kReturn && here.previous().isValid()) {
+            // A CR at the end of one read and the LF at the start of the next make one line break.
+            here.setUserState(kReturnLineFeed);
+            continue;
+        }
+        cursor.insertBlock();
+        cursor.block().setUserState(state);
+    }
+    if (start < text.size())
+        cursor.insertText(text.sliced(start).toString());
+}
+
+void ReceiveArea::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    // The document's own layout has just taken the viewport's width as its text width; each line gets
+    // that less the margins.
+    qreal width = viewport()->width() - 2 * document()->documentMargin();
+    if (document()->defaultTextOption().flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
+        width -= QFontMetrics(document()->defaultFont()).horizontalAdvance(QChar(0x21B5));
+    m_wrapWidth = std::max<qreal>(width, 0);
+}
+
+void ReceiveArea::splitLongBlocks(QTextBlock block)
+{
+    const qreal width = m_wrapWidth;
+    // Not laid out yet (never shown): nothing is known about the wrap points; the first append after
+    // showing cuts what has collected.
+    if (width <= 0)
+        return;
+    QTextCursor cursor(document());
+    QList<int> cuts;
+    for (; block.isValid(); block = block.next()) {
+        if (block.length() <= kCutChars)
+            continue;
+        const QString held = block.text();
+        QTextLayout layout(held, document()->defaultFont());
+        layout.setTextOption(document()->defaultTextOption());
+        layout.setCacheEnabled(false);
+        QList<int> starts;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            starts.append(line.textStart());
+        }
+        layout.endLayout();
+
+        const bool growing = !block.next().isValid();
+        cuts.clear();
+        int last = 0;
+        for (qsizetype i = 1; i < starts.size(); ++i) {
+            const bool lastLine = i + 1 == starts.size();
+            if (starts[i] - last >= kPieceChars || (growing && lastLine)) {
+                cuts.append(starts[i]);
+                last = starts[i];
+            }
+        }
+        // Cut from the back so the earlier positions stay valid; each cut block continues its line.
+        const int base = block.position();
+        for (qsizetype i = cuts.size() - 1; i >= 0; --i) {
+            cursor.setPosition(base + cuts[i]);
+            cursor.insertBlock();
+            cursor.block().setUserState(kJoined);
+        }
+        // Skip the pieces just made: they hold whole lines and need no more cutting.
+        for (qsizetype i = 0; i < cuts.size(); ++i)
+            block = block.next();
+    }
+}
+
+QMimeData *ReceiveArea::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    auto *mime = new QMimeData;
+    mime->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return mime;
+}
+
+bool ReceiveArea::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasText();
+}
+
+void ReceiveArea::insertFromMimeData(const QMimeData *source)
+{
+    if (!source->hasText() || isReadOnly())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const QTextBlock firstChanged = cursor.block();
+    insertExact(cursor, source->text());
+    splitLongBlocks(firstChanged);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void ReceiveArea::keyPressEvent(QKeyEvent *event)
+{
+    // At a cut between two blocks the document has a position the reader cannot see: deleting there
+    // would remove only the cut. Remove the cut and then the character the user meant.
+    QTextCursor cursor = textCursor();
+    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if (plain && !isReadOnly() && !cursor.hasSelection()) {
+        if (event->key() == Qt::Key_Backspace && cursor.atBlockStart() && cursor.block().userState() == kJoined
+            && cursor.block().previous().isValid()) {
+            cursor.beginEditBlock();
+            while (
+                cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid())
+                cursor.deletePreviousChar();
+            if (!cursor.atStart())
+                cursor.deletePreviousChar();
+            cursor.endEditBlock();
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+        if (event->key() == Qt::Key_Delete && cursor.atBlockEnd() && cursor.block().next().isValid()
+            && cursor.block().next().userState() == kJoined) {
+            cursor.beginEditBlock();
+            while (
+                cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined)
+                cursor.deleteChar();
+            if (!cursor.atEnd())
+                cursor.deleteChar();
+            cursor.endEditBlock();
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }

@@ -2,10 +2,20 @@
 
 #include <QPlainTextEdit>
 
+class QTextBlock;
+
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end only while the user
 // has not scrolled away from it.
-class ReceiveArea : public QPlainTextEdit {
+//
+// Received data often has no line break at all (a hex dump never has one), and a text widget lays out
+// a whole paragraph again whenever it changes, so one growing paragraph gets slower with every byte.
+// The area therefore cuts long paragraphs into blocks where their lines wrap anyway: the screen looks
+// the same, and an append only lays out the last line and the new data. Each block records what
+// separates it from the one before (nothing, LF, CR, CR LF, ...), so the text read back, copied or
+// pasted is exactly what was received or typed.
+class ReceiveArea : public QPlainTextEdit
+{
     Q_OBJECT
 
 public:
@@ -16,4 +26,20 @@ public:
 
     // The same as setText(text() + more), without copying what is already there.
     void appendText(const QString &more);
+
+    // The text between two document positions, as the reader sees it.
+    QString textBetween(int from, int to) const;
+
+protected:
+    QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void insertExact(QTextCursor &cursor, QStringView text);
+    void splitLongBlocks(QTextBlock block);
+
+    qreal m_wrapWidth = 0;
 };
