@@ -31,7 +31,7 @@ constexpr char16_t kFrameEndChar = 0xfdd1;
 // A block is cut once it holds this many characters; the pieces hold about kPieceChars each. The last
 // line stays with the block that keeps growing, because its wrap point can still move.
 constexpr int kCutChars = 1024;
-constexpr int kPieceChars = 4096;
+constexpr int kPieceChars = 2048;
 
 // Below this many characters a clear does not bother handing freed memory back to the system.
 constexpr int kTrimChars = 1 << 20;
@@ -208,31 +208,92 @@ void ReceiveArea::resizeEvent(QResizeEvent *event)
     m_wrapWidth = std::max<qreal>(width, 0);
 }
 
+bool ReceiveArea::isHexTokens(QStringView text)
+{
+    if (text.size() % 3 != 0)
+        return false;
+    const auto hexDigit = [](char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); };
+    for (qsizetype i = 0; i < text.size(); i += 3) {
+        if (!hexDigit(text[i].unicode()) || !hexDigit(text[i + 1].unicode()) || text[i + 2] != u' ')
+            return false;
+    }
+    return true;
+}
+
+int ReceiveArea::hexTokensPerLine()
+{
+    const QFont font = document()->defaultFont();
+    if (m_hexWidth == m_wrapWidth && m_hexFont == font)
+        return m_hexPerLine;
+    m_hexWidth = m_wrapWidth;
+    m_hexFont = font;
+    m_hexPerLine = 0;
+
+    // Hex tokens all have the same width when the digits do, so each line holds the same number of them,
+    // and the wrap points of a hex dump can be counted instead of laid out. Let the real layout say how
+    // many fit, and trust the count only if every full line agrees.
+    const QFontMetricsF metrics(font);
+    const qreal digit = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char c : QByteArrayView("123456789ABCDEF")) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) != digit)
+            return 0;
+    }
+    const int perLineAtMost = int(m_wrapWidth / (2 * digit)) + 1;
+    QString sample;
+    for (int i = 0; i < 4 * perLineAtMost; ++i)
+        sample += QString::asprintf("%02X ", (i * 37) & 0xff);
+    QList<int> starts = layoutLineStarts(sample);
+    if (starts.size() < 3 || starts[1] % 3 != 0)
+        return 0;
+    for (qsizetype i = 1; i + 1 < starts.size(); ++i) {
+        if (starts[i + 1] - starts[i] != starts[1])
+            return 0;
+    }
+    m_hexPerLine = starts[1] / 3;
+    return m_hexPerLine;
+}
+
+QList<int> ReceiveArea::layoutLineStarts(const QString &text) const
+{
+    QTextLayout layout(text, document()->defaultFont());
+    layout.setTextOption(document()->defaultTextOption());
+    layout.setCacheEnabled(false);
+    QList<int> starts;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(m_wrapWidth);
+        starts.append(line.textStart());
+    }
+    layout.endLayout();
+    return starts;
+}
+
 void ReceiveArea::splitLongBlocks(QTextBlock block)
 {
-    const qreal width = m_wrapWidth;
     // Not laid out yet (never shown): nothing is known about the wrap points; the first append after
     // showing cuts what has collected.
-    if (width <= 0)
+    if (m_wrapWidth <= 0)
         return;
+    const int hexPerLine = hexTokensPerLine();
+    const int hexLine = 3 * hexPerLine;
     QTextCursor cursor(document());
+    QList<int> starts;
     QList<int> cuts;
     for (; block.isValid(); block = block.next()) {
-        if (block.length() <= kCutChars)
+        const int length = block.length() - 1;
+        const bool growing = !block.next().isValid();
+        const bool countable = hexLine > 0 && length > hexLine;
+        if (length <= kCutChars && !countable)
             continue;
         const QString held = block.text();
-        QTextLayout layout(held, document()->defaultFont());
-        layout.setTextOption(document()->defaultTextOption());
-        layout.setCacheEnabled(false);
-        QList<int> starts;
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            starts.append(line.textStart());
+        starts.clear();
+        if (countable && isHexTokens(held)) {
+            for (int at = 0; at < length; at += hexLine)
+                starts.append(at);
+        } else if (length > kCutChars) {
+            starts = layoutLineStarts(held);
         }
-        layout.endLayout();
 
-        const bool growing = !block.next().isValid();
         cuts.clear();
         int last = 0;
         for (qsizetype i = 1; i < starts.size(); ++i) {

@@ -40,6 +40,13 @@ protected:
 private:
     void insertExact(QTextCursor &cursor, QStringView text);
     void splitLongBlocks(QTextBlock block);
+    QList<int> layoutLineStarts(const QString &text) const;
+    int hexTokensPerLine();
+    static bool isHexTokens(QStringView text);
 
     qreal m_wrapWidth = 0;
+    // How many hex tokens ("AB ") fill a line at m_hexWidth in m_hexFont; 0 when they differ in width.
+    qreal m_hexWidth = -1;
+    QFont m_hexFont;
+    int m_hexPerLine = 0;
 };
