@@ -133,22 +133,28 @@ int main(int argc, char **argv)
 
     const qint64 counted = form->Label10->text().toLongLong();
     const QString shown = stock ? old->toPlainText() : form->Text1->text();
-    bool exact = false;
+    QString verdict;
     if (hex) {
-        exact = shown == renderHex(ByteStream().take(counted));
-    } else if (!stock) {
+        verdict = shown == renderHex(ByteStream().take(counted)) ? QStringLiteral("yes") : QStringLiteral("NO");
+    } else {
         QString expected;
         for (qint64 line = 0; expected.size() < counted; ++line)
             expected += textLine(line);
-        exact = shown == expected.left(counted);
+        expected.truncate(counted);
+        if (shown == expected)
+            verdict = QStringLiteral("yes");
+        else if (expected.contains(u'\r') && !shown.contains(u'\r'))
+            verdict = QStringLiteral("NO: every CR lost");
+        else
+            verdict = QStringLiteral("NO");
     }
     const double p50 = quantile(lateness, 0.5);
     const double p99 = quantile(lateness, 0.99);
     const double worst = lateness.isEmpty() ? 0 : lateness.last();
-    std::printf("counted=%lld shown_chars=%lld exact=%s probe_p50_ms=%.1f probe_p99_ms=%.1f probe_max_ms=%.0f "
-                "cpu_pct=%.0f rss_mb=%.0f window_seconds=%.1f\n",
-        static_cast<long long>(counted), static_cast<long long>(shown.size()),
-        stock && !hex ? "n/a" : (exact ? "yes" : "NO"), p50, p99, worst, 100 * cpu / wall, double(rss) / 1e6, wall);
+    std::printf("counted=%lld shown_chars=%lld probe_p50_ms=%.1f probe_p99_ms=%.1f probe_max_ms=%.0f "
+                "cpu_pct=%.0f rss_mb=%.0f window_seconds=%.1f exact=%s\n",
+        static_cast<long long>(counted), static_cast<long long>(shown.size()), p50, p99, worst, 100 * cpu / wall,
+        double(rss) / 1e6, wall, qPrintable(verdict));
     std::fflush(stdout);
     tellWriter(slave, 'Q');
     return 0;

@@ -72,6 +72,7 @@ int main(int argc, char **argv)
     qint64 charsWritten = 0;
     qint64 charsPending = 0;
     double maxBlockedMs = 0;
+    double blockedSince = -1;
     QElapsedTimer clock;
     clock.start();
     const auto elapsed = [&] { return double(clock.nsecsElapsed()) / 1e9; };
@@ -99,6 +100,9 @@ int main(int argc, char **argv)
         const qint64 chunk = std::min<qint64>(due - written, pending.size());
         const ssize_t n = write(master, pending.constData(), size_t(chunk));
         if (n > 0) {
+            if (blockedSince >= 0)
+                maxBlockedMs = std::max(maxBlockedMs, (elapsed() - blockedSince) * 1000);
+            blockedSince = -1;
             written += n;
             pending.remove(0, n);
             if (pending.isEmpty()) {
@@ -112,12 +116,14 @@ int main(int argc, char **argv)
             break;
         }
         // The line is full: the receiving side is behind. Measure how long it holds the writer back.
-        const double blockedFrom = elapsed();
+        if (blockedSince < 0)
+            blockedSince = elapsed();
         pollfd p { master, POLLOUT, 0 };
         poll(&p, 1, 100);
-        maxBlockedMs = std::max(maxBlockedMs, (elapsed() - blockedFrom) * 1000);
     }
     const double took = elapsed();
+    if (blockedSince >= 0)
+        maxBlockedMs = std::max(maxBlockedMs, (took - blockedSince) * 1000);
     if (hex)
         charsWritten = 3 * written;
     std::printf("written_bytes=%lld written_chars=%lld target_bytes=%lld writer_seconds=%.1f max_blocked_ms=%.0f\n",
