@@ -378,5 +378,21 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
             return;
         }
     }
+    // The same at the arrows: step over the cut together with the character beyond it, so every press
+    // moves the caret (or grows the selection) by one character the user can see.
+    const bool shift = event->modifiers() == Qt::ShiftModifier;
+    if ((plain || shift) && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
+        const auto mode = shift ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        const bool right = event->key() == Qt::Key_Right;
+        const bool atCut = right
+            ? cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined
+            : cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid();
+        if (atCut && (shift || !cursor.hasSelection())) {
+            cursor.movePosition(right ? QTextCursor::NextCharacter : QTextCursor::PreviousCharacter, mode, 2);
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+    }
     QPlainTextEdit::keyPressEvent(event);
 }

@@ -96,6 +96,8 @@ private slots:
     void copyIsSelectedText();
     void editingAtCut_data();
     void editingAtCut();
+    void arrowsStepOverCut_data();
+    void arrowsStepOverCut();
     void pasteKeepsLineBreaks();
     void setTextAndClear();
     void viewFollowsEndUnlessScrolledAway();
@@ -258,6 +260,39 @@ void TestReceiveArea::editingAtCut()
     const QString more = hexText(50);
     a.area.appendText(more);
     QCOMPARE(a.area.text(), expected + more);
+}
+
+void TestReceiveArea::arrowsStepOverCut_data()
+{
+    QTest::addColumn<bool>("atLineEnd");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("selectedFrom"); // relative to the cut's text offset
+
+    QTest::newRow("shift+right at the end of the line before") << true << int(Qt::Key_Right) << 0;
+    QTest::newRow("shift+left at the start of a wrapped line") << false << int(Qt::Key_Left) << -1;
+    QTest::newRow("shift+right at the start of a wrapped line") << false << int(Qt::Key_Right) << 0;
+}
+
+void TestReceiveArea::arrowsStepOverCut()
+{
+    // Every press of an arrow takes in one character the user can see, also at a cut.
+    QFETCH(bool, atLineEnd);
+    QFETCH(int, key);
+    QFETCH(int, selectedFrom);
+    Area a;
+    const QString full = hexText(3000);
+    a.area.appendText(full);
+    const QTextBlock cutBlock = a.area.document()->firstBlock().next();
+    QVERIFY(cutBlock.isValid());
+    const int cutOffset = cutBlock.previous().length() - 1;
+    QTextCursor caret(a.area.document());
+    caret.setPosition(atLineEnd ? cutBlock.position() - 1 : cutBlock.position());
+    a.area.setTextCursor(caret);
+    a.area.setFocus();
+
+    QTest::keyClick(&a.area, Qt::Key(key), Qt::ShiftModifier);
+    a.area.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), full.mid(cutOffset + selectedFrom, 1));
 }
 
 void TestReceiveArea::pasteKeepsLineBreaks()
