@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QVarLengthArray>
 
 #include <malloc.h>
 
@@ -35,12 +36,6 @@ constexpr int kPieceChars = 2048;
 
 // Below this many characters a clear does not bother handing freed memory back to the system.
 constexpr int kTrimChars = 1 << 20;
-
-bool breaksBlock(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == u'\n' || u == u'\r' || u == kParagraphChar || u == kFrameStartChar || u == kFrameEndChar;
-}
 
 QStringView separatorText(int state)
 {
@@ -154,47 +149,51 @@ void ReceiveArea::appendText(const QString &more)
 
 void ReceiveArea::insertExact(QTextCursor &cursor, QStringView text)
 {
-    qsizetype start = 0;
+    if (text.startsWith(u'\n') && cursor.atBlockStart() && cursor.block().userState() == kReturn
+        && cursor.block().previous().isValid()) {
+        // A CR at the end of one read and the LF at the start of the next make one line break.
+        cursor.block().setUserState(kReturnLineFeed);
+        text = text.sliced(1);
+    }
+    if (text.isEmpty())
+        return;
+
+    // The document breaks a block at the same characters, CR LF counting as one; it only forgets which
+    // it was. Note them, insert everything at once (far cheaper than line by line), then mark the blocks.
+    QVarLengthArray<int, 64> separators;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!breaksBlock(c))
-            continue;
-        if (i > start)
-            cursor.insertText(text.sliced(start, i - start).toString());
-        int state = kLineFeed;
-        switch (c.unicode()) {
+        switch (text[i].unicode()) {
+        case u'\n':
+            separators.append(kLineFeed);
+            break;
         case u'\r':
             if (i + 1 < text.size() && text[i + 1] == u'\n') {
-                state = kReturnLineFeed;
+                separators.append(kReturnLineFeed);
                 ++i;
             } else {
-                state = kReturn;
+                separators.append(kReturn);
             }
             break;
         case kParagraphChar:
-            state = kParagraph;
+            separators.append(kParagraph);
             break;
         case kFrameStartChar:
-            state = kFrameStart;
+            separators.append(kFrameStart);
             break;
         case kFrameEndChar:
-            state = kFrameEnd;
+            separators.append(kFrameEnd);
             break;
         default:
             break;
         }
-        start = i + 1;
-        QTextBlock here = cursor.block();
-        if (state == kLineFeed && cursor.atBlockStart() && here.userState() == kReturn && here.previous().isValid()) {
-            // A CR at the end of one read and the LF at the start of the next make one line break.
-            here.setUserState(kReturnLineFeed);
-            continue;
-        }
-        cursor.insertBlock();
-        cursor.block().setUserState(state);
     }
-    if (start < text.size())
-        cursor.insertText(text.sliced(start).toString());
+    const QTextBlock first = cursor.block();
+    cursor.insertText(text.toString());
+    QTextBlock block = first.next();
+    for (int separator : separators) {
+        block.setUserState(separator);
+        block = block.next();
+    }
 }
 
 void ReceiveArea::resizeEvent(QResizeEvent *event)
