@@ -3,12 +3,14 @@
 //
 //   areabench --widget area|stock --mode hex|text|lines --held CHARS [--events N]
 //
-// Prints one line of key=value figures for bench/run.sh.
+// Prints one line of key=value figures for bench/run.sh; with AREABENCH_TRACE set, also each event's cost,
+// the text layout's widest line and the block count on standard error.
 
 #include "bench/benchsupport.h"
 #include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -127,6 +129,9 @@ int main(int argc, char **argv)
         QCoreApplication::sendPostedEvents();
         edit->viewport()->repaint();
         costs.append(double(timer.nsecsElapsed()) / 1e6);
+        if (qEnvironmentVariableIsSet("AREABENCH_TRACE"))
+            std::fprintf(stderr, "event %d: %.1f ms width %.2f blocks %d\n", i, costs.last(),
+                edit->document()->documentLayout()->documentSize().width(), edit->document()->blockCount());
         if (appended.size() < 1 << 20)
             appended += more;
         else

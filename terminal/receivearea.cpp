@@ -34,6 +34,9 @@ constexpr char16_t kFrameEndChar = 0xfdd1;
 constexpr int kCutChars = 1024;
 constexpr int kPieceChars = 2048;
 
+// Blocks at the end whose layout is kept: more than a screenful.
+constexpr int kKeepLaidOut = 32;
+
 // Below this many characters a clear does not bother handing freed memory back to the system.
 constexpr int kTrimChars = 1 << 20;
 
@@ -99,6 +102,7 @@ void ReceiveArea::setText(const QString &text)
 {
     const bool large = document()->characterCount() > kTrimChars;
     setPlainText(QString());
+    m_laidOutFrom = 0;
     // The document hands back its big buffer at once, but the many small pieces of a large area's layout
     // stay with the allocator unless asked.
     if (large)
@@ -145,6 +149,22 @@ void ReceiveArea::appendText(const QString &more)
     if (caretDragged)
         setTextCursor(restored);
     bar->setValue(followEnd ? bar->maximum() : scroll);
+    forgetLayoutsAbove();
+}
+
+void ReceiveArea::forgetLayoutsAbove()
+{
+    // The text layout looks at every laid-out line of the document whenever its widest line gets
+    // narrower, which the last line of text without line breaks does now and then as more arrives. Lines
+    // that have scrolled away are laid out again when shown; until then forgetting them keeps that look
+    // short.
+    const int upTo = document()->blockCount() - kKeepLaidOut;
+    if (m_laidOutFrom >= upTo)
+        return;
+    QTextBlock block = document()->findBlockByNumber(std::max(m_laidOutFrom, 0));
+    for (int number = m_laidOutFrom; number < upTo && block.isValid(); ++number, block = block.next())
+        block.clearLayout();
+    m_laidOutFrom = upTo;
 }
 
 void ReceiveArea::insertExact(QTextCursor &cursor, QStringView text)

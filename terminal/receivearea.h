@@ -43,8 +43,11 @@ private:
     QList<int> layoutLineStarts(const QString &text) const;
     int hexTokensPerLine();
     static bool isHexTokens(QStringView text);
+    void forgetLayoutsAbove();
 
     qreal m_wrapWidth = 0;
+    // Blocks before this number have had their layout forgotten (see forgetLayoutsAbove).
+    int m_laidOutFrom = 0;
     // How many hex tokens ("AB ") fill a line at m_hexWidth in m_hexFont; 0 when they differ in width.
     qreal m_hexWidth = -1;
     QFont m_hexFont;
