@@ -1,7 +1,66 @@
 #include "terminal/receivearea.h"
 
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <QVarLengthArray>
+
+#include <malloc.h>
+
+namespace {
+
+// What stands between a block and the one before it, kept as the block's user state. A block the
+// widget creates itself (the user pressing Enter) starts with -1, so -1 has to mean a line feed.
+enum Separator : int {
+    kLineFeed = -1,
+    kJoined = 1, // nothing: the block continues the line before it where it wraps anyway
+    kReturn = 2,
+    kReturnLineFeed = 3,
+    kParagraph = 4,
+    kFrameStart = 5,
+    kFrameEnd = 6,
+};
+
+// Characters the text document turns into a block break instead of keeping them as text.
+constexpr char16_t kParagraphChar = 0x2029;
+constexpr char16_t kFrameStartChar = 0xfdd0;
+constexpr char16_t kFrameEndChar = 0xfdd1;
+
+// A block is cut once it holds this many characters; the pieces hold about kPieceChars each. The last
+// line stays with the block that keeps growing, because its wrap point can still move.
+constexpr int kCutChars = 1024;
+constexpr int kPieceChars = 2048;
+
+// Blocks at the end whose layout is kept: more than a screenful.
+constexpr int kKeepLaidOut = 32;
+
+// Below this many characters a clear does not bother handing freed memory back to the system.
+constexpr int kTrimChars = 1 << 20;
+
+QStringView separatorText(int state)
+{
+    switch (state) {
+    case kJoined:
+        return {};
+    case kReturn:
+        return u"\r";
+    case kReturnLineFeed:
+        return u"\r\n";
+    case kParagraph:
+        return u"\u2029";
+    case kFrameStart:
+        return u"\ufdd0";
+    case kFrameEnd:
+        return u"\ufdd1";
+    default:
+        return u"\n";
+    }
+}
+
+} // namespace
 
 ReceiveArea::ReceiveArea(QWidget *parent)
     : QPlainTextEdit(parent)
@@ -16,12 +75,45 @@ ReceiveArea::ReceiveArea(QWidget *parent)
 
 QString ReceiveArea::text() const
 {
-    return toPlainText();
+    return textBetween(0, document()->characterCount() - 1);
+}
+
+QString ReceiveArea::textBetween(int from, int to) const
+{
+    QString out;
+    if (from >= to)
+        return out;
+    out.reserve(to - from);
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        const int start = block.position();
+        if (start > from)
+            out += separatorText(block.userState());
+        const QString held = block.text();
+        const int first = std::max(from - start, 0);
+        const int last = std::min(to - start, int(held.size()));
+        if (last > first)
+            out += QStringView(held).sliced(first, last - first);
+    }
+    return out;
 }
 
 void ReceiveArea::setText(const QString &text)
 {
-    setPlainText(text);
+    const bool large = document()->characterCount() > kTrimChars;
+    setPlainText(QString());
+    m_laidOutFrom = 0;
+    // The document hands back its big buffer at once, but the many small pieces of a large area's layout
+    // stay with the allocator unless asked.
+    if (large)
+        malloc_trim(0);
+    if (!text.isEmpty()) {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        insertExact(cursor, text);
+        splitLongBlocks(document()->firstBlock());
+        cursor.endEditBlock();
+    }
 }
 
 void ReceiveArea::appendText(const QString &more)
@@ -31,21 +123,295 @@ void ReceiveArea::appendText(const QString &more)
     QScrollBar *bar = verticalScrollBar();
     const bool followEnd = bar->value() == bar->maximum();
     const int scroll = bar->value();
-    const QTextCursor caret = textCursor();
-    const int anchor = caret.anchor();
-    const int position = caret.position();
+    // Plain numbers: a copy of the caret would be carried along with it.
+    const int anchor = textCursor().anchor();
+    const int position = textCursor().position();
+    const int end = document()->characterCount() - 1;
+    // Appending at the end drags a caret (or selection edge) standing there along; it has to stay put.
+    const bool caretDragged = anchor == end || position == end;
 
-    QTextCursor end(document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(more);
-
-    // A caret at the end would be carried along by the insertion; put it back where the user left it.
-    const QTextCursor moved = textCursor();
-    if (moved.anchor() != anchor || moved.position() != position) {
-        QTextCursor restored(document());
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    const QTextBlock firstChanged = cursor.block();
+    cursor.beginEditBlock();
+    insertExact(cursor, more);
+    QTextCursor restored;
+    if (caretDragged) {
+        // Nothing before `end` moved yet, so the old numbers are still right; the cuts below then shift
+        // this cursor along with the text like any other.
+        restored = QTextCursor(document());
         restored.setPosition(anchor);
         restored.setPosition(position, QTextCursor::KeepAnchor);
-        setTextCursor(restored);
     }
+    splitLongBlocks(firstChanged);
+    cursor.endEditBlock();
+
+    if (caretDragged)
+        setTextCursor(restored);
     bar->setValue(followEnd ? bar->maximum() : scroll);
+    forgetLayoutsAbove();
+}
+
+void ReceiveArea::forgetLayoutsAbove()
+{
+    // The text layout looks at every laid-out line of the document whenever its widest line gets
+    // narrower, which the last line of text without line breaks does now and then as more arrives. Lines
+    // that have scrolled away are laid out again when shown; until then forgetting them keeps that look
+    // short.
+    const int upTo = document()->blockCount() - kKeepLaidOut;
+    if (m_laidOutFrom >= upTo)
+        return;
+    QTextBlock block = document()->findBlockByNumber(std::max(m_laidOutFrom, 0));
+    for (int number = m_laidOutFrom; number < upTo && block.isValid(); ++number, block = block.next())
+        block.clearLayout();
+    m_laidOutFrom = upTo;
+}
+
+void ReceiveArea::insertExact(QTextCursor &cursor, QStringView text)
+{
+    if (text.startsWith(u'\n') && cursor.atBlockStart() && cursor.block().userState() == kReturn
+        && cursor.block().previous().isValid()) {
+        // A CR at the end of one read and the LF at the start of the next make one line break.
+        cursor.block().setUserState(kReturnLineFeed);
+        text = text.sliced(1);
+    }
+    if (text.isEmpty())
+        return;
+
+    // The document breaks a block at the same characters, CR LF counting as one; it only forgets which
+    // it was. Note them, insert everything at once (far cheaper than line by line), then mark the blocks.
+    QVarLengthArray<int, 64> separators;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        switch (text[i].unicode()) {
+        case u'\n':
+            separators.append(kLineFeed);
+            break;
+        case u'\r':
+            if (i + 1 < text.size() && text[i + 1] == u'\n') {
+                separators.append(kReturnLineFeed);
+                ++i;
+            } else {
+                separators.append(kReturn);
+            }
+            break;
+        case kParagraphChar:
+            separators.append(kParagraph);
+            break;
+        case kFrameStartChar:
+            separators.append(kFrameStart);
+            break;
+        case kFrameEndChar:
+            separators.append(kFrameEnd);
+            break;
+        default:
+            break;
+        }
+    }
+    const QTextBlock first = cursor.block();
+    cursor.insertText(text.toString());
+    QTextBlock block = first.next();
+    for (int separator : separators) {
+        block.setUserState(separator);
+        block = block.next();
+    }
+}
+
+void ReceiveArea::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    // The document's own layout has just taken the viewport's width as its text width; each line gets
+    // that less the margins.
+    qreal width = viewport()->width() - 2 * document()->documentMargin();
+    if (document()->defaultTextOption().flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
+        width -= QFontMetrics(document()->defaultFont()).horizontalAdvance(QChar(0x21B5));
+    m_wrapWidth = std::max<qreal>(width, 0);
+}
+
+bool ReceiveArea::isHexTokens(QStringView text)
+{
+    if (text.size() % 3 != 0)
+        return false;
+    const auto hexDigit = [](char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); };
+    for (qsizetype i = 0; i < text.size(); i += 3) {
+        if (!hexDigit(text[i].unicode()) || !hexDigit(text[i + 1].unicode()) || text[i + 2] != u' ')
+            return false;
+    }
+    return true;
+}
+
+int ReceiveArea::hexTokensPerLine()
+{
+    const QFont font = document()->defaultFont();
+    if (m_hexWidth == m_wrapWidth && m_hexFont == font)
+        return m_hexPerLine;
+    m_hexWidth = m_wrapWidth;
+    m_hexFont = font;
+    m_hexPerLine = 0;
+
+    // Hex tokens all have the same width when the digits do, so each line holds the same number of them,
+    // and the wrap points of a hex dump can be counted instead of laid out. Let the real layout say how
+    // many fit, and trust the count only if every full line agrees.
+    const QFontMetricsF metrics(font);
+    const qreal digit = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char c : QByteArrayView("123456789ABCDEF")) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) != digit)
+            return 0;
+    }
+    const int perLineAtMost = int(m_wrapWidth / (2 * digit)) + 1;
+    QString sample;
+    for (int i = 0; i < 4 * perLineAtMost; ++i)
+        sample += QString::asprintf("%02X ", (i * 37) & 0xff);
+    QList<int> starts = layoutLineStarts(sample);
+    if (starts.size() < 3 || starts[1] % 3 != 0)
+        return 0;
+    for (qsizetype i = 1; i + 1 < starts.size(); ++i) {
+        if (starts[i + 1] - starts[i] != starts[1])
+            return 0;
+    }
+    m_hexPerLine = starts[1] / 3;
+    return m_hexPerLine;
+}
+
+QList<int> ReceiveArea::layoutLineStarts(const QString &text) const
+{
+    QTextLayout layout(text, document()->defaultFont());
+    layout.setTextOption(document()->defaultTextOption());
+    layout.setCacheEnabled(false);
+    QList<int> starts;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(m_wrapWidth);
+        starts.append(line.textStart());
+    }
+    layout.endLayout();
+    return starts;
+}
+
+void ReceiveArea::splitLongBlocks(QTextBlock block)
+{
+    // Not laid out yet (never shown): nothing is known about the wrap points; the first append after
+    // showing cuts what has collected.
+    if (m_wrapWidth <= 0)
+        return;
+    const int hexPerLine = hexTokensPerLine();
+    const int hexLine = 3 * hexPerLine;
+    QTextCursor cursor(document());
+    QList<int> starts;
+    QList<int> cuts;
+    for (; block.isValid(); block = block.next()) {
+        const int length = block.length() - 1;
+        const bool growing = !block.next().isValid();
+        const bool countable = hexLine > 0 && length > hexLine;
+        if (length <= kCutChars && !countable)
+            continue;
+        const QString held = block.text();
+        starts.clear();
+        if (countable && isHexTokens(held)) {
+            for (int at = 0; at < length; at += hexLine)
+                starts.append(at);
+        } else if (length > kCutChars) {
+            starts = layoutLineStarts(held);
+        }
+
+        cuts.clear();
+        int last = 0;
+        for (qsizetype i = 1; i < starts.size(); ++i) {
+            const bool lastLine = i + 1 == starts.size();
+            if (starts[i] - last >= kPieceChars || (growing && lastLine)) {
+                cuts.append(starts[i]);
+                last = starts[i];
+            }
+        }
+        // Cut from the back so the earlier positions stay valid; each cut block continues its line.
+        const int base = block.position();
+        for (qsizetype i = cuts.size() - 1; i >= 0; --i) {
+            cursor.setPosition(base + cuts[i]);
+            cursor.insertBlock();
+            cursor.block().setUserState(kJoined);
+        }
+        // Skip the pieces just made: they hold whole lines and need no more cutting.
+        for (qsizetype i = 0; i < cuts.size(); ++i)
+            block = block.next();
+    }
+}
+
+QMimeData *ReceiveArea::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    auto *mime = new QMimeData;
+    mime->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return mime;
+}
+
+bool ReceiveArea::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasText();
+}
+
+void ReceiveArea::insertFromMimeData(const QMimeData *source)
+{
+    if (!source->hasText() || isReadOnly())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const QTextBlock firstChanged = cursor.block();
+    insertExact(cursor, source->text());
+    splitLongBlocks(firstChanged);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void ReceiveArea::keyPressEvent(QKeyEvent *event)
+{
+    // At a cut between two blocks the document has a position the reader cannot see: deleting there
+    // would remove only the cut. Remove the cut and then the character the user meant.
+    QTextCursor cursor = textCursor();
+    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if (plain && !isReadOnly() && !cursor.hasSelection()) {
+        if (event->key() == Qt::Key_Backspace && cursor.atBlockStart() && cursor.block().userState() == kJoined
+            && cursor.block().previous().isValid()) {
+            cursor.beginEditBlock();
+            while (
+                cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid())
+                cursor.deletePreviousChar();
+            if (!cursor.atStart())
+                cursor.deletePreviousChar();
+            cursor.endEditBlock();
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+        if (event->key() == Qt::Key_Delete && cursor.atBlockEnd() && cursor.block().next().isValid()
+            && cursor.block().next().userState() == kJoined) {
+            cursor.beginEditBlock();
+            while (
+                cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined)
+                cursor.deleteChar();
+            if (!cursor.atEnd())
+                cursor.deleteChar();
+            cursor.endEditBlock();
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+    }
+    // The same at the arrows: step over the cut together with the character beyond it, so every press
+    // moves the caret (or grows the selection) by one character the user can see.
+    const bool shift = event->modifiers() == Qt::ShiftModifier;
+    if ((plain || shift) && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
+        const auto mode = shift ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+        const bool right = event->key() == Qt::Key_Right;
+        const bool atCut = right
+            ? cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined
+            : cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid();
+        if (atCut && (shift || !cursor.hasSelection())) {
+            cursor.movePosition(right ? QTextCursor::NextCharacter : QTextCursor::PreviousCharacter, mode, 2);
+            setTextCursor(cursor);
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
 }
