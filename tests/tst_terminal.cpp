@@ -139,6 +139,13 @@ void TestTerminal::receiveText()
     f.pty.write(QByteArray("\xD0\n"));
     QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC中\n", 9));
     QCOMPARE(f.receivedCount(), QStringLiteral("7"));
+
+    // Line ends are kept as they came: CR LF, a lone CR, a CR and its LF in two reads.
+    f.pty.write(QByteArray("x\r\ny\rz\r"));
+    QTRY_VERIFY(f.received().endsWith(QStringLiteral("z\r")));
+    f.pty.write(QByteArray("\nw"));
+    QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC中\nx\r\ny\rz\r\nw", 18));
+    QCOMPARE(f.receivedCount(), QStringLiteral("16"));
 }
 
 void TestTerminal::receiveHex()
