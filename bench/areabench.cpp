@@ -65,10 +65,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const auto option = [&](const char *name, const QString &fallback) {
-        const qsizetype at = args.indexOf(QLatin1String(name));
-        return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
-    };
+    const auto option = [&](const char *name, const QString &fallback) { return commandOption(args, name, fallback); };
     const QString widget = option("--widget", QStringLiteral("area"));
     const QString mode = option("--mode", QStringLiteral("hex"));
     const qint64 held = option("--held", QStringLiteral("102400")).toLongLong();

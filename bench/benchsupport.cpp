@@ -107,3 +107,9 @@ double quantile(QList<double> &values, double q)
     const auto at = qsizetype(q * double(values.size() - 1) + 0.5);
     return values[std::clamp<qsizetype>(at, 0, values.size() - 1)];
 }
+
+QString commandOption(const QStringList &args, const char *name, const QString &fallback)
+{
+    const qsizetype at = args.indexOf(QLatin1String(name));
+    return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+}

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // Random bytes, the same sequence for the same seed.
@@ -36,6 +37,9 @@ public:
     explicit OneParagraphArea(QWidget *parent = nullptr);
     void appendText(const QString &more);
 };
+
+// The value after `--name` on the command line, or `fallback`.
+QString commandOption(const QStringList &args, const char *name, const QString &fallback);
 
 // The font of the window's text boxes.
 QFont windowFont();

@@ -43,10 +43,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const auto option = [&](const char *name, const QString &fallback) {
-        const qsizetype at = args.indexOf(QLatin1String(name));
-        return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
-    };
+    const auto option = [&](const char *name, const QString &fallback) { return commandOption(args, name, fallback); };
     const bool hex = option("--mode", QStringLiteral("hex")) == u"hex";
     const double rate = option("--rate", QStringLiteral("2097152")).toDouble();
     const double seconds = option("--seconds", QStringLiteral("60")).toDouble();
