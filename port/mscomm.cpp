@@ -24,9 +24,7 @@ QSerialPort::Parity toParity(char letter)
 // Unix98 pseudo-terminal slaves have majors 136 to 143.
 bool isPseudoTerminal(int fd)
 {
-    struct stat st
-    {
-    };
+    struct stat st = {};
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
