@@ -167,6 +167,9 @@ void TestReceiveArea::wrapsAsOneParagraph()
         }
     }
 
+    // Lines as wide as the viewport less the document's margins, where the cuts were made.
+    QCOMPARE(width, a.area.viewport()->width() - 2 * a.area.document()->documentMargin());
+
     QTextLayout whole(a.area.text(), a.area.document()->defaultFont());
     whole.setTextOption(a.area.document()->defaultTextOption());
     QStringList expected;
