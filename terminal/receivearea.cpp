@@ -2,12 +2,15 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
 #include <QVarLengthArray>
 
+#include <climits>
+#include <cmath>
 #include <malloc.h>
 
 namespace {
@@ -60,11 +63,99 @@ QStringView separatorText(int state)
     }
 }
 
+// The plain text layout, laying out blocks itself. The stock one also tracks the document's widest
+// line, and whenever the block holding it gets narrower it looks at every block of the document for the
+// next widest. The growing last line does that often: before it wraps for good it can be wider than any
+// finished line, and then it breaks at a word boundary and gets narrower; with a hundred thousand
+// blocks each look costs milliseconds. The area always wraps at its width and has no horizontal scroll
+// bar, so the widest line is of no use here: blocks laid out by this class leave it alone.
+class ReceiveLayout : public QPlainTextDocumentLayout
+{
+public:
+    ReceiveLayout(QTextDocument *document, QWidget *viewport)
+        : QPlainTextDocumentLayout(document)
+        , m_viewport(viewport)
+        , m_blockCount(document->blockCount())
+    {
+    }
+
+    QRectF blockBoundingRect(const QTextBlock &block) const override
+    {
+        if (block.isValid() && block.layout()->lineCount() == 0)
+            const_cast<ReceiveLayout *>(this)->layOut(block);
+        return QPlainTextDocumentLayout::blockBoundingRect(block);
+    }
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override
+    {
+        // A change inside one block: lay it out again here (the stock layout would do it its own way),
+        // then ask for the same repaint it asks for.
+        QTextDocument *doc = document();
+        const QTextBlock block = doc->findBlock(from);
+        const bool oneBlock = block == doc->findBlock(std::max(0, from + charsRemoved + charsAdded - 1));
+        if (oneBlock && doc->blockCount() == m_blockCount && block.isValid() && block.length() > 0) {
+            const qreal oldHeight = blockBoundingRect(block).height();
+            layOut(block);
+            if (blockBoundingRect(block).height() == oldHeight)
+                emit updateBlock(block);
+            else
+                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
+            return;
+        }
+        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+        m_blockCount = doc->blockCount();
+    }
+
+private:
+    // Lines as wide as the viewport less the margins, as the stock layout makes them.
+    void layOut(const QTextBlock &block)
+    {
+        QTextDocument *doc = document();
+        const qreal margin = doc->documentMargin();
+        const QTextOption option = doc->defaultTextOption();
+        QTextLayout *layout = block.layout();
+        layout->setTextOption(option);
+        qreal width = m_viewport->width() > 0 ? qreal(m_viewport->width()) : qreal(INT_MAX);
+        width -= 2 * margin;
+        if (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
+            width -= QFontMetrics(block.charFormat().font()).horizontalAdvance(QChar(0x21B5));
+        qreal height = 0;
+        layout->beginLayout();
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLeadingIncluded(true);
+            line.setLineWidth(width);
+            line.setPosition(QPointF(margin, height));
+            height += line.height();
+            if (line.leading() < 0)
+                height += std::ceil(line.leading());
+        }
+        layout->endLayout();
+
+        const int linesBefore = doc->lineCount();
+        const_cast<QTextBlock &>(block).setLineCount(block.isVisible() ? layout->lineCount() : 0);
+        // The view sizes its scroll range from the line count. Answering the notice it lays out more
+        // blocks through here; those need no notice of their own.
+        if (doc->lineCount() != linesBefore && !m_notifying) {
+            m_notifying = true;
+            emit documentSizeChanged(documentSize());
+            m_notifying = false;
+        }
+    }
+
+    QWidget *m_viewport;
+    int m_blockCount;
+    bool m_notifying = false;
+};
+
 } // namespace
 
 ReceiveArea::ReceiveArea(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    auto *doc = new QTextDocument(this);
+    doc->setDocumentLayout(new ReceiveLayout(doc, viewport()));
+    setDocument(doc);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -154,10 +245,7 @@ void ReceiveArea::appendText(const QString &more)
 
 void ReceiveArea::forgetLayoutsAbove()
 {
-    // The text layout looks at every laid-out line of the document whenever its widest line gets
-    // narrower, which the last line of text without line breaks does now and then as more arrives. Lines
-    // that have scrolled away are laid out again when shown; until then forgetting them keeps that look
-    // short.
+    // The layouts of lines that have scrolled away only take memory: they are laid out again when shown.
     const int upTo = document()->blockCount() - kKeepLaidOut;
     if (m_laidOutFrom >= upTo)
         return;

@@ -101,6 +101,7 @@ private slots:
     void pasteKeepsLineBreaks();
     void setTextAndClear();
     void viewFollowsEndUnlessScrolledAway();
+    void viewFollowsEndOfSmallPieces();
     void receivedDataLeavesCaret_data();
     void receivedDataLeavesCaret();
 };
@@ -165,6 +166,9 @@ void TestReceiveArea::wrapsAsOneParagraph()
             width = std::max(width, line.width());
         }
     }
+
+    // Lines as wide as the viewport less the document's margins, where the cuts were made.
+    QCOMPARE(width, a.area.viewport()->width() - 2 * a.area.document()->documentMargin());
 
     QTextLayout whole(a.area.text(), a.area.document()->defaultFont());
     whole.setTextOption(a.area.document()->defaultTextOption());
@@ -350,6 +354,23 @@ void TestReceiveArea::viewFollowsEndUnlessScrolledAway()
     bar->setValue(bar->maximum());
     a.area.appendText(hexText(1024));
     QCOMPARE(bar->value(), bar->maximum());
+}
+
+void TestReceiveArea::viewFollowsEndOfSmallPieces()
+{
+    // Data arriving a few characters at a time grows the last line until it wraps: every new line has to
+    // grow the scroll range, or the view stops following the end.
+    Area a;
+    QScrollBar *bar = a.area.verticalScrollBar();
+    for (const QString &chunk : wordChunks(120, 7)) {
+        a.area.appendText(chunk);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+    QVERIFY(bar->maximum() > 0);
+    QTextCursor end(a.area.document());
+    end.movePosition(QTextCursor::End);
+    QVERIFY(a.area.viewport()->rect().contains(a.area.cursorRect(end).center()));
+    QCOMPARE(a.area.document()->blockCount(), 1);
 }
 
 void TestReceiveArea::receivedDataLeavesCaret_data()
