@@ -32,6 +32,20 @@ struct Area
         QVERIFY(QTest::qWaitForWindowExposed(&area));
     }
 
+    // Puts the caret at the end of the first block or at the start of the block cut from it, and returns
+    // the text offset of that cut (0 when nothing was cut).
+    int caretAtFirstCut(bool atLineEnd)
+    {
+        const QTextBlock cut = area.document()->firstBlock().next();
+        if (!cut.isValid())
+            return 0;
+        QTextCursor caret(area.document());
+        caret.setPosition(atLineEnd ? cut.position() - 1 : cut.position());
+        area.setTextCursor(caret);
+        area.setFocus();
+        return cut.previous().length() - 1;
+    }
+
     // Document position of a text offset, where the only separators are cuts (one position, no text).
     int positionOf(int offset) const
     {
@@ -243,14 +257,8 @@ void TestReceiveArea::editingAtCut()
     Area a;
     QString expected = hexText(3000);
     a.area.appendText(expected);
-    const QTextBlock cutBlock = a.area.document()->firstBlock().next();
-    QVERIFY(cutBlock.isValid());
-    const int cutOffset = cutBlock.previous().length() - 1;
-
-    QTextCursor caret(a.area.document());
-    caret.setPosition(atLineEnd ? cutBlock.position() - 1 : cutBlock.position());
-    a.area.setTextCursor(caret);
-    a.area.setFocus();
+    const int cutOffset = a.caretAtFirstCut(atLineEnd);
+    QVERIFY(cutOffset > 0);
     if (key != 0)
         QTest::keyClick(&a.area, Qt::Key(key));
     else
@@ -286,13 +294,8 @@ void TestReceiveArea::arrowsStepOverCut()
     Area a;
     const QString full = hexText(3000);
     a.area.appendText(full);
-    const QTextBlock cutBlock = a.area.document()->firstBlock().next();
-    QVERIFY(cutBlock.isValid());
-    const int cutOffset = cutBlock.previous().length() - 1;
-    QTextCursor caret(a.area.document());
-    caret.setPosition(atLineEnd ? cutBlock.position() - 1 : cutBlock.position());
-    a.area.setTextCursor(caret);
-    a.area.setFocus();
+    const int cutOffset = a.caretAtFirstCut(atLineEnd);
+    QVERIFY(cutOffset > 0);
 
     QTest::keyClick(&a.area, Qt::Key(key), Qt::ShiftModifier);
     a.area.copy();
