@@ -46,17 +46,25 @@ struct Area
         return cut.previous().length() - 1;
     }
 
-    // Document position of a text offset, where the only separators are cuts (one position, no text).
-    int positionOf(int offset) const
+    // Document position of an offset into `text`, the area's text: between two blocks stands a cut (no
+    // text), CR LF, CR or LF, each one position.
+    int positionOf(int offset, const QString &text) const
     {
         QTextBlock block = area.document()->firstBlock();
         int seen = 0;
         while (block.next().isValid() && seen + block.length() - 1 < offset) {
             seen += block.length() - 1;
+            if (text.mid(seen, 2) == u"\r\n")
+                seen += 2;
+            else if (text[seen] == u'\r' || text[seen] == u'\n')
+                seen += 1;
             block = block.next();
         }
         return block.position() + offset - seen;
     }
+
+    // The same where the only separators are cuts.
+    int positionOf(int offset) const { return positionOf(offset, QString(offset + 1, u'x')); }
 
     ReceiveArea area;
 };
@@ -205,7 +213,9 @@ void TestReceiveArea::copyIsSelectedText_data()
     QTest::newRow("inside one line") << 3 << 20;
     QTest::newRow("across one cut") << 4000 << 5000;
     QTest::newRow("across many cuts") << 10 << 30000;
-    QTest::newRow("ending exactly at the end") << 100 << 3 * 12000;
+    QTest::newRow("across cuts and line breaks") << 35000 << 39000;
+    QTest::newRow("longer than a cursor copies") << 7 << 80000;
+    QTest::newRow("everything") << 0 << -1;
 }
 
 void TestReceiveArea::copyIsSelectedText()
@@ -213,14 +223,24 @@ void TestReceiveArea::copyIsSelectedText()
     QFETCH(int, from);
     QFETCH(int, to);
     Area a;
-    const QString full = hexText(12000);
+    // Hex with no line break, then text lines ending in CR LF, a lone CR and LF, then hex again.
+    QString full = hexText(12000);
+    for (int i = 0; i < 600; ++i)
+        full += QStringLiteral("第%1行 温度=23.5℃%2")
+                    .arg(i)
+                    .arg(i % 3 == 0      ? u"\r\n"_qs
+                            : i % 3 == 1 ? u"\r"_qs
+                                         : u"\n"_qs);
+    full += hexText(12000);
     for (int i = 0; i < full.size(); i += 3000)
         a.area.appendText(full.mid(i, 3000));
-    QVERIFY(a.area.document()->blockCount() > 3);
+    QVERIFY(a.area.document()->blockCount() > 600);
+    if (to < 0)
+        to = int(full.size());
 
     QTextCursor selection(a.area.document());
-    selection.setPosition(a.positionOf(from));
-    selection.setPosition(a.positionOf(to), QTextCursor::KeepAnchor);
+    selection.setPosition(a.positionOf(from, full));
+    selection.setPosition(a.positionOf(to, full), QTextCursor::KeepAnchor);
     a.area.setTextCursor(selection);
     a.area.copy();
     QCOMPARE(QGuiApplication::clipboard()->text(), full.mid(from, to - from));
