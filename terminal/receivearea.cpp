@@ -184,7 +184,9 @@ QString ReceiveArea::textBetween(int from, int to) const
     // whole raw text, which the document copies out piece after piece.
     QString raw;
     if (to - from > kRawCopyChars) {
-        raw = document()->toRawText().sliced(from, to - from);
+        raw = document()->toRawText();
+        raw.truncate(to);
+        raw.remove(0, from);
     } else {
         QTextCursor range(document());
         range.setPosition(from);
