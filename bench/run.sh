@@ -35,8 +35,8 @@ rest() { sed -n "s/.*\b$1=//p" <<<"$2"; } # the last field, which may hold blank
 echo "Receive event cost (1024 bytes as hex, or 1024 characters of text, including the repaint),"
 echo "memory and clear, per characters held before the events:"
 echo
-echo "| widget | display | held | events | median ms | max ms | median vs 100K | RSS bytes/char | clear ms | memory given back after ms | RSS left after clear MB | gain (old/new median) |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| widget | display | held | events | median ms | max ms | median vs 100K | RSS bytes/char | clear ms | RSS left after clear MB | gain (old/new median) |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 declare -A median
 row() { # widget mode size events
     local line
@@ -52,11 +52,9 @@ row() { # widget mode size events
     fi
     local name=$([ "$1" = area ] && echo "receive area" || echo "old one-paragraph")
     local display=$(case $2 in hex) echo "hex" ;; text) echo "text, no line breaks" ;; lines) echo "text lines (CR LF)" ;; esac)
-    local released=$(field released_ms "$line")
-    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$display" "$3" "$4" "$m" \
+    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$display" "$3" "$4" "$m" \
         "$(field max_ms "$line")" "$(awk -v a="$m" -v b="$base" 'BEGIN { printf "%.2f", a / b }')" \
-        "$(field bytes_per_char "$line")" "$(field clear_ms "$line")" "${released:-$(field clear_ms "$line")}" \
-        "$(field left_mb "$line")" "$gain"
+        "$(field bytes_per_char "$line")" "$(field clear_ms "$line")" "$(field left_mb "$line")" "$gain"
     [[ $line != *"NOT exact"* ]] || echo "areabench: text not exact: $line" >&2
 }
 stockEvents() { # fewer events where the old widget needs seconds for each

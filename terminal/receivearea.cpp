@@ -7,7 +7,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
-#include <QThread>
 #include <QVarLengthArray>
 
 #include <climits>
@@ -44,8 +43,8 @@ constexpr int kKeepLaidOut = 32;
 // A range longer than this is read out of the whole raw text rather than through a cursor.
 constexpr int kRawCopyChars = 1 << 16;
 
-// Above this many characters, replacing the text takes the old document apart on another thread.
-constexpr int kReleaseChars = 1 << 20;
+// Below this many characters a clear does not bother handing freed memory back to the system.
+constexpr int kTrimChars = 1 << 20;
 
 QStringView separatorText(int state)
 {
@@ -158,31 +157,15 @@ private:
 ReceiveArea::ReceiveArea(QWidget *parent)
     : QPlainTextEdit(parent)
 {
-    setDocument(newDocument());
+    auto *doc = new QTextDocument(this);
+    doc->setDocumentLayout(new ReceiveLayout(doc, viewport()));
+    setDocument(doc);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(true);
     setUndoRedoEnabled(false);
-}
-
-ReceiveArea::~ReceiveArea()
-{
-    if (m_releaser) {
-        // Behind whatever documents are still waiting to be taken apart.
-        QMetaObject::invokeMethod(m_releaserContext, [] { QThread::currentThread()->quit(); });
-        m_releaser->wait();
-        delete m_releaserContext;
-    }
-}
-
-QTextDocument *ReceiveArea::newDocument()
-{
-    auto *doc = new QTextDocument(this);
-    doc->setDocumentLayout(new ReceiveLayout(doc, viewport()));
-    doc->setUndoRedoEnabled(false);
-    return doc;
 }
 
 QString ReceiveArea::text() const
@@ -226,11 +209,13 @@ QString ReceiveArea::textBetween(int from, int to) const
 
 void ReceiveArea::setText(const QString &text)
 {
-    if (document()->characterCount() > kReleaseChars)
-        releaseDocument();
-    else
-        setPlainText(QString());
+    const bool large = document()->characterCount() > kTrimChars;
+    setPlainText(QString());
     m_laidOutFrom = 0;
+    // The document hands back its big buffer at once, but the many small pieces of a large area's layout
+    // stay with the allocator unless asked.
+    if (large)
+        malloc_trim(0);
     if (!text.isEmpty()) {
         QTextCursor cursor(document());
         cursor.beginEditBlock();
@@ -238,35 +223,6 @@ void ReceiveArea::setText(const QString &text)
         splitLongBlocks(document()->firstBlock());
         cursor.endEditBlock();
     }
-}
-
-void ReceiveArea::releaseDocument()
-{
-    // Taking apart a document of millions of blocks takes a tenth of a second and more, all of it with
-    // the window frozen. Show a new, empty document at once and leave the old one to a thread of its own,
-    // which then hands the memory back to the system: the document returns its big buffer by itself,
-    // but the many small pieces of its blocks and layouts stay with the allocator unless asked.
-    QTextDocument *old = document();
-    QTextDocument *doc = newDocument();
-    doc->setDefaultFont(old->defaultFont());
-    doc->setDefaultTextOption(old->defaultTextOption());
-    doc->setDocumentMargin(old->documentMargin());
-    setDocument(doc);
-
-    if (!m_releaser) {
-        m_releaser = new QThread(this);
-        m_releaserContext = new QObject;
-        m_releaserContext->moveToThread(m_releaser);
-        m_releaser->start(QThread::LowPriority);
-    }
-    // Nothing refers to the old document any more; it goes to the thread whole, with its layout.
-    old->setParent(nullptr);
-    old->moveToThread(m_releaser);
-    QMetaObject::invokeMethod(m_releaserContext, [this, old] {
-        delete old;
-        malloc_trim(0);
-        QMetaObject::invokeMethod(this, &ReceiveArea::contentReleased, Qt::QueuedConnection);
-    });
 }
 
 void ReceiveArea::appendText(const QString &more)

@@ -3,7 +3,6 @@
 #include <QPlainTextEdit>
 
 class QTextBlock;
-class QThread;
 
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end only while the user
@@ -21,7 +20,6 @@ class ReceiveArea : public QPlainTextEdit
 
 public:
     explicit ReceiveArea(QWidget *parent = nullptr);
-    ~ReceiveArea() override;
 
     QString text() const;
     void setText(const QString &text);
@@ -32,10 +30,6 @@ public:
     // The text between two document positions, as the reader sees it.
     QString textBetween(int from, int to) const;
 
-signals:
-    // A large text replaced by setText() has been taken apart and its memory given back.
-    void contentReleased();
-
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
@@ -44,8 +38,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QTextDocument *newDocument();
-    void releaseDocument();
     void insertExact(QTextCursor &cursor, QStringView text);
     void splitLongBlocks(QTextBlock block);
     QList<int> layoutLineStarts(const QString &text) const;
@@ -60,7 +52,4 @@ private:
     qreal m_hexWidth = -1;
     QFont m_hexFont;
     int m_hexPerLine = 0;
-    // Takes large documents apart away from the window's thread; started when first needed.
-    QThread *m_releaser = nullptr;
-    QObject *m_releaserContext = nullptr;
 };
