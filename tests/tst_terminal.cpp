@@ -101,6 +101,13 @@ void TestTerminal::receiveText()
     f.pty.write(QByteArray("\nw"));
     QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC中\nx\r\ny\rz\r\nw", 18));
     QCOMPARE(f.receivedCount(), QStringLiteral("16"));
+
+    // Bytes that are not GBK are shown as they come and take nothing valid with them.
+    f.click("Command3");
+    f.pty.write(QByteArray("x\x81 y\xFF"
+                           "z"));
+    QTRY_VERIFY(f.received().endsWith(u'z'));
+    QVERIFY2(f.received().startsWith(u'x') && f.received().contains(QStringLiteral(" y")), qPrintable(f.received()));
 }
 
 void TestTerminal::receiveHex()
@@ -326,13 +333,14 @@ void TestTerminal::settingsBoxes()
 {
     QFETCH(QString, box);
     QFETCH(QString, text);
-    Terminal f;
+    Terminal f(false);
     BoxCatcher boxes;
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,8,1"));
+    // Chosen while closed, the settings reach the device when it opens.
     f.get<ComboBox>("Combo2")->setListIndex(2);
     f.get<ComboBox>("Combo3")->setListIndex(2);
     f.get<ComboBox>("Combo5")->setListIndex(1);
     QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"));
+    f.click("Command5");
     QCOMPARE(f.pty.baud(), 115200);
     QCOMPARE(f.pty.stopBits(), 2);
 
