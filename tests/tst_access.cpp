@@ -1,7 +1,6 @@
 // What a screen reader and a keyboard user get from the window, offscreen over a real pty.
 
 #include "tests/support/formfixture.h"
-#include "window/combobox.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -38,28 +37,9 @@ class TestAccess : public QObject
     Q_OBJECT
 
 private slots:
-    void boxesAreNamedByTheirLabels();
     void namesFollowTheState();
     void tabChainAndKeysThatPressNothing();
 };
-
-void TestAccess::boxesAreNamedByTheirLabels()
-{
-    FormFixture f;
-    const QStringList labels { QStringLiteral("COM口"), QStringLiteral("波特率"), QStringLiteral("校验位"),
-        QStringLiteral("数据位"), QStringLiteral("停止位") };
-    for (qsizetype i = 0; i < labels.size(); ++i) {
-        // On Linux a box's accessible name is its text; its label and the frame's caption reach the screen
-        // reader as the box's "labelled by" relations.
-        auto *box = f.form->findChild<ComboBox *>(QStringLiteral("Combo%1").arg(i + 1));
-        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(box);
-        QVERIFY(iface);
-        QStringList names;
-        for (const auto &relation : iface->relations(QAccessible::Label))
-            names << relation.first->text(QAccessible::Name);
-        QCOMPARE(names, (QStringList { labels[i], QStringLiteral("端口设置") }));
-    }
-}
 
 void TestAccess::namesFollowTheState()
 {
