@@ -1,5 +1,6 @@
-// Cost of one receive event against how much the receive area already holds, its memory per character
-// and the time to clear it; for the receive area and for the one-paragraph widget it replaced.
+// Cost of one receive event (with the one paint it causes) against how much the receive area already
+// holds, its memory per character, the time to read its whole text back and the time to clear it; for
+// the receive area and for the one-paragraph widget it replaced.
 //
 //   areabench --widget area|stock --mode hex|text|lines --held CHARS [--events N]
 //
