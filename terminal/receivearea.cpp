@@ -254,11 +254,45 @@ void ReceiveArea::appendText(const QString &more)
     }
     splitLongBlocks(firstChanged);
     cursor.endEditBlock();
+    // An edit of its own: one edit at both ends would count as a change to every block in between.
+    const int droppedLines = dropOldest();
 
     if (caretDragged)
         setTextCursor(restored);
-    bar->setValue(followEnd ? bar->maximum() : scroll);
+    bar->setValue(followEnd ? bar->maximum() : std::max(scroll - droppedLines, 0));
     forgetLayoutsAbove();
+}
+
+void ReceiveArea::setMaximumCharacters(int characters)
+{
+    m_maxCharacters = std::max(characters, 1);
+}
+
+int ReceiveArea::dropOldest()
+{
+    QTextDocument *doc = document();
+    const int excess = doc->characterCount() - 1 - m_maxCharacters;
+    if (excess <= 0)
+        return 0;
+    // Whole blocks where there are any, so the top line shown is never a stub; the cursors, the caret
+    // among them, move with the text that stays.
+    const QTextBlock at = doc->findBlock(excess);
+    int upTo = excess;
+    if (at.position() != excess && at.next().isValid())
+        upTo = at.next().position();
+    int lines = 0;
+    int removedBlocks = 0;
+    QTextBlock block = doc->firstBlock();
+    for (int start = 0; block.isValid() && start + block.length() <= upTo; start += block.length()) {
+        lines += block.lineCount();
+        ++removedBlocks;
+        block = block.next();
+    }
+    QTextCursor cut(doc);
+    cut.setPosition(upTo, QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    m_laidOutFrom = std::max(m_laidOutFrom - removedBlocks, 0);
+    return lines;
 }
 
 void ReceiveArea::forgetLayoutsAbove()

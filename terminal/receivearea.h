@@ -30,6 +30,13 @@ public:
     // The text between two document positions, as the reader sees it.
     QString textBetween(int from, int to) const;
 
+    // The area keeps at most this many characters, a line break counting as one (kMaxCharacters unless
+    // set): past it, received data pushes the oldest lines out. The text document counts in 32-bit
+    // positions and takes 2 to 7 bytes a character, so an area that grew without end would break after
+    // hours of fast data (minutes of a hex flood).
+    static constexpr int kMaxCharacters = 1 << 29;
+    void setMaximumCharacters(int characters);
+
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
@@ -44,10 +51,12 @@ private:
     int hexTokensPerLine();
     static bool isHexTokens(QStringView text);
     void forgetLayoutsAbove();
+    int dropOldest();
 
     qreal m_wrapWidth = 0;
     // Blocks before this number have had their layout forgotten (see forgetLayoutsAbove).
     int m_laidOutFrom = 0;
+    int m_maxCharacters = kMaxCharacters;
     // How many hex tokens ("AB ") fill a line at m_hexWidth in m_hexFont; 0 when they differ in width.
     qreal m_hexWidth = -1;
     QFont m_hexFont;

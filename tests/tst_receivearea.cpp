@@ -123,6 +123,8 @@ private slots:
     void pasteKeepsLineBreaks();
     void setTextAndClear();
     void viewFollowsEndUnlessScrolledAway();
+    void dropsOldestPastItsLimit_data();
+    void dropsOldestPastItsLimit();
     void viewFollowsEndOfSmallPieces();
     void receivedDataLeavesCaret_data();
     void receivedDataLeavesCaret();
@@ -394,6 +396,54 @@ void TestReceiveArea::viewFollowsEndOfSmallPieces()
     end.movePosition(QTextCursor::End);
     QVERIFY(a.area.viewport()->rect().contains(a.area.cursorRect(end).center()));
     QCOMPARE(a.area.document()->blockCount(), 1);
+}
+
+void TestReceiveArea::dropsOldestPastItsLimit_data()
+{
+    QTest::addColumn<QStringList>("chunks");
+    QTest::newRow("hex") << hexChunks(40, 1024);
+    QTest::newRow("text without line breaks") << wordChunks(60, 2000);
+    QStringList lines;
+    for (int chunk = 0; chunk < 60; ++chunk) {
+        QString text;
+        for (int i = 0; i < 30; ++i)
+            text += QStringLiteral("第%1行 温度=23.5℃").arg(chunk * 30 + i)
+                + (i % 3 == 0        ? u"\r\n"_qs
+                        : i % 3 == 1 ? u"\r"_qs
+                                     : u"\n"_qs);
+        lines << text;
+    }
+    QTest::newRow("text lines") << lines;
+}
+
+void TestReceiveArea::dropsOldestPastItsLimit()
+{
+    // Past its limit the area keeps the newest text, cut where a block starts, and nothing else changes.
+    QFETCH(QStringList, chunks);
+    constexpr int kLimit = 20000;
+    Area a;
+    a.area.setMaximumCharacters(kLimit);
+    QScrollBar *bar = a.area.verticalScrollBar();
+    QString all;
+    for (const QString &chunk : chunks) {
+        a.area.appendText(chunk);
+        all += chunk;
+        const int held = a.area.document()->characterCount() - 1;
+        QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
+        if (all.size() > 2 * kLimit)
+            QVERIFY2(held > kLimit - 4096, qPrintable(QString::number(held)));
+        QVERIFY(all.endsWith(a.area.text()));
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // The caret stays on its character while older text goes.
+    QTextCursor caret(a.area.document());
+    caret.setPosition(a.area.document()->characterCount() - 500);
+    a.area.setTextCursor(caret);
+    const QString after = a.area.textBetween(caret.position(), a.area.document()->characterCount() - 1);
+    a.area.appendText(chunks.first());
+    QCOMPARE(a.area.textBetween(a.area.textCursor().position(), a.area.document()->characterCount() - 1),
+        after + chunks.first());
 }
 
 void TestReceiveArea::receivedDataLeavesCaret_data()
