@@ -436,6 +436,17 @@ void TestReceiveArea::dropsOldestPastItsLimit()
         QCOMPARE(bar->value(), bar->maximum());
     }
 
+    // A view scrolled away keeps showing the same text while older text goes.
+    bar->setValue(bar->maximum() / 2);
+    const auto topText = [&a] {
+        const int top = a.area.cursorForPosition(QPoint(4, 4)).block().position();
+        return a.area.textBetween(top, top + 40);
+    };
+    const QString shown = topText();
+    a.area.appendText(chunks.last());
+    QCOMPARE(topText(), shown);
+    bar->setValue(bar->maximum());
+
     // The caret stays on its character while older text goes.
     QTextCursor caret(a.area.document());
     caret.setPosition(a.area.document()->characterCount() - 500);
