@@ -2,7 +2,9 @@
 // holds, its memory per character, the time to read its whole text back and the time to clear it; for
 // the receive area and for the one-paragraph widget it replaced.
 //
-//   areabench --widget area|stock --mode hex|text|lines --held CHARS [--events N]
+//   areabench --widget area|stock --mode hex|text|lines --held CHARS [--events N] [--limit CHARS]
+//
+// --limit sets how much the receive area keeps before it drops the oldest lines.
 //
 // Prints one line of key=value figures for bench/run.sh; with AREABENCH_TRACE set, also each event's cost,
 // the text layout's widest line and the block count on standard error.
@@ -86,6 +88,7 @@ int main(int argc, char **argv)
     const QString mode = option("--mode", QStringLiteral("hex"));
     const qint64 held = option("--held", QStringLiteral("102400")).toLongLong();
     const int events = option("--events", QStringLiteral("100")).toInt();
+    const int limit = option("--limit", QString::number(ReceiveArea::kMaxCharacters)).toInt();
 
     std::unique_ptr<QPlainTextEdit> edit;
     std::function<void(const QString &)> append;
@@ -97,6 +100,7 @@ int main(int argc, char **argv)
         clear = [stock] { stock->setPlainText(QString()); };
     } else {
         auto *area = new ReceiveArea;
+        area->setMaximumCharacters(limit);
         edit.reset(area);
         append = [area](const QString &more) { area->appendText(more); };
         clear = [area] { area->setText(QString()); };
