@@ -46,6 +46,18 @@ constexpr int kRawCopyChars = 1 << 16;
 // Below this many characters a clear does not bother handing freed memory back to the system.
 constexpr int kTrimChars = 1 << 20;
 
+// The caret stands just after a cut (at the start of a block that continues the line before it), or
+// just before one.
+bool afterCut(const QTextCursor &cursor)
+{
+    return cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid();
+}
+
+bool beforeCut(const QTextCursor &cursor)
+{
+    return cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined;
+}
+
 QStringView separatorText(int state)
 {
     switch (state) {
@@ -509,33 +521,19 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
     // would remove only the cut. Remove the cut and then the character the user meant.
     QTextCursor cursor = textCursor();
     const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
-    if (plain && !isReadOnly() && !cursor.hasSelection()) {
-        if (event->key() == Qt::Key_Backspace && cursor.atBlockStart() && cursor.block().userState() == kJoined
-            && cursor.block().previous().isValid()) {
-            cursor.beginEditBlock();
-            while (
-                cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid())
-                cursor.deletePreviousChar();
-            if (!cursor.atStart())
-                cursor.deletePreviousChar();
-            cursor.endEditBlock();
-            setTextCursor(cursor);
-            event->accept();
-            return;
-        }
-        if (event->key() == Qt::Key_Delete && cursor.atBlockEnd() && cursor.block().next().isValid()
-            && cursor.block().next().userState() == kJoined) {
-            cursor.beginEditBlock();
-            while (
-                cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined)
-                cursor.deleteChar();
-            if (!cursor.atEnd())
-                cursor.deleteChar();
-            cursor.endEditBlock();
-            setTextCursor(cursor);
-            event->accept();
-            return;
-        }
+    const bool back = event->key() == Qt::Key_Backspace;
+    if (plain && !isReadOnly() && !cursor.hasSelection()
+        && ((back && afterCut(cursor)) || (event->key() == Qt::Key_Delete && beforeCut(cursor)))) {
+        const auto erase = [&cursor, back] { back ? cursor.deletePreviousChar() : cursor.deleteChar(); };
+        cursor.beginEditBlock();
+        while (back ? afterCut(cursor) : beforeCut(cursor))
+            erase();
+        if (!(back ? cursor.atStart() : cursor.atEnd()))
+            erase();
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        event->accept();
+        return;
     }
     // The same at the arrows: step over the cut together with the character beyond it, so every press
     // moves the caret (or grows the selection) by one character the user can see.
@@ -543,9 +541,7 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
     if ((plain || shift) && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
         const auto mode = shift ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
         const bool right = event->key() == Qt::Key_Right;
-        const bool atCut = right
-            ? cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined
-            : cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid();
+        const bool atCut = right ? beforeCut(cursor) : afterCut(cursor);
         if (atCut && (shift || !cursor.hasSelection())) {
             cursor.movePosition(right ? QTextCursor::NextCharacter : QTextCursor::PreviousCharacter, mode, 2);
             setTextCursor(cursor);

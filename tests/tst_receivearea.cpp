@@ -104,6 +104,17 @@ QString hexText(int bytes)
     return renderHex(randomBytes(bytes, 7));
 }
 
+// Numbered text lines from `first` on, ending in CR LF, a lone CR and LF in turn.
+QString textLines(int first, int count)
+{
+    QString text;
+    for (int i = first; i < first + count; ++i) {
+        text += QStringLiteral("第%1行 温度=23.5℃").arg(i);
+        text += i % 3 == 0 ? QStringView(u"\r\n") : i % 3 == 1 ? QStringView(u"\r") : QStringView(u"\n");
+    }
+    return text;
+}
+
 } // namespace
 
 class TestReceiveArea : public QObject
@@ -226,13 +237,7 @@ void TestReceiveArea::copyIsSelectedText()
     QFETCH(int, to);
     Area a;
     // Hex with no line break, then text lines ending in CR LF, a lone CR and LF, then hex again.
-    QString full = hexText(12000);
-    for (int i = 0; i < 600; ++i)
-        full += QStringLiteral("第%1行 温度=23.5℃%2")
-                    .arg(i)
-                    .arg(i % 3 == 0      ? u"\r\n"_qs
-                            : i % 3 == 1 ? u"\r"_qs
-                                         : u"\n"_qs);
+    QString full = hexText(12000) + textLines(0, 600);
     full += hexText(12000);
     for (int i = 0; i < full.size(); i += 3000)
         a.area.appendText(full.mid(i, 3000));
@@ -404,15 +409,8 @@ void TestReceiveArea::dropsOldestPastItsLimit_data()
     QTest::newRow("hex") << hexChunks(40, 1024);
     QTest::newRow("text without line breaks") << wordChunks(60, 2000);
     QStringList lines;
-    for (int chunk = 0; chunk < 60; ++chunk) {
-        QString text;
-        for (int i = 0; i < 30; ++i)
-            text += QStringLiteral("第%1行 温度=23.5℃").arg(chunk * 30 + i)
-                + (i % 3 == 0        ? u"\r\n"_qs
-                        : i % 3 == 1 ? u"\r"_qs
-                                     : u"\n"_qs);
-        lines << text;
-    }
+    for (int chunk = 0; chunk < 60; ++chunk)
+        lines << textLines(chunk * 30, 30);
     QTest::newRow("text lines") << lines;
 }
 
