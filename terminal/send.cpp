@@ -9,6 +9,7 @@
 #include "window/intervaltimer.h"
 #include "window/messagebox.h"
 #include "window/optionbutton.h"
+#include "window/sendline.h"
 #include "window/texts.h"
 
 #include <QLabel>
@@ -39,6 +40,22 @@ void addToSent(Form1 &form, qint64 amount)
     form.Label11->setText(addToCounter(form.Label11->text(), amount));
 }
 
+// Hands the data to the port whole, or not at all. A send by hand that cannot be queued says so; an
+// auto-send tick that finds the queue full is skipped: the line is slower than the period, and the data
+// still queued goes out meanwhile, so the next tick that finds room sends again.
+template <typename Data> bool queue(Form1 &form, SendOrigin origin, const Data &data)
+{
+    try {
+        form.MSComm1->setOutput(data);
+        return true;
+    } catch (const CommError &e) {
+        if (origin == SendOrigin::Click)
+            MsgBox(&form, e.code() == CommError::OutputFull ? Texts::kOutputBusy : Texts::kSendFailed,
+                Texts::kProgramTitle, QMessageBox::Warning);
+        return false;
+    }
+}
+
 void send(Form1 &form, SendOrigin origin)
 {
     MSComm &comm = *form.MSComm1;
@@ -53,12 +70,8 @@ void send(Form1 &form, SendOrigin origin)
             refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
             return;
         }
-        try {
-            comm.setOutput(*bytes);
-        } catch (const CommError &) {
-            return;
-        }
-        addToSent(form, bytes->size());
+        if (queue(form, origin, *bytes))
+            addToSent(form, bytes->size());
         return;
     }
 
@@ -67,12 +80,8 @@ void send(Form1 &form, SendOrigin origin)
         refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
         return;
     }
-    try {
-        comm.setOutput(text);
-    } catch (const CommError &) {
-        return;
-    }
-    addToSent(form, text.size());
+    if (queue(form, origin, text))
+        addToSent(form, text.size());
 }
 
 // A whole number of milliseconds a timer can take; blanks around it are ignored.
@@ -116,3 +125,9 @@ void Timer2_Timer(Form1 &form)
 }
 
 void Text3_Change(Form1 &) { }
+
+void Text2_PasteRefused(Form1 &form)
+{
+    MsgBox(&form, Texts::kPasteTooLong.arg(form.Text2->refusedLength()).arg(form.Text2->maxLength()),
+        Texts::kProgramTitle, QMessageBox::Warning);
+}

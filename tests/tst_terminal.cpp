@@ -8,6 +8,8 @@
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,6 +50,8 @@ private slots:
     void sendByHand();
     void sendHex_data();
     void sendHex();
+    void largePaste_data();
+    void largePaste();
 
     void autoSendRepeatsAndStops();
     void ticksWaitWhileABoxIsOpen();
@@ -208,6 +212,48 @@ void TestTerminal::sendHex()
     }
     QCOMPARE(f.pty.readFor(50), QByteArray());
     QCOMPARE(f.sentCount(), QString::number(bytes.size()));
+}
+
+void TestTerminal::largePaste_data()
+{
+    // A null `wire` marks a paste the send area refuses.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::newRow("100,000 characters, CR LF kept")
+        << QStringLiteral("ATZ\r\n").repeated(20'000) << QByteArray("ATZ\r\n").repeated(20'000);
+    QTest::newRow("more than 1 MiB on the wire")
+        << QStringLiteral("中A").repeated(400'000) << QByteArrayLiteral("\xD6\xD0\x41").repeated(400'000);
+    QTest::newRow("too long") << QString(1'048'577, u'x') << QByteArray();
+}
+
+void TestTerminal::largePaste()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, wire);
+    Terminal f;
+    BoxCatcher boxes;
+    f.setText("Text2", QStringLiteral("kept"));
+    f.get<QLineEdit>("Text2")->selectAll();
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(f.get("Text2"), Qt::Key_V, Qt::ControlModifier);
+    if (wire.isNull()) {
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].text,
+            QStringLiteral("粘贴的内容太长（1048577 个字符），没有粘贴：发送区最多容纳 1048576 个字符。"));
+        QCOMPARE(f.get<QLineEdit>("Text2")->text(), QStringLiteral("kept"));
+        return;
+    }
+    // Sent whole and counted once. Beyond the output bound, a second send while the first is still queued is
+    // refused with a box and adds nothing.
+    f.click("Command6");
+    if (wire.size() > (1 << 20)) {
+        f.click("Command6");
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].text, QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。"));
+    }
+    QCOMPARE(f.sentCount(), QString::number(text.size()));
+    QCOMPARE(f.pty.read(wire.size(), 30'000), wire);
+    QCOMPARE(f.pty.readFor(50), QByteArray());
 }
 
 void TestTerminal::autoSendRepeatsAndStops()

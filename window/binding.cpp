@@ -10,6 +10,7 @@
 #include "window/form1.h"
 #include "window/intervaltimer.h"
 #include "window/optionbutton.h"
+#include "window/sendline.h"
 #include "window/startup.h"
 
 #include <QLineEdit>
@@ -45,6 +46,7 @@ void bindEvents(Form1 &f)
     QObject::connect(f.Command8, &QPushButton::clicked, &f, guarded<Command8_Click>(f));
     QObject::connect(f.Option1, &OptionButton::Click, &f, guarded<Option1_Click>(f));
     QObject::connect(f.Option2, &OptionButton::Click, &f, guarded<Option2_Click>(f));
+    QObject::connect(f.Text2, &SendLine::PasteRefused, &f, guarded<Text2_PasteRefused>(f));
     QObject::connect(f.Text3, &QLineEdit::textChanged, &f, guarded<Text3_Change>(f));
     QObject::connect(f.Timer1, &IntervalTimer::Timer, &f, guarded<Timer1_Timer>(f));
     QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));
