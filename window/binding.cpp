@@ -20,14 +20,16 @@
 namespace {
 
 // A failure no handler caught ends that event, and only that event: an exception must never unwind
-// through Qt's event loop.
+// through Qt's event loop. It is logged, since the user was told nothing.
 template <void (*Handler)(Form1 &)> auto guarded(Form1 &form)
 {
     return [&form] {
         try {
             Handler(form);
-        } catch (const CommError &) {
-        } catch (const std::exception &) {
+        } catch (const CommError &e) {
+            qWarning("Event ended by serial port error %d: %s", e.code(), qPrintable(e.message()));
+        } catch (const std::exception &e) {
+            qWarning("Event ended by an exception: %s", e.what());
         }
     };
 }
