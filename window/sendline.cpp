@@ -63,10 +63,11 @@ void SendLine::mouseReleaseEvent(QMouseEvent *e)
 void SendLine::contextMenuEvent(QContextMenuEvent *e)
 {
     QMenu *menu = createStandardContextMenu();
-    if (QAction *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
-        disconnect(paste, &QAction::triggered, this, &QLineEdit::paste);
-        connect(paste, &QAction::triggered, this, &SendLine::checkedPaste);
-    }
+    // The stock menu connects its paste entry by name and gives it no object name: undoing that connection
+    // is how the entry is found.
+    for (QAction *action : menu->actions())
+        if (disconnect(action, SIGNAL(triggered()), this, SLOT(paste())))
+            connect(action, &QAction::triggered, this, &SendLine::checkedPaste);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(e->globalPos());
 }
