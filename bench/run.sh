@@ -119,7 +119,7 @@ flood text --stock
 # ---- send path (the send area and auto-send) ----
 cmake --build "$BUILD_DIR" -j2 --target sendbench >&2
 echo
-echo "Send path: 1 MiB characters pasted into the send area (Ctrl+V and a repaint), one more typed, sent"
+echo "Send path: 1 Mi characters pasted into the send area (Ctrl+V and a repaint), one more typed, sent"
 echo "with \"手动发送\" through a pty; auto-send through a pty; the component after its device went away:"
 echo
 echo "| measure | figures |"
