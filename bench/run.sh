@@ -115,3 +115,17 @@ flood hex
 flood text
 flood hex --stock
 flood text --stock
+
+# ---- send path (the send area and auto-send) ----
+cmake --build "$BUILD_DIR" -j2 --target sendbench >&2
+echo
+echo "Send path: 1 Mi characters pasted into the send area (Ctrl+V and a repaint), one more typed, sent"
+echo "with \"手动发送\" through a pty; auto-send through a pty; the component after its device went away:"
+echo
+echo "| measure | figures |"
+echo "|---|---|"
+echo "| paste, type, send (Chinese and Latin) | $("$bin/sendbench" --mode paste 2>/dev/null || echo "(wire NOT exact)") |"
+echo "| paste, type, send (AT lines) | $("$bin/sendbench" --mode paste --text ascii 2>/dev/null || echo "(wire NOT exact)") |"
+echo "| auto-send | $("$bin/sendbench" --mode auto 2>/dev/null) |"
+echo "| device lost | $("$bin/sendbench" --mode loss 2>/dev/null) |"
+# ---- end of send path ----

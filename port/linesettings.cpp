@@ -1,17 +1,20 @@
 #include "port/linesettings.h"
 
 #include <QStringList>
+#include <algorithm>
+
+bool isPlainDigits(QStringView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
 
 std::optional<qint64> parsePlainDigits(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 18)
+    if (text.size() > 18 || !isPlainDigits(text))
         return std::nullopt;
     qint64 value = 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
+    for (QChar c : text)
         value = value * 10 + (c.unicode() - u'0');
-    }
     return value;
 }
 

@@ -14,7 +14,10 @@ struct LineSettings
     bool operator==(const LineSettings &) const = default;
 };
 
-// Plain decimal digits (no sign, blank, point or exponent), at most 18 of them, as a number.
+// True for one or more of the digits 0 to 9 and nothing else (no sign, blank, point or exponent).
+bool isPlainDigits(QStringView text);
+
+// Plain decimal digits, at most 18 of them, as a number.
 std::optional<qint64> parsePlainDigits(QStringView text);
 
 // Parses a settings string. Returns nothing for anything the port must refuse: a baud that is not a

@@ -28,6 +28,7 @@ bool isPseudoTerminal(int fd)
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
+// Refuse output while this much is still queued for the device.
 constexpr qint64 kOutputLimit = 1 << 20;
 
 } // namespace
@@ -194,8 +195,10 @@ void MSComm::setOutput(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     // A device slower than the sender (auto-send every millisecond at 9600 baud) would otherwise grow the
-    // queue without end; past the limit a send fails like a full output buffer.
-    if (m_port.bytesToWrite() + bytes.size() > kOutputLimit)
+    // queue without end. The bound looks only at what is still queued, not at the new data: one send of any
+    // size goes out whole once the line has caught up, and the queue never holds more than the bound plus
+    // one send.
+    if (m_port.bytesToWrite() >= kOutputLimit)
         throw CommError(CommError::OutputFull, QStringLiteral("The output buffer is full"));
     if (m_port.write(bytes) != bytes.size())
         throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));

@@ -1,24 +1,27 @@
 #include "terminal/counter.h"
 
+#include "port/linesettings.h"
+
 #include <cmath>
+#include <limits>
 
 namespace {
 
-bool isPlainDigits(const QString &s)
+// Plain digits with the leading zeros taken off ("000" is "0").
+QString withoutLeadingZeros(QStringView digits)
 {
-    if (s.isEmpty())
-        return false;
-    for (QChar c : s)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
+    qsizetype first = 0;
+    while (first + 1 < digits.size() && digits[first] == u'0')
+        ++first;
+    return digits.sliced(first).toString();
 }
 
-// The caption as plain digits; anything else that reads as a number is rounded to a whole one.
+// The caption as plain digits with no leading zero: digits stay exact however many there are; anything
+// else that reads as a decimal number is rounded to a whole one.
 QString normalised(const QString &caption)
 {
     if (isPlainDigits(caption))
-        return caption;
+        return withoutLeadingZeros(caption);
     bool ok = false;
     const double value = caption.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < 0.5)
@@ -30,9 +33,11 @@ QString normalised(const QString &caption)
 
 QString addToCounter(const QString &caption, qint64 amount)
 {
-    QString digits = normalised(caption);
+    const QString digits = normalised(caption);
     if (amount <= 0)
-        return digits.size() > 1 && digits.startsWith(u'0') ? QString::number(digits.toLongLong()) : digits;
+        return digits;
+    if (const auto value = parsePlainDigits(digits); value && *value <= std::numeric_limits<qint64>::max() - amount)
+        return QString::number(*value + amount);
 
     // Decimal addition on the digits themselves: a double would lose whole numbers past 2^53.
     const QString add = QString::number(amount);
@@ -49,7 +54,5 @@ QString addToCounter(const QString &caption, qint64 amount)
         sum.prepend(QChar(u'0' + d % 10));
         carry = d / 10;
     }
-    while (sum.size() > 1 && sum.startsWith(u'0'))
-        sum.remove(0, 1);
     return sum;
 }

@@ -9,6 +9,7 @@
 #include "window/intervaltimer.h"
 #include "window/messagebox.h"
 #include "window/optionbutton.h"
+#include "window/sendline.h"
 #include "window/texts.h"
 
 #include <QLabel>
@@ -34,45 +35,51 @@ void refuse(Form1 &form, SendOrigin origin, const QString &text, QMessageBox::Ic
     MsgBox(&form, text, Texts::kProgramTitle, icon);
 }
 
-void addToSent(Form1 &form, qint64 amount)
+bool autoSendSkipping = false; // the last auto-send tick failed and was logged
+
+// The tail every send shares once its bytes (or text) and its amount are known: the port must be open, the
+// data goes to the port whole or not at all, and only data handed over is counted.
+template <typename Data> void transmit(Form1 &form, SendOrigin origin, const Data &data, qint64 amount)
 {
+    if (!form.MSComm1->PortOpen()) {
+        refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
+        return;
+    }
+    try {
+        form.MSComm1->setOutput(data);
+    } catch (const CommError &e) {
+        if (origin == SendOrigin::Click) {
+            MsgBox(&form, e.code() == CommError::OutputFull ? Texts::kOutputBusy : Texts::kSendFailed,
+                Texts::kProgramTitle, QMessageBox::Warning);
+            return;
+        }
+        // An auto-send tick fails without a box. A full queue means the line is slower than the period: the
+        // tick is skipped and the queue drains meanwhile, so a later tick sends again. A write error means
+        // the device is going away: the loss handler closes the port and the next tick asks to open it.
+        // Only the first of a run of skipped ticks is logged, or a short period would flood the log.
+        if (!autoSendSkipping)
+            qWarning("Auto-send skipped (error %d): %s", e.code(), qPrintable(e.message()));
+        autoSendSkipping = true;
+        return;
+    }
+    autoSendSkipping = false;
     form.Label11->setText(addToCounter(form.Label11->text(), amount));
 }
 
 void send(Form1 &form, SendOrigin origin)
 {
-    MSComm &comm = *form.MSComm1;
-    if (form.Option5->Value()) {
-        // Hex: one or more bytes, 00 to FF, separated by blanks, all in one write.
-        const auto bytes = parseHexBytes(form.Text2->text());
-        if (!bytes) {
-            refuse(form, origin, Texts::kBadHexBytes, QMessageBox::Warning);
-            return;
-        }
-        if (!comm.PortOpen()) {
-            refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
-            return;
-        }
-        try {
-            comm.setOutput(*bytes);
-        } catch (const CommError &) {
-            return;
-        }
-        addToSent(form, bytes->size());
+    if (!form.Option5->Value()) {
+        const QString text = form.Text2->text();
+        transmit(form, origin, text, text.size());
         return;
     }
-
-    const QString text = form.Text2->text();
-    if (!comm.PortOpen()) {
-        refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
+    // Hex: one or more bytes, 00 to FF, separated by blanks, all in one write.
+    const auto bytes = parseHexBytes(form.Text2->text());
+    if (!bytes) {
+        refuse(form, origin, Texts::kBadHexBytes, QMessageBox::Warning);
         return;
     }
-    try {
-        comm.setOutput(text);
-    } catch (const CommError &) {
-        return;
-    }
-    addToSent(form, text.size());
+    transmit(form, origin, *bytes, bytes->size());
 }
 
 // A whole number of milliseconds a timer can take; blanks around it are ignored.
@@ -116,3 +123,9 @@ void Timer2_Timer(Form1 &form)
 }
 
 void Text3_Change(Form1 &) { }
+
+void Text2_PasteRefused(Form1 &form)
+{
+    MsgBox(&form, Texts::kPasteTooLong.arg(form.Text2->refusedLength()).arg(form.Text2->maxLength()),
+        Texts::kProgramTitle, QMessageBox::Warning);
+}

@@ -10,6 +10,7 @@
 #include "window/form1.h"
 #include "window/intervaltimer.h"
 #include "window/optionbutton.h"
+#include "window/sendline.h"
 #include "window/startup.h"
 
 #include <QLineEdit>
@@ -19,14 +20,16 @@
 namespace {
 
 // A failure no handler caught ends that event, and only that event: an exception must never unwind
-// through Qt's event loop.
+// through Qt's event loop. It is logged, since the user was told nothing.
 template <void (*Handler)(Form1 &)> auto guarded(Form1 &form)
 {
     return [&form] {
         try {
             Handler(form);
-        } catch (const CommError &) {
-        } catch (const std::exception &) {
+        } catch (const CommError &e) {
+            qWarning("Event ended by serial port error %d: %s", e.code(), qPrintable(e.message()));
+        } catch (const std::exception &e) {
+            qWarning("Event ended by an exception: %s", e.what());
         }
     };
 }
@@ -45,6 +48,7 @@ void bindEvents(Form1 &f)
     QObject::connect(f.Command8, &QPushButton::clicked, &f, guarded<Command8_Click>(f));
     QObject::connect(f.Option1, &OptionButton::Click, &f, guarded<Option1_Click>(f));
     QObject::connect(f.Option2, &OptionButton::Click, &f, guarded<Option2_Click>(f));
+    QObject::connect(f.Text2, &SendLine::PasteRefused, &f, guarded<Text2_PasteRefused>(f));
     QObject::connect(f.Text3, &QLineEdit::textChanged, &f, guarded<Text3_Change>(f));
     QObject::connect(f.Timer1, &IntervalTimer::Timer, &f, guarded<Timer1_Timer>(f));
     QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));

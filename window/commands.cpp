@@ -5,6 +5,7 @@
 #include "terminal/receivearea.h"
 #include "window/form1.h"
 #include "window/messagebox.h"
+#include "window/sendline.h"
 #include "window/texts.h"
 
 #include <QDesktopServices>

@@ -7,6 +7,7 @@
 #include "window/intervaltimer.h"
 #include "window/layout.h"
 #include "window/optionbutton.h"
+#include "window/sendline.h"
 #include "window/shape.h"
 #include "window/texts.h"
 
@@ -115,7 +116,7 @@ Form1::Form1(QWidget *parent)
     , Combo4(combo(Texts::kInitialDataBits, "Combo4"))
     , Combo5(combo(Texts::kInitialStopBits, "Combo5"))
     , Text1(named(new ReceiveArea, "Text1"))
-    , Text2(named(new QLineEdit, "Text2"))
+    , Text2(named(new SendLine, "Text2"))
     , Text3(named(new QLineEdit(Texts::kInitialPeriod), "Text3"))
     , Option1(named(new OptionButton(Texts::kOptionHexDisplay), "Option1"))
     , Option2(named(new OptionButton(Texts::kOptionTextDisplay), "Option2"))

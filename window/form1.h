@@ -10,6 +10,7 @@ class IntervalTimer;
 class MSComm;
 class OptionButton;
 class ReceiveArea;
+class SendLine;
 class Shape;
 class QGroupBox;
 class QLabel;
@@ -64,7 +65,7 @@ public:
     ComboBox *Combo5;
 
     ReceiveArea *Text1;
-    QLineEdit *Text2;
+    SendLine *Text2;
     QLineEdit *Text3;
 
     OptionButton *Option1;

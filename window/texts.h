@@ -62,6 +62,10 @@ inline const QString kReasonOther = QStringLiteral("%1 无法打开：%2");
 // The send command and auto-send.
 inline const QString kOpenThePortFirst = QStringLiteral("请打开串口");
 inline const QString kBadHexBytes = QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D");
+inline const QString kPasteTooLong
+    = QStringLiteral("粘贴的内容太长（%1 个字符），没有粘贴：发送区最多容纳 %2 个字符。");
+inline const QString kOutputBusy = QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。");
+inline const QString kSendFailed = QStringLiteral("串口不接受数据，这次没有发送。");
 inline const QString kBadPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
 
 // The settings boxes, shown in the box's tooltip while its text cannot be used.
