@@ -47,7 +47,7 @@ endif()
 
 # --no-net: the screenshot's address is not fetched.
 find_program(APPSTREAMCLI appstreamcli REQUIRED)
-quiet_check("appstreamcli validate" ${APPSTREAMCLI} validate --strict --pedantic --no-net
+quiet_check("appstreamcli validate" ${APPSTREAMCLI} validate --strict --no-net
     "${USR}/share/metainfo/${id}.metainfo.xml")
 
 # man and groff in a UTF-8 locale, as a user's terminal has it: the pages carry Chinese. Run from the
