@@ -7,7 +7,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelcom"));
-    QApplication::setDesktopFileName(QStringLiteral("zelcom"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.zelcom"));
     const auto form = createForm1();
     form->show();
     return QApplication::exec();

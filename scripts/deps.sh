@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the tests and the window need, and only those missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
@@ -7,7 +8,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
     fonts-wqy-microhei
-    desktop-file-utils
+    desktop-file-utils appstream man-db
     "$@"
 )
 

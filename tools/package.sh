@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Debian package in build-deb/ from a release build: cpack -G DEB.
-# Usage: tools/package.sh   (prints the path of the .deb on its last line)
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the Debian package: cpack -G DEB on a release build in build-deb/ (the benchmarks and tests
+# left out), or on a build tree given as argument, as CI does with the one ./test.sh built.
+# Usage: tools/package.sh [build-dir]   (prints the path of the .deb on its last line)
+# Check the result with tools/check-package.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # dpkg-deb builds the archive; cpack sets the owners itself, so no fakeroot.
 scripts/deps.sh dpkg-dev
-cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build build-deb -j2
-(cd build-deb && cpack -G DEB >/dev/null)
-ls -1 "$PWD"/build-deb/zelcom_*.deb | tail -n 1
+dir="${1:-build-deb}"
+if [ $# -eq 0 ]; then
+    cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DZELCOM_BUILD_BENCH=OFF >/dev/null
+fi
+cmake --build "$dir" -j2
+rm -f "$dir"/zelcom_*.deb
+(cd "$dir" && cpack -G DEB >/dev/null)
+(cd "$dir" && ls -1 "$PWD"/zelcom_*.deb)

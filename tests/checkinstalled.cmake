@@ -1,0 +1,84 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Checks an installed tree as a desktop, a software centre and man see it: the program and its ASCII
+# link, the virtual device, the desktop entry, the AppStream metadata, the icons the entry names, the
+# manual pages and the package's documents. Used by installcheck.cmake on `cmake --install` and by
+# tools/check-package.sh on the unpacked .deb.
+# Run with -DUSR=<the installed usr folder> -DVERSION=<the package's version>, or include() it with both set.
+
+set(id org.example.zelcom)
+foreach(f bin/串口调试程序 bin/zelcom-vport share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
+        share/icons/hicolor/48x48/apps/zelcom.png share/icons/hicolor/scalable/apps/zelcom.svg
+        share/man/man1/zelcom.1.gz share/man/man1/zelcom-vport.1.gz share/man/man1/串口调试程序.1.gz
+        share/doc/zelcom/copyright share/doc/zelcom/changelog.gz share/lintian/overrides/zelcom)
+    if(NOT EXISTS "${USR}/${f}")
+        message(FATAL_ERROR "not installed: ${f}")
+    endif()
+endforeach()
+
+if(NOT IS_SYMLINK "${USR}/bin/zelcom")
+    message(FATAL_ERROR "bin/zelcom is not a link")
+endif()
+file(READ_SYMLINK "${USR}/bin/zelcom" target)
+if(NOT target STREQUAL "串口调试程序")
+    message(FATAL_ERROR "bin/zelcom points to '${target}'")
+endif()
+
+set(desktop "${USR}/share/applications/${id}.desktop")
+file(STRINGS "${desktop}" exec REGEX "^Exec=")
+file(STRINGS "${desktop}" icon REGEX "^Icon=")
+if(NOT exec STREQUAL "Exec=zelcom" OR NOT icon STREQUAL "Icon=zelcom")
+    message(FATAL_ERROR "the desktop entry starts '${exec}' with '${icon}'")
+endif()
+
+# Each tool must say nothing at all: a warning is a failure too.
+function(quiet_check what)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0 OR NOT err STREQUAL "")
+        message(FATAL_ERROR "${what}: ${result}\n${out}${err}")
+    endif()
+    set(check_output "${out}" PARENT_SCOPE)
+endfunction()
+
+find_program(DESKTOP_FILE_VALIDATE desktop-file-validate REQUIRED)
+quiet_check(desktop-file-validate ${DESKTOP_FILE_VALIDATE} "${desktop}")
+if(NOT check_output STREQUAL "")
+    message(FATAL_ERROR "desktop-file-validate: ${check_output}")
+endif()
+
+# --no-net: the screenshot's address is not fetched.
+find_program(APPSTREAMCLI appstreamcli REQUIRED)
+quiet_check("appstreamcli validate" ${APPSTREAMCLI} validate --strict --no-net
+    "${USR}/share/metainfo/${id}.metainfo.xml")
+
+# man and groff in a UTF-8 locale, as a user's terminal has it: the pages carry Chinese. Run from the
+# man folder, where the Chinese name's page finds the page it points to.
+find_program(MAN man REQUIRED)
+file(GLOB pages "${USR}/share/man/man1/*.1.gz")
+foreach(page ${pages})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 MANWIDTH=80 ${MAN} --warnings -l "${page}"
+        WORKING_DIRECTORY "${USR}/share/man" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT result EQUAL 0 OR NOT err STREQUAL "")
+        message(FATAL_ERROR "man --warnings -l ${page}: ${result}\n${err}")
+    endif()
+    if(NOT out MATCHES "\nNAME\n")
+        message(FATAL_ERROR "${page} shows no manual page")
+    endif()
+endforeach()
+
+# The version is written in three places; the changelog's and the metadata's newest entries name it.
+find_program(GZIP gzip REQUIRED)
+execute_process(COMMAND ${GZIP} -dc "${USR}/share/doc/zelcom/changelog.gz" OUTPUT_VARIABLE changelog)
+if(NOT changelog MATCHES "^zelcom \\(${VERSION}\\) ")
+    message(FATAL_ERROR "the changelog does not start with version ${VERSION}")
+endif()
+file(STRINGS "${USR}/share/metainfo/${id}.metainfo.xml" release REGEX "<release " LIMIT_COUNT 1)
+if(NOT release MATCHES "version=\"${VERSION}\"")
+    message(FATAL_ERROR "the metadata's newest release is not ${VERSION}: ${release}")
+endif()
+
+# The PNG must be the size its folder promises.
+file(READ "${USR}/share/icons/hicolor/48x48/apps/zelcom.png" header LIMIT 24 HEX)
+string(SUBSTRING "${header}" 32 16 size)
+if(NOT size STREQUAL "0000003000000030")
+    message(FATAL_ERROR "the 48x48 icon is not 48 x 48 (IHDR ${size})")
+endif()
