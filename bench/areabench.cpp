@@ -3,9 +3,11 @@
 // for the receive area and for the stock plain-text widget fed the way most Qt terminals feed it.
 //
 //   areabench --widget area|stock --mode hex|text|lines --received BYTES [--events N] [--limit CHARS]
+//             [--fill-seconds S]
 //
 // hex: random bytes shown in hex (appendHex); text: text with no line break; lines: TextLines. BYTES
 // counts what arrived on the line (GBK for text). --limit sets how many characters the area keeps.
+// --fill-seconds stops filling the area after S seconds (it then holds less than BYTES: see filled_bytes).
 //
 // Prints one line of key=value figures for bench/run.sh; with AREABENCH_TRACE set, also each event's
 // cost on standard error.
@@ -123,6 +125,7 @@ int main(int argc, char **argv)
     const qint64 received = option("--received", QStringLiteral("102400")).toLongLong();
     const int events = option("--events", QStringLiteral("100")).toInt();
     const QString limit = option("--limit", QString());
+    const double fillLimit = option("--fill-seconds", QStringLiteral("0")).toDouble();
 
     std::unique_ptr<QWidget> edit;
     std::function<void(const Piece &)> append;
@@ -162,7 +165,7 @@ int main(int argc, char **argv)
         // The stock widget is filled in one go: piece by piece it would take hours.
         Piece all;
         while (feed.received() < received) {
-            const Piece piece = feed.next(kFillSize);
+            const Piece piece = feed.next(std::min<qint64>(kFillSize, received - feed.received()));
             if (feed.hex())
                 all.bytes += piece.bytes;
             else
@@ -170,8 +173,8 @@ int main(int argc, char **argv)
         }
         append(all);
     } else {
-        while (feed.received() < received)
-            append(feed.next(kFillSize));
+        while (feed.received() < received && (fillLimit <= 0 || double(fillTimer.nsecsElapsed()) / 1e9 < fillLimit))
+            append(feed.next(std::min<qint64>(kFillSize, received - feed.received())));
     }
     QCoreApplication::sendPostedEvents();
     edit->repaint();
@@ -208,18 +211,17 @@ int main(int argc, char **argv)
     }
 
     // The text must be exactly the newest characters received: all of them unless the area keeps less.
+    auto *area = qobject_cast<ReceiveArea *>(edit.get());
+    qint64 kept = area ? area->characterCount() : 0;
     QString exact = QStringLiteral("-");
     double textMs = 0;
-    qint64 kept = 0;
-    if (feed.chars() <= kMaxReadBack) {
+    if (kept <= kMaxReadBack) {
         QElapsedTimer textTimer;
         textTimer.start();
         const QString shown = text();
         textMs = double(textTimer.nsecsElapsed()) / 1e6;
         kept = shown.size();
         exact = feed.isTail(shown, tail) ? QStringLiteral("yes") : QStringLiteral("NO");
-    } else if (auto *area = qobject_cast<ReceiveArea *>(edit.get())) {
-        kept = area->characterCount();
     }
 
     QElapsedTimer clearTimer;

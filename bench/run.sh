@@ -12,6 +12,7 @@
 #   SIZES          bytes received before measuring, hex and text lines             ["100K 1M 20M 140M 1G"]
 #   TEXT_SIZES     the same for text with no line break                            ["100K 1M 140M"]
 #   STOCK_MAX      largest size tried with the stock widget                        [20M]
+#   FILL_SECONDS   longest time spent filling the area to one size (0: no limit)   [120]
 #   EVENTS         receive events measured per size                                [200]
 #   FLOOD_SECONDS  length of each fixed-rate flood (0 skips it)                    [60]
 #   FLOOD_RATE     its rate in bytes per second                                    [2097152]
@@ -25,6 +26,7 @@ ACCESSIBLE=${ACCESSIBLE:-1}
 SIZES=${SIZES:-"100K 1M 20M 140M 1G"}
 TEXT_SIZES=${TEXT_SIZES:-"100K 1M 140M"}
 STOCK_MAX=${STOCK_MAX:-20M}
+FILL_SECONDS=${FILL_SECONDS:-120}
 EVENTS=${EVENTS:-200}
 FLOOD_SECONDS=${FLOOD_SECONDS:-60}
 FLOOD_RATE=${FLOOD_RATE:-2097152}
@@ -104,7 +106,7 @@ if [ "$DRAIN_SECONDS" != 0 ]; then
             printf "| %s | %s | %s | %s | %s | %s / %s %s | %s | %s | %s | %s | %s / %s / %s | %s | %s / %s | %s / %s |\n" \
                 "$([ $widget = area ] && echo "receive area" || echo "stock QPlainTextEdit")" "$(display $mode)" "$rate" \
                 "$(ratio "$rate" "$catRate")" \
-                "$([ $widget = area ] && ratio "$rate" "${drainRate[stock/$mode]}" | sed 's/ %/ % of it/' || true)" \
+                "$([ $widget = area ] && awk -v a="$rate" -v b="${drainRate[stock/$mode]}" 'BEGIN { if (b > 0) printf "%.2f×", a / b }' || true)" \
                 "$(field counted "$window")" "$sent" "$unit" "$(field exact "$window")" "$(field cpu_pct "$window")" \
                 "$(field peak_rss_mb "$window")" \
                 "$(awk -v b="$(field received_bytes "$window")" -v n="$(field receive_events "$window")" 'BEGIN { if (n > 0) printf "%.1f", b / n / 1024 }')" \
@@ -127,7 +129,8 @@ declare -A median
 memoryRows=()
 row() { # widget mode size events
     local line
-    line=$("$bin/areabench" --widget "$1" --mode "$2" --received "$(bytes "$3")" --events "$4" 2>/dev/null) || true
+    line=$("$bin/areabench" --widget "$1" --mode "$2" --received "$(bytes "$3")" --events "$4" \
+        --fill-seconds "$FILL_SECONDS" 2>/dev/null) || true
     [ -n "$line" ] || { printf "| %s | %s | %s | did not finish |\n" "$1" "$(display "$2")" "$3"; return; }
     local m=$(field median_ms "$line")
     median[$1/$2/$3]=$m
@@ -138,12 +141,15 @@ row() { # widget mode size events
         gain=$(awk -v o="${median[stock/$2/$3]}" -v n="$m" 'BEGIN { printf "%.0f×", o / n }')
     fi
     local name=$([ "$1" = area ] && echo "receive area" || echo "stock QPlainTextEdit")
+    local size=$3
+    # Stopped filling after FILL_SECONDS: say how much it got.
+    [ "$(field filled_bytes "$line")" -ge "$(bytes "$3")" ] || size="$3: $(field filled_bytes "$line") in $(field fill_s "$line") s"
     local held=$(field kept_chars "$line")
     [ "$held" = "$(field received_chars "$line")" ] || held="$held of $(field received_chars "$line")"
-    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$3" "$held" "$4" \
+    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$size" "$held" "$4" \
         "$m" "$(field max_ms "$line")" "$(awk -v a="$m" -v b="$base" 'BEGIN { printf "%.2f", a / b }')" \
         "$(field clear_ms "$line")" "$(field left_mb "$line")" "$(field exact "$line")" "$gain"
-    memoryRows+=("$(printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s |" "$name" "$(display "$2")" "$3" "$held" \
+    memoryRows+=("$(printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s |" "$name" "$(display "$2")" "$size" "$held" \
         "$(field rss_growth_mb "$line")" "$(field per_byte "$line")" "$(field per_char "$line")" \
         "$(field fill_s "$line")" "$(field text_ms "$line")")")
 }
