@@ -79,7 +79,7 @@ if [ "$DRAIN_SECONDS" != 0 ]; then
         # The ceiling: cat on the raw slave.
         startWriter --mode "$writerMode" --rate 0 --seconds "$DRAIN_SECONDS"
         stty -F "$slave" raw -echo
-        cat "$slave" >/dev/null &
+        cat "$slave" >/dev/null 2>&1 &
         reader=$!
         printf G >"$slave"
         until grep -q written_bytes "$writerOut"; do
