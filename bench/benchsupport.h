@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared by the benchmarks: the data they feed (reproducible, so the receiving side can check every
-// byte), the unchanged one-paragraph text widget they compare against, and process figures.
+// byte), the stock text widget they compare against, and process figures.
 
 #include <QByteArray>
 #include <QPlainTextEdit>
@@ -18,25 +18,55 @@ public:
     {
     }
     QByteArray take(qsizetype n);
+    void skip(qint64 n);
 
 private:
+    std::uint64_t nextWord();
+
     std::uint64_t m_state;
+    // Bytes of the last word not handed out yet, lowest first.
+    std::uint64_t m_word = 0;
+    int m_left = 0;
 };
 
-// Numbered GBK text lines ending in CR LF, as a device logging readings would send them.
-QString textLine(qint64 number);
+// Numbered text lines as a device logging readings sends them: kChars characters each, the last an LF,
+// some of them Chinese (two bytes in GBK). Every line has the same length in characters and in bytes,
+// so a position in the stream tells the line and the column.
+class TextLines
+{
+public:
+    static constexpr int kChars = 80;
+    static QString line(qint64 number);
+    // `count` lines from `first` on, GBK-encoded, without going through QString (the writer needs speed).
+    static QByteArray gbk(qint64 first, qint64 count);
+    static int gbkBytes();
+    // The GBK size of the first `chars` characters of the stream.
+    static qint64 gbkBytesOf(qint64 chars);
+    // Whether `shown` is exactly the stream's characters [end - shown.size(), end).
+    static bool isStreamTail(QStringView shown, qint64 end);
+};
+
+// Whether `shown` is exactly the hex form of the ByteStream() bytes [end - shown.size() / 3, end).
+bool isHexStreamTail(QStringView shown, qint64 end);
 
 // Text with no line break (half- and full-width characters), `n` characters from `offset` on.
 QString unbrokenText(qint64 offset, qsizetype n);
 
-// The receive area as it was: a plain text widget holding everything in as few paragraphs as the data
-// has, appending at the end while keeping the caret and following the end.
-class OneParagraphArea : public QPlainTextEdit
+// GBK size of text whose characters are all in the basic plane.
+qint64 gbkSize(QStringView text);
+
+// The stock plain-text widget, fed the way most Qt terminals feed it: on every receive event the caret
+// goes to the end and the new data is inserted there.
+class StockArea : public QPlainTextEdit
 {
 public:
-    explicit OneParagraphArea(QWidget *parent = nullptr);
-    void appendText(const QString &more);
+    explicit StockArea(QWidget *parent = nullptr);
+    void appendChunk(const QString &chunk);
 };
+
+// Makes the widgets build accessibility events as they do under a screen reader; a handler that does
+// nothing takes them, so no bridge adds its own cost.
+void activateAccessibility();
 
 // The value after `--name` on the command line, or `fallback`.
 QString commandOption(const QStringList &args, const char *name, const QString &fallback);
@@ -44,8 +74,9 @@ QString commandOption(const QStringList &args, const char *name, const QString &
 // The font of the window's text boxes.
 QFont windowFont();
 
-// Resident memory of this process in bytes.
+// Resident memory of this process in bytes, now and at its peak.
 qint64 residentBytes();
+qint64 peakResidentBytes();
 
 // Processor time (user and system) of this process in seconds.
 double cpuSeconds();

@@ -1,5 +1,7 @@
 #include "terminal/receivearea.h"
 
+#include "terminal/hexformat.h"
+
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
@@ -183,6 +185,16 @@ ReceiveArea::ReceiveArea(QWidget *parent)
 QString ReceiveArea::text() const
 {
     return textBetween(0, document()->characterCount() - 1);
+}
+
+void ReceiveArea::appendHex(QByteArrayView bytes)
+{
+    appendText(renderHex(bytes.toByteArray()));
+}
+
+qint64 ReceiveArea::characterCount() const
+{
+    return document()->isEmpty() ? 0 : text().size();
 }
 
 QString ReceiveArea::textBetween(int from, int to) const

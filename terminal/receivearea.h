@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QPlainTextEdit>
 
 class QTextBlock;
@@ -26,6 +27,12 @@ public:
 
     // The same as setText(text() + more), without copying what is already there.
     void appendText(const QString &more);
+
+    // Received bytes shown in hex: each as two digits and a blank ("0A FF ").
+    void appendHex(QByteArrayView bytes);
+
+    // The length of text(); this area has to read its text to tell (0 at once when empty).
+    qint64 characterCount() const;
 
     // The text between two document positions, as the reader sees it.
     QString textBetween(int from, int to) const;
