@@ -29,6 +29,8 @@ void TestWindow::startUpState()
 {
     FormFixture f;
     QCOMPARE(f.form->windowTitle(), QStringLiteral("ZEL串口调试软件 "));
+    // The icon reaches the window from a program linked as app/ links it.
+    QCOMPARE(f.form->windowIcon().availableSizes(), QList<QSize>({ QSize(48, 48) }));
     const QSize size = f.form->size();
     f.form->resize(800, 600);
     QCOMPARE(f.form->size(), size);

@@ -127,6 +127,8 @@ Form1::Form1(QWidget *parent)
     , MSComm1(named(new MSComm(this), "MSComm1"))
 {
     setWindowTitle(Texts::kWindowTitle);
+    // The icon is compiled into this static library; without a reference from here the linker would drop it.
+    Q_INIT_RESOURCE(resources);
     setWindowIcon(QIcon(QStringLiteral(":/zelcom.png")));
     QFont font;
     font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei"),
