@@ -191,6 +191,23 @@ void Form1::setTabOrder()
     }
 }
 
+void Form1::showEvent(QShowEvent *event)
+{
+    // The keyboard starts at the first stop of the tab order. Qt would start at the control that follows the window
+    // in its focus chain: setTabOrder links the stops but leaves the window where creation put it, in front of
+    // the first control created that takes Tab.
+    if (!focusWidget()) {
+        for (std::string_view name : kTabOrder) {
+            QWidget *w = control(name);
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
+    QWidget::showEvent(event);
+}
+
 void Form1::setAccessibility()
 {
     // A screen reader names each box after the label in front of it.

@@ -79,6 +79,9 @@ public:
 
     MSComm *MSComm1;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QWidget *control(std::string_view name) const;
     void placeControls();
