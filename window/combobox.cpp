@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QToolTip>
+#include <QWheelEvent>
 
 ComboBox::ComboBox(QWidget *parent)
     : QComboBox(parent)
@@ -17,6 +18,9 @@ ComboBox::ComboBox(QWidget *parent)
     QObject::disconnect(lineEdit(), QMetaMethod::fromSignal(&QLineEdit::editingFinished), this, QMetaMethod());
     QObject::disconnect(lineEdit(), QMetaMethod::fromSignal(&QLineEdit::returnPressed), this, QMetaMethod());
     connect(this, &QComboBox::activated, this, &ComboBox::Click);
+    // Each notch chooses an entry and applies it to a live port (another port number closes it), so the mouse
+    // only passing over a box must neither turn it nor give it the focus that would let it turn.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void ComboBox::AddItem(const QString &item)
@@ -46,4 +50,14 @@ bool ComboBox::event(QEvent *e)
         return true;
     }
     return QComboBox::event(e);
+}
+
+void ComboBox::wheelEvent(QWheelEvent *e)
+{
+    // Ignored, the notch goes on to the parent.
+    if (!hasFocus()) {
+        e->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(e);
 }

@@ -6,6 +6,7 @@
 // An editable drop-down whose text is whatever the user typed, and whose Click is raised only when an
 // entry of the list is chosen: by the user (even the entry already chosen) or by setListIndex from code,
 // at once, before setListIndex returns. Typing, Enter and leaving the box raise nothing and add nothing.
+// The wheel turns the box only while it has the keyboard focus.
 class ComboBox : public QComboBox
 {
     Q_OBJECT
@@ -30,6 +31,7 @@ signals:
 
 protected:
     bool event(QEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
 
 private:
     std::function<QString()> m_toolTip;
