@@ -6,10 +6,11 @@
 #include <QToolTip>
 #include <QWheelEvent>
 
-ComboBox::ComboBox(QWidget *parent)
+ComboBox::ComboBox(const QString &text, QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(true);
+    setEditText(text);
     setInsertPolicy(QComboBox::NoInsert);
     // Inline completion would turn a typed "9" into "9600".
     setCompleter(nullptr);

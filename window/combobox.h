@@ -12,7 +12,7 @@ class ComboBox : public QComboBox
     Q_OBJECT
 
 public:
-    explicit ComboBox(QWidget *parent = nullptr);
+    explicit ComboBox(const QString &text, QWidget *parent = nullptr);
 
     // Appends an entry; the box keeps showing its text even when the list was empty.
     void AddItem(const QString &item);

@@ -4,6 +4,7 @@
 // state, with the serial component it owns. It knows no handler; the binding connects the events.
 
 #include <QWidget>
+#include <string_view>
 
 class ComboBox;
 class IntervalTimer;
@@ -84,6 +85,9 @@ protected:
 
 private:
     QWidget *control(std::string_view name) const;
+    QWidget *containerOf(std::string_view name);
+    // Makes a control inside the container the layout table gives it, named after its member.
+    template <typename T, typename... Args> T *create(const char *name, const Args &...args);
     void placeControls();
     void setTabOrder();
     void setAccessibility();
