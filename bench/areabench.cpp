@@ -12,6 +12,7 @@
 #include "bench/benchsupport.h"
 #include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
+#include "window/windowfont.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

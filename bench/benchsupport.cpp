@@ -74,14 +74,6 @@ void OneParagraphArea::appendText(const QString &more)
     bar->setValue(followEnd ? bar->maximum() : scroll);
 }
 
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei") });
-    font.setPointSize(9);
-    return font;
-}
-
 qint64 residentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));

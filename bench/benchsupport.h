@@ -41,9 +41,6 @@ public:
 // The value after `--name` on the command line, or `fallback`.
 QString commandOption(const QStringList &args, const char *name, const QString &fallback);
 
-// The font of the window's text boxes.
-QFont windowFont();
-
 // Resident memory of this process in bytes.
 qint64 residentBytes();
 

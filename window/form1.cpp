@@ -9,6 +9,7 @@
 #include "window/optionbutton.h"
 #include "window/shape.h"
 #include "window/texts.h"
+#include "window/windowfont.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -123,11 +124,7 @@ Form1::Form1(QWidget *parent)
     // The icon is compiled into this static library; without a reference from here the linker would drop it.
     Q_INIT_RESOURCE(resources);
     setWindowIcon(QIcon(QStringLiteral(":/zelcom.png")));
-    QFont font;
-    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei"),
-        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Sans Serif") });
-    font.setPointSize(9);
-    setFont(font);
+    setFont(windowFont());
 
     placeControls();
     setTabOrder();
