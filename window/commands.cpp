@@ -28,7 +28,7 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
         return Texts::kReasonBusy.arg(device);
     default:
         return Texts::kReasonOther.arg(
-            device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device, error.message());
+            device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device, error.message());
     }
 }
 
@@ -36,7 +36,7 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
 
 void Command1_Click(Form1 &)
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + QLatin1String(kHomeAddress)));
+    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + Texts::kHomeAddress));
 }
 
 void Command3_Click(Form1 &form)

@@ -252,7 +252,7 @@ QString Form1::portsToolTip() const
     if (devices.isEmpty())
         return Texts::kPortTipNone;
     QStringList lines;
-    for (qsizetype i = 0; i < devices.size() && i < 16; ++i)
+    for (qsizetype i = 0; i < devices.size() && i < kPortCount; ++i)
         lines << Texts::kPortTipLine.arg(i + 1).arg(devices[i]);
     return lines.join(u'\n');
 }

@@ -25,6 +25,9 @@ public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
 
+    // The port list holds COM1 to COM16.
+    static constexpr int kPortCount = 16;
+
     // The live colours of the status lamp.
     static const QColor kLampOpen;
     static const QColor kLampClosed;
