@@ -52,6 +52,7 @@ void Command4_Click(Form1 &form)
 void Command5_Click(Form1 &form)
 {
     try {
+        // The caption is the shown port state by design; no member keeps a second copy of it.
         if (form.Command5->text() == Texts::kClosePort) {
             form.MSComm1->setPortOpen(false);
             form.showPortClosed();
