@@ -15,6 +15,7 @@
 #include "bench/benchsupport.h"
 #include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
+#include "window/windowfont.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

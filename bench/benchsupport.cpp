@@ -210,14 +210,6 @@ void activateAccessibility()
     QAccessible::setActive(true);
 }
 
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei") });
-    font.setPointSize(9);
-    return font;
-}
-
 qint64 residentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));

@@ -71,9 +71,6 @@ void activateAccessibility();
 // The value after `--name` on the command line, or `fallback`.
 QString commandOption(const QStringList &args, const char *name, const QString &fallback);
 
-// The font of the window's text boxes.
-QFont windowFont();
-
 // Resident memory of this process in bytes, now and at its peak.
 qint64 residentBytes();
 qint64 peakResidentBytes();

@@ -100,6 +100,7 @@ void Command6_Click(Form1 &form)
 
 void Command7_Click(Form1 &form)
 {
+    // The caption is the auto-send state by design; no member keeps a second copy of it.
     if (form.Command7->text() != Texts::kAutoSend) {
         stopAutoSend(form);
         return;

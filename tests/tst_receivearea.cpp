@@ -3,6 +3,7 @@
 
 #include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
+#include "window/windowfont.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -23,10 +24,7 @@ struct Area
 {
     Area()
     {
-        QFont font;
-        font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei") });
-        font.setPointSize(9);
-        area.setFont(font);
+        area.setFont(windowFont());
         area.resize(kWidth, kHeight);
         area.show();
         QVERIFY(QTest::qWaitForWindowExposed(&area));

@@ -4,11 +4,13 @@
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QToolTip>
+#include <QWheelEvent>
 
-ComboBox::ComboBox(QWidget *parent)
+ComboBox::ComboBox(const QString &text, QWidget *parent)
     : QComboBox(parent)
 {
     setEditable(true);
+    setEditText(text);
     setInsertPolicy(QComboBox::NoInsert);
     // Inline completion would turn a typed "9" into "9600".
     setCompleter(nullptr);
@@ -17,6 +19,9 @@ ComboBox::ComboBox(QWidget *parent)
     QObject::disconnect(lineEdit(), QMetaMethod::fromSignal(&QLineEdit::editingFinished), this, QMetaMethod());
     QObject::disconnect(lineEdit(), QMetaMethod::fromSignal(&QLineEdit::returnPressed), this, QMetaMethod());
     connect(this, &QComboBox::activated, this, &ComboBox::Click);
+    // Each notch chooses an entry and applies it to a live port (another port number closes it), so the mouse
+    // only passing over a box must neither turn it nor give it the focus that would let it turn.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void ComboBox::AddItem(const QString &item)
@@ -46,4 +51,14 @@ bool ComboBox::event(QEvent *e)
         return true;
     }
     return QComboBox::event(e);
+}
+
+void ComboBox::wheelEvent(QWheelEvent *e)
+{
+    // Ignored, the notch goes on to the parent.
+    if (!hasFocus()) {
+        e->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(e);
 }

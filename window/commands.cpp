@@ -29,7 +29,7 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
         return Texts::kReasonBusy.arg(device);
     default:
         return Texts::kReasonOther.arg(
-            device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device, error.message());
+            device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device, error.message());
     }
 }
 
@@ -37,7 +37,7 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
 
 void Command1_Click(Form1 &)
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + QLatin1String(kHomeAddress)));
+    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + Texts::kHomeAddress));
 }
 
 void Command3_Click(Form1 &form)
@@ -53,6 +53,7 @@ void Command4_Click(Form1 &form)
 void Command5_Click(Form1 &form)
 {
     try {
+        // The caption is the shown port state by design; no member keeps a second copy of it.
         if (form.Command5->text() == Texts::kClosePort) {
             form.MSComm1->setPortOpen(false);
             form.showPortClosed();

@@ -2,9 +2,6 @@
 
 class Form1;
 
-// The product's home, a bare host name; the web-page command adds the scheme.
-inline constexpr char kHomeAddress[] = "zel.example";
-
 void Command1_Click(Form1 &form); // open the home web page
 void Command3_Click(Form1 &form); // clear the receive area
 void Command4_Click(Form1 &form); // clear the send area

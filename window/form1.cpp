@@ -10,6 +10,7 @@
 #include "window/sendline.h"
 #include "window/shape.h"
 #include "window/texts.h"
+#include "window/windowfont.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -18,39 +19,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <type_traits>
 
 const QColor Form1::kLampOpen = QColor(255, 0, 0);
 const QColor Form1::kLampClosed = QColor(192, 255, 255);
 
 namespace {
 
-template <typename T> T *named(T *widget, const char *name)
+template <typename T> T *named(T *object, const char *name)
 {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel *label(const QString &caption, const char *name)
-{
-    auto *l = named(new QLabel(caption), name);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return l;
-}
-
-QPushButton *button(const QString &caption, const char *name)
-{
-    auto *b = named(new QPushButton(caption), name);
-    // Enter and Esc must press nothing.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-ComboBox *combo(const QString &text, const char *name)
-{
-    auto *c = named(new ComboBox, name);
-    c->setText(text);
-    return c;
+    object->setObjectName(QLatin1String(name));
+    return object;
 }
 
 // A counter is read out as what it counts followed by its number. A plain accessible name would hide
@@ -84,56 +64,68 @@ QAccessibleInterface *counterAccessible(const QString &, QObject *object)
 
 } // namespace
 
+template <typename T, typename... Args> T *Form1::create(const char *name, const Args &...args)
+{
+    // The frames come first among the members, so a control's frame exists when the control is made.
+    auto *widget = named(new T(args..., containerOf(name)), name);
+    if constexpr (std::is_same_v<T, QLabel>)
+        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if constexpr (std::is_same_v<T, QPushButton>) {
+        // Enter and Esc must press nothing.
+        widget->setAutoDefault(false);
+        widget->setDefault(false);
+    }
+    return widget;
+}
+
 Form1::Form1(QWidget *parent)
     : QWidget(parent,
         Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
             | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , Frame1(named(new QGroupBox(Texts::kFrame1), "Frame1"))
-    , Frame2(named(new QGroupBox(Texts::kFrame2), "Frame2"))
-    , Frame3(named(new QGroupBox(Texts::kFrame3), "Frame3"))
-    , Frame4(named(new QGroupBox(Texts::kFrame4), "Frame4"))
-    , Label1(label(Texts::kLabel1, "Label1"))
-    , Label2(label(Texts::kLabel2, "Label2"))
-    , Label3(label(Texts::kLabel3, "Label3"))
-    , Label4(label(Texts::kLabel4, "Label4"))
-    , Label5(label(Texts::kLabel5, "Label5"))
-    , Label6(label(Texts::kLabel6, "Label6"))
-    , Label7(label(Texts::kLabel7, "Label7"))
-    , Label8(label(Texts::kLabel8, "Label8"))
-    , Label9(label(Texts::kLabel9, "Label9"))
-    , Label10(label(Texts::kZero, "Label10"))
-    , Label11(label(Texts::kZero, "Label11"))
-    , Command1(button(Texts::kCheckUpdate, "Command1"))
-    , Command3(button(Texts::kClearReceive, "Command3"))
-    , Command4(button(Texts::kClearSend, "Command4"))
-    , Command5(button(Texts::kOpenPort, "Command5"))
-    , Command6(button(Texts::kSendOnce, "Command6"))
-    , Command7(button(Texts::kAutoSend, "Command7"))
-    , Command8(button(Texts::kResetCounters, "Command8"))
-    , Combo1(combo(Texts::kInitialPort, "Combo1"))
-    , Combo2(combo(Texts::kInitialBaud, "Combo2"))
-    , Combo3(combo(Texts::kParityNone, "Combo3"))
-    , Combo4(combo(Texts::kInitialDataBits, "Combo4"))
-    , Combo5(combo(Texts::kInitialStopBits, "Combo5"))
-    , Text1(named(new ReceiveArea, "Text1"))
-    , Text2(named(new SendLine, "Text2"))
-    , Text3(named(new QLineEdit(Texts::kInitialPeriod), "Text3"))
-    , Option1(named(new OptionButton(Texts::kOptionHexDisplay), "Option1"))
-    , Option2(named(new OptionButton(Texts::kOptionTextDisplay), "Option2"))
-    , Option3(named(new OptionButton(Texts::kOptionTextSend), "Option3"))
-    , Option5(named(new OptionButton(Texts::kOptionHexSend), "Option5"))
-    , Shape1(named(new Shape, "Shape1"))
+    , Frame1(create<QGroupBox>("Frame1", Texts::kFrame1))
+    , Frame2(create<QGroupBox>("Frame2", Texts::kFrame2))
+    , Frame3(create<QGroupBox>("Frame3", Texts::kFrame3))
+    , Frame4(create<QGroupBox>("Frame4", Texts::kFrame4))
+    , Label1(create<QLabel>("Label1", Texts::kLabel1))
+    , Label2(create<QLabel>("Label2", Texts::kLabel2))
+    , Label3(create<QLabel>("Label3", Texts::kLabel3))
+    , Label4(create<QLabel>("Label4", Texts::kLabel4))
+    , Label5(create<QLabel>("Label5", Texts::kLabel5))
+    , Label6(create<QLabel>("Label6", Texts::kLabel6))
+    , Label7(create<QLabel>("Label7", Texts::kLabel7))
+    , Label8(create<QLabel>("Label8", Texts::kLabel8))
+    , Label9(create<QLabel>("Label9", Texts::kLabel9))
+    , Label10(create<QLabel>("Label10", Texts::kZero))
+    , Label11(create<QLabel>("Label11", Texts::kZero))
+    , Command1(create<QPushButton>("Command1", Texts::kCheckUpdate))
+    , Command3(create<QPushButton>("Command3", Texts::kClearReceive))
+    , Command4(create<QPushButton>("Command4", Texts::kClearSend))
+    , Command5(create<QPushButton>("Command5", Texts::kOpenPort))
+    , Command6(create<QPushButton>("Command6", Texts::kSendOnce))
+    , Command7(create<QPushButton>("Command7", Texts::kAutoSend))
+    , Command8(create<QPushButton>("Command8", Texts::kResetCounters))
+    , Combo1(create<ComboBox>("Combo1", Texts::kInitialPort))
+    , Combo2(create<ComboBox>("Combo2", Texts::kInitialBaud))
+    , Combo3(create<ComboBox>("Combo3", Texts::kParityNone))
+    , Combo4(create<ComboBox>("Combo4", Texts::kInitialDataBits))
+    , Combo5(create<ComboBox>("Combo5", Texts::kInitialStopBits))
+    , Text1(create<ReceiveArea>("Text1"))
+    , Text2(create<SendLine>("Text2"))
+    , Text3(create<QLineEdit>("Text3", Texts::kInitialPeriod))
+    , Option1(create<OptionButton>("Option1", Texts::kOptionHexDisplay))
+    , Option2(create<OptionButton>("Option2", Texts::kOptionTextDisplay))
+    , Option3(create<OptionButton>("Option3", Texts::kOptionTextSend))
+    , Option5(create<OptionButton>("Option5", Texts::kOptionHexSend))
+    , Shape1(create<Shape>("Shape1"))
     , Timer1(named(new IntervalTimer(100, true, this), "Timer1"))
     , Timer2(named(new IntervalTimer(0, true, this), "Timer2"))
     , MSComm1(named(new MSComm(this), "MSComm1"))
 {
     setWindowTitle(Texts::kWindowTitle);
+    // The icon is compiled into this static library; without a reference from here the linker would drop it.
+    Q_INIT_RESOURCE(resources);
     setWindowIcon(QIcon(QStringLiteral(":/zelcom.png")));
-    QFont font;
-    font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei"),
-        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Sans Serif") });
-    font.setPointSize(9);
-    setFont(font);
+    setFont(windowFont());
 
     placeControls();
     setTabOrder();
@@ -157,23 +149,30 @@ void Form1::showPortClosed()
 
 QWidget *Form1::control(std::string_view name) const
 {
-    return findChild<QWidget *>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    auto *w = findChild<QWidget *>(QLatin1String(name.data(), static_cast<qsizetype>(name.size())));
+    // The tables name the controls by hand; a name no control carries is a typo in this file. A debug build stops
+    // here, a release build leaves that entry out and says so.
+    Q_ASSERT_X(w, "Form1::control", "a name in the layout or tab order that no control carries");
+    if (!w)
+        qCritical("Form1: no control named %.*s", static_cast<int>(name.size()), name.data());
+    return w;
+}
+
+QWidget *Form1::containerOf(std::string_view name)
+{
+    const auto place = std::ranges::find(kLayout, name, &ControlPlace::name);
+    Q_ASSERT_X(place != kLayout.end(), "Form1::containerOf", "a control missing from the layout table");
+    if (place == kLayout.end() || place->container.empty())
+        return this;
+    QWidget *frame = control(place->container);
+    return frame ? frame : this;
 }
 
 void Form1::placeControls()
 {
-    // Frames are created first so the controls inside them can find their container by name.
-    QWidget *const all[] = { Frame1, Frame2, Frame3, Frame4, Label1, Label2, Label3, Label4, Label5, Label6, Label7,
-        Label8, Label9, Label10, Label11, Command1, Command3, Command4, Command5, Command6, Command7, Command8, Combo1,
-        Combo2, Combo3, Combo4, Combo5, Text1, Text2, Text3, Option1, Option2, Option3, Option5, Shape1 };
-    for (QWidget *w : all)
-        w->setParent(this);
-    for (const ControlPlace &place : kLayout) {
-        QWidget *w = control(place.name);
-        QWidget *container = place.container.empty() ? this : control(place.container);
-        w->setParent(container);
-        w->setGeometry(twipsToPixels(place.left, place.top, place.width, place.height));
-    }
+    for (const ControlPlace &place : kLayout)
+        if (QWidget *w = control(place.name))
+            w->setGeometry(twipsToPixels(place.left, place.top, place.width, place.height));
     setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
 }
 
@@ -182,12 +181,29 @@ void Form1::setTabOrder()
     QWidget *previous = nullptr;
     for (std::string_view name : kTabOrder) {
         QWidget *w = control(name);
-        if (w->focusPolicy() == Qt::NoFocus)
+        if (!w || w->focusPolicy() == Qt::NoFocus)
             continue;
         if (previous)
             QWidget::setTabOrder(previous, w);
         previous = w;
     }
+}
+
+void Form1::showEvent(QShowEvent *event)
+{
+    // The keyboard starts at the first stop of the tab order. Qt would start at the control that follows the window
+    // in its focus chain: setTabOrder links the stops but leaves the window where creation put it, in front of
+    // the first control created that takes Tab.
+    if (!focusWidget()) {
+        for (std::string_view name : kTabOrder) {
+            QWidget *w = control(name);
+            if (w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
+    QWidget::showEvent(event);
 }
 
 void Form1::setAccessibility()
@@ -237,7 +253,7 @@ QString Form1::portsToolTip() const
     if (devices.isEmpty())
         return Texts::kPortTipNone;
     QStringList lines;
-    for (qsizetype i = 0; i < devices.size() && i < 16; ++i)
+    for (qsizetype i = 0; i < devices.size() && i < kPortCount; ++i)
         lines << Texts::kPortTipLine.arg(i + 1).arg(devices[i]);
     return lines.join(u'\n');
 }

@@ -4,6 +4,7 @@
 // state, with the serial component it owns. It knows no handler; the binding connects the events.
 
 #include <QWidget>
+#include <string_view>
 
 class ComboBox;
 class IntervalTimer;
@@ -24,6 +25,9 @@ class Form1 : public QWidget
 public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
+
+    // The port list holds COM1 to COM16.
+    static constexpr int kPortCount = 16;
 
     // The live colours of the status lamp.
     static const QColor kLampOpen;
@@ -80,8 +84,14 @@ public:
 
     MSComm *MSComm1;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QWidget *control(std::string_view name) const;
+    QWidget *containerOf(std::string_view name);
+    // Makes a control inside the container the layout table gives it, named after its member.
+    template <typename T, typename... Args> T *create(const char *name, const Args &...args);
     void placeControls();
     void setTabOrder();
     void setAccessibility();

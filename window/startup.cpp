@@ -11,8 +11,8 @@ void Form_Load(Form1 &form)
     if (form.MSComm1->PortOpen())
         form.MSComm1->setPortOpen(false);
 
-    for (int n = 1; n <= 16; ++n)
-        form.Combo1->AddItem(QStringLiteral("COM%1").arg(n));
+    for (int n = 1; n <= Form1::kPortCount; ++n)
+        form.Combo1->AddItem(Texts::kPortName.arg(n));
     // Raises Combo1's click, which runs to its end here.
     form.Combo1->setListIndex(0);
     form.MSComm1->setCommPort(form.Combo1->ListIndex() + 1);
@@ -24,13 +24,12 @@ void Form_Load(Form1 &form)
     form.Option2->setValue(true);
     form.Option3->setValue(true);
 
-    for (const char *baud :
-        { "256000", "128000", "115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400", "1200", "600" })
-        form.Combo2->AddItem(QString::fromLatin1(baud));
-    for (const QString &parity : { Texts::kParityNone, Texts::kParityOdd, Texts::kParityEven })
+    for (const QString &baud : Texts::kBaudRates)
+        form.Combo2->AddItem(baud);
+    for (const QString &parity : Texts::kParities)
         form.Combo3->AddItem(parity);
-    for (const char *bits : { "4", "5", "6", "7", "8" })
-        form.Combo4->AddItem(QString::fromLatin1(bits));
-    for (const char *bits : { "1", "2" })
-        form.Combo5->AddItem(QString::fromLatin1(bits));
+    for (const QString &bits : Texts::kDataBits)
+        form.Combo4->AddItem(bits);
+    for (const QString &bits : Texts::kStopBits)
+        form.Combo5->AddItem(bits);
 }

@@ -3,6 +3,7 @@
 // Every text the user sees, exactly as shown (blanks included).
 
 #include <QString>
+#include <QStringList>
 
 namespace Texts {
 
@@ -43,12 +44,26 @@ inline const QString kParityNone = QStringLiteral("无None");
 inline const QString kParityOdd = QStringLiteral("奇Odd");
 inline const QString kParityEven = QStringLiteral("偶Even");
 
+// The settings lists' entries, in list order; the port list holds kPortName for 1 to Form1::kPortCount.
+inline const QString kPortName = QStringLiteral("COM%1");
+inline const QStringList kBaudRates
+    = { QStringLiteral("256000"), QStringLiteral("128000"), QStringLiteral("115200"), QStringLiteral("57600"),
+          QStringLiteral("38400"), QStringLiteral("28800"), QStringLiteral("19200"), QStringLiteral("9600"),
+          QStringLiteral("4800"), QStringLiteral("2400"), QStringLiteral("1200"), QStringLiteral("600") };
+inline const QStringList kParities = { kParityNone, kParityOdd, kParityEven };
+inline const QStringList kDataBits
+    = { QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8") };
+inline const QStringList kStopBits = { QStringLiteral("1"), QStringLiteral("2") };
+
 inline const QString kInitialPort = QStringLiteral("COM1");
 inline const QString kInitialBaud = QStringLiteral("9600");
 inline const QString kInitialDataBits = QStringLiteral("8");
 inline const QString kInitialStopBits = QStringLiteral("1");
 inline const QString kInitialPeriod = QStringLiteral("1000");
 inline const QString kZero = QStringLiteral("0");
+
+// The product's home, a bare host name; the web-page command adds the scheme.
+inline const QString kHomeAddress = QStringLiteral("zel.example");
 
 // The port error box.
 inline const QString kPortErrorTitle = QStringLiteral("zel串口调试助手");
