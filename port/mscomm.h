@@ -26,15 +26,6 @@ public:
         comInputModeText = 0,
         comInputModeBinary = 1,
     };
-    // Why a port could not be opened, for a message a user can act on.
-    enum class OpenFailure {
-        None,
-        NoDevice,
-        PermissionDenied,
-        Busy,
-        Other,
-    };
-
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
 
@@ -61,9 +52,8 @@ public:
 
     int CommEvent() const { return m_commEvent; }
 
-    // The device behind the current port number ("" when none) and why the last open failed.
+    // The device behind the current port number ("" when none).
     QString deviceName() const;
-    OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
 
 signals:
     void OnComm();
@@ -74,8 +64,10 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void handleLoss();
-    bool applySettings(const LineSettings &settings);
-    [[noreturn]] void failOpen(OpenFailure reason, const QString &device, const QString &detail);
+    void applySettings(const LineSettings &settings);
+    void markParityErrors(bool on);
+    void takeFromDevice(const QByteArray &bytes);
+    [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
 
     QSerialPort m_port;
     int m_commPort = 1;
@@ -84,8 +76,9 @@ private:
     int m_inputLen = 0;
     int m_inputMode = comInputModeText;
     int m_commEvent = 0;
-    OpenFailure m_lastOpenFailure = OpenFailure::None;
     QByteArray m_pending; // bytes taken from the device but not yet read with Input
+    QByteArray m_marked; // while parity errors are marked: the start of a mark still waiting for its end
+    bool m_marking = false;
     GbkDecoder m_decoder;
     bool m_lossQueued = false;
 };

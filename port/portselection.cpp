@@ -84,6 +84,8 @@ void Timer1_Timer(Form1 &form)
         mark(form.Combo2, QString());
     } catch (const CommError &error) {
         form.Combo2->setProperty("refusedSettings", settings);
-        mark(form.Combo2, Texts::kSettingsRefused.arg(error.message()));
+        mark(form.Combo2,
+            Texts::kSettingsRefused.arg(
+                Texts::errorNumber(error.systemError(), error.portError()), form.MSComm1->Settings()));
     }
 }

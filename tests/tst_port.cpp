@@ -3,6 +3,7 @@
 #include "port/commerror.h"
 #include "port/linesettings.h"
 #include "port/mscomm.h"
+#include "port/paritymarks.h"
 #include "port/portmap.h"
 #include "tests/support/ptypair.h"
 
@@ -43,6 +44,8 @@ private slots:
     void settings_data();
     void settings();
     void binaryInputLosesNothing();
+    void parityMarks_data();
+    void parityMarks();
     void outputEncodesGbkAndIsBounded();
 
     void openFailures();
@@ -88,6 +91,18 @@ void TestPort::settings()
     QFETCH(QString, parsed);
     if (const auto s = parseLineSettings(text)) {
         QCOMPARE(QString::asprintf("%d %c %d %d", s->baud, s->parity, s->dataBits, s->stopBits), parsed);
+        // Written to the device when it opens and when it changes while open (baud, stop bits, odd or even,
+        // parity errors marked).
+        for (const bool whileOpen : { false, true }) {
+            MSComm comm;
+            comm.setPortOpen(whileOpen);
+            comm.setSettings(text);
+            if (!whileOpen)
+                comm.setPortOpen(true);
+            QCOMPARE(QString::asprintf("%lld %d %d %d", m_pty->baud(), m_pty->stopBits(), m_pty->oddParity(),
+                         m_pty->marksParityErrors()),
+                QString::asprintf("%d %d %d %d", s->baud, s->stopBits, s->parity == 'O', s->parity != 'N'));
+        }
         return;
     }
     QVERIFY2(parsed.isEmpty(), "refused");
@@ -129,6 +144,41 @@ void TestPort::binaryInputLosesNothing()
 
     QCOMPARE(errorOf([&] { comm.setInputMode(2); }), CommError::InvalidValue);
     QCOMPARE(comm.InputMode(), int(MSComm::comInputModeBinary));
+
+    // With parity on, the driver doubles a good FF; it still comes out as one.
+    comm.setSettings(QStringLiteral("9600,e,8,1"));
+    m_pty->write(QByteArray("\xFF\x41"));
+    got.clear();
+    QTRY_COMPARE(got += comm.Input().toByteArray(), QByteArray("\xFF\x41"));
+}
+
+void TestPort::parityMarks_data()
+{
+    // What the driver delivers in reads, separated by "|", and the bytes received.
+    QTest::addColumn<QByteArray>("reads");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("bad byte") << QByteArray("A\xFF\0\x41"
+                                            "B",
+        5) << QByteArray("A?B");
+    QTest::newRow("good FF") << QByteArray("\xFF\xFF\0", 3) << QByteArray("\xFF\0", 2);
+    QTest::newRow("break") << QByteArray("\xFF\0\0", 3) << QByteArray("?");
+    QTest::newRow("split after FF") << QByteArray("A\xFF|\0\xFF"
+                                                  "B",
+        6) << QByteArray("A?B");
+    QTest::newRow("split after FF 00") << QByteArray("\xFF\0|\xFF", 4) << QByteArray("?");
+    QTest::newRow("good FF split") << QByteArray("\xFF|\xFF\xFF|\xFF") << QByteArray("\xFF\xFF");
+}
+
+void TestPort::parityMarks()
+{
+    QFETCH(QByteArray, reads);
+    QFETCH(QByteArray, bytes);
+    QByteArray held;
+    QByteArray got;
+    for (const QByteArray &read : reads.split('|'))
+        got += takeParityMarked(held += read);
+    QCOMPARE(got, bytes);
+    QCOMPARE(held, QByteArray());
 }
 
 void TestPort::outputEncodesGbkAndIsBounded()
@@ -163,14 +213,12 @@ void TestPort::openFailures()
     // COM2 has no device behind it.
     comm.setCommPort(2);
     QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), CommError::PortInvalid);
-    QCOMPARE(comm.lastOpenFailure(), MSComm::OpenFailure::NoDevice);
     QVERIFY(!comm.PortOpen());
 
     // A listed path that does not exist.
     qputenv("ZELCOM_PORTS", "/dev/zelcom-no-such-device:" + m_pty->slavePath().toLocal8Bit());
     comm.setCommPort(1);
-    QVERIFY(errorOf([&] { comm.setPortOpen(true); }) != 0);
-    QCOMPARE(comm.lastOpenFailure(), MSComm::OpenFailure::NoDevice);
+    QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), CommError::PortInvalid);
 
     // Held by another program; open twice, a port number changed while open, out of range.
     comm.setCommPort(2);
@@ -179,7 +227,6 @@ void TestPort::openFailures()
         other.setCommPort(2);
         other.setPortOpen(true);
         QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), CommError::DeviceBusy);
-        QCOMPARE(comm.lastOpenFailure(), MSComm::OpenFailure::Busy);
         QCOMPARE(errorOf([&] { other.setPortOpen(true); }), CommError::PortAlreadyOpen);
         QCOMPARE(errorOf([&] { other.setCommPort(1); }), CommError::PortAlreadyOpen);
         QCOMPARE(errorOf([&] { comm.setCommPort(0); }), CommError::InvalidValue);
