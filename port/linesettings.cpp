@@ -2,6 +2,11 @@
 
 #include <QStringList>
 
+QString LineSettings::toString() const
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(QLatin1Char(parity)).arg(dataBits).arg(stopBits);
+}
+
 std::optional<qint64> parsePlainDigits(QStringView text)
 {
     if (text.isEmpty() || text.size() > 18)

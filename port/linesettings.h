@@ -12,6 +12,8 @@ struct LineSettings
     int stopBits = 1; // 1 or 2
 
     bool operator==(const LineSettings &) const = default;
+    // "9600,N,8,1".
+    QString toString() const;
 };
 
 // Plain decimal digits (no sign, blank, point or exponent), at most 18 of them, as a number.

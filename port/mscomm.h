@@ -33,6 +33,7 @@ public:
     void setCommPort(int port);
 
     QString Settings() const { return m_settingsText; }
+    const LineSettings &lineSettings() const { return m_settings; }
     void setSettings(const QString &settings);
 
     bool PortOpen() const { return m_port.isOpen(); }

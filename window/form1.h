@@ -3,6 +3,8 @@
 // The main window: every control under its own name, placed from the layout table, in its initial
 // state, with the serial component it owns. It knows no handler; the binding connects the events.
 
+#include "port/settingsstate.h"
+
 #include <QWidget>
 
 class ComboBox;
@@ -78,6 +80,9 @@ public:
     IntervalTimer *Timer2;
 
     MSComm *MSComm1;
+
+    // Kept by the settings timer (Timer1_Timer).
+    SettingsState settingsState;
 
 private:
     QWidget *control(std::string_view name) const;

@@ -83,6 +83,8 @@ inline const QString kBadDataBits = QStringLiteral("数据位无效：只能是5
 inline const QString kBadStopBits = QStringLiteral("停止位无效：只能是1或2");
 // %1 the error number (or nothing), %2 the settings the port keeps ("9600,N,8,1").
 inline const QString kSettingsRefused = QStringLiteral("串口设备不接受这组设置%1，仍在使用 %2");
+// A usable box whose setting waits for another box to be mended; %1 the settings the port keeps.
+inline const QString kSettingsWaiting = QStringLiteral("其他设置无效，这个设置尚未生效，仍在使用 %1");
 
 // Combo1's tooltip: which device each port number stands for right now.
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");
