@@ -7,25 +7,18 @@
 #include "window/form1.h"
 #include "window/texts.h"
 
-#include <optional>
-
 namespace {
 
-// A box's text as the plain decimal number it holds, blanks around it ignored.
-std::optional<qint64> readNumber(const QString &text)
-{
-    return parsePlainDigits(QStringView(text).trimmed());
-}
-
-std::optional<QChar> parityLetter(const QString &text)
+// Combo3's text as a parity letter; anything else as no letter, which the parser refuses.
+QString parityLetter(const QString &text)
 {
     if (text == Texts::kParityNone)
-        return u'N';
+        return QStringLiteral("N");
     if (text == Texts::kParityOdd)
-        return u'O';
+        return QStringLiteral("O");
     if (text == Texts::kParityEven)
-        return u'E';
-    return std::nullopt;
+        return QStringLiteral("E");
+    return {};
 }
 
 // Shows a box's problem (red text, the reason as its tooltip), or clears it. Touches the box only when its
@@ -57,43 +50,45 @@ void Timer1_Timer(Form1 &form)
 {
     MSComm &comm = *form.MSComm1;
     SettingsState &state = form.settingsState;
-    const auto parity = parityLetter(form.Combo3->text());
-    const auto baud = readNumber(form.Combo2->text());
-    const auto dataBits = readNumber(form.Combo4->text());
-    const auto stopBits = readNumber(form.Combo5->text());
-    const bool baudOk = baud && *baud > 0 && *baud <= std::numeric_limits<qint32>::max();
-    const bool dataOk = dataBits && *dataBits >= 5 && *dataBits <= 8;
-    const bool stopOk = stopBits && (*stopBits == 1 || *stopBits == 2);
+    // Blanks around a typed number do not count.
+    const auto [shown, invalid] = parseLineFields(form.Combo2->text().trimmed(), parityLetter(form.Combo3->text()),
+        form.Combo4->text().trimmed(), form.Combo5->text().trimmed());
 
     if (state.refusal && !comm.PortOpen())
         state.refusal->open = false;
-    if (parity && baudOk && dataOk && stopOk) {
-        const LineSettings shown { static_cast<qint32>(*baud), static_cast<char>(parity->toLatin1()),
-            static_cast<int>(*dataBits), static_cast<int>(*stopBits) };
-        const auto &refused = state.refusal;
-        if (!refused || refused->settings != shown || refused->port != comm.CommPort()
-            || refused->open != comm.PortOpen()) {
-            try {
-                comm.setSettings(shown.toString());
-                state.refusal.reset();
-            } catch (const CommError &error) {
-                state.refusal = SettingsState::Refusal { shown, comm.CommPort(), comm.PortOpen(), error };
-            }
+    const auto &refused = state.refusal;
+    if (invalid.isEmpty()
+        && (!refused || refused->settings != shown || refused->port != comm.CommPort()
+            || refused->open != comm.PortOpen())) {
+        try {
+            comm.setSettings(shown.toString());
+            state.refusal.reset();
+        } catch (const CommError &error) {
+            state.refusal = SettingsState::Refusal { shown, comm.CommPort(), comm.PortOpen(), error };
         }
     }
 
     // A box is red exactly while what it shows is not what the port has.
     const LineSettings &has = comm.lineSettings();
-    const QString notApplied = state.refusal
+    const QString notApplied = refused
         ? Texts::kSettingsRefused.arg(
-            Texts::errorNumber(state.refusal->error.systemError(), state.refusal->error.portError()), has.toString())
+            Texts::errorNumber(refused->error.systemError(), refused->error.portError()), has.toString())
         : Texts::kSettingsWaiting.arg(has.toString());
-    const auto problem = [&](bool usable, const QString &bad, bool applied) {
-        return !usable ? bad : applied ? QString() : notApplied;
+    const struct
+    {
+        LineField field;
+        ComboBox *box;
+        const QString &bad;
+    } boxes[] = {
+        { LineField::Baud, form.Combo2, Texts::kBadBaud },
+        { LineField::Parity, form.Combo3, Texts::kBadParity },
+        { LineField::DataBits, form.Combo4, Texts::kBadDataBits },
+        { LineField::StopBits, form.Combo5, Texts::kBadStopBits },
     };
-    mark(form.Combo2, state.marks[0], problem(baudOk, Texts::kBadBaud, baudOk && *baud == has.baud));
-    mark(form.Combo3, state.marks[1],
-        problem(parity.has_value(), Texts::kBadParity, parity && parity->toLatin1() == has.parity));
-    mark(form.Combo4, state.marks[2], problem(dataOk, Texts::kBadDataBits, dataOk && *dataBits == has.dataBits));
-    mark(form.Combo5, state.marks[3], problem(stopOk, Texts::kBadStopBits, stopOk && *stopBits == has.stopBits));
+    for (const auto &[field, box, bad] : boxes) {
+        const QString problem = invalid.contains(field) ? bad
+            : shown.value(field) == has.value(field)    ? QString()
+                                                        : notApplied;
+        mark(box, state.marks[static_cast<size_t>(field)], problem);
+    }
 }

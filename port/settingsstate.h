@@ -21,6 +21,6 @@ struct SettingsState
     };
     std::optional<Refusal> refusal;
 
-    // The problem each box shows ("" for none): baud, parity, data bits, stop bits.
+    // The problem each box shows ("" for none), by LineField.
     std::array<QString, 4> marks;
 };
