@@ -30,6 +30,24 @@ bool isPseudoTerminal(int fd)
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
+// Writes every field to the port, stopping at the first one the driver refuses; on a closed port Qt only keeps
+// them for the open. A pseudo-terminal has no line: it keeps 8 data bits and no parity whatever it is told, and
+// Qt reports that as a refusal. Nothing on a virtual line uses them, so there they stand.
+bool writeLineSettings(QSerialPort &port, const LineSettings &s)
+{
+    const bool virtualLine = port.isOpen() && isPseudoTerminal(static_cast<int>(port.handle()));
+    // errno is cleared before each field, so after a refusal it holds the number of the call that failed, or 0
+    // when Qt refused by itself; a probe that failed quietly in an earlier field does not count.
+    const auto field = [](auto write) {
+        errno = 0;
+        return write();
+    };
+    return field([&] { return port.setBaudRate(s.baud); })
+        && field([&] { return port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) || virtualLine; })
+        && field([&] { return port.setParity(toParity(s.parity)) || virtualLine; })
+        && field([&] { return port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop); });
+}
+
 constexpr qint64 kOutputLimit = 1 << 20;
 
 } // namespace
@@ -73,23 +91,11 @@ void MSComm::setSettings(const QString &settings)
 void MSComm::applySettings(const LineSettings &s)
 {
     const LineSettings old = m_settings;
-    // Qt keeps errno from the call that failed, or leaves it 0 when it refused by itself.
-    errno = 0;
-    bool ok = s.baud == old.baud || m_port.setBaudRate(s.baud);
-    // A pseudo-terminal has no line: it keeps 8 data bits and no parity whatever it is told, and Qt reports
-    // that as a refusal. Nothing on a virtual line uses them, so the settings stand.
-    const bool virtualLine = isPseudoTerminal(static_cast<int>(m_port.handle()));
-    ok = ok && (m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) || virtualLine)
-        && (m_port.setParity(toParity(s.parity)) || virtualLine)
-        && m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    const bool ok = writeLineSettings(m_port, s);
     const int systemError = errno;
     const QSerialPort::SerialPortError portError = m_port.error();
-    if (!ok) {
-        m_port.setBaudRate(old.baud);
-        m_port.setDataBits(static_cast<QSerialPort::DataBits>(old.dataBits));
-        m_port.setParity(toParity(old.parity));
-        m_port.setStopBits(old.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    }
+    if (!ok)
+        writeLineSettings(m_port, old);
     markParityErrors((ok ? s : old).parity != 'N');
     if (!ok)
         throw CommError(CommError::SettingsRefused,
@@ -160,10 +166,7 @@ void MSComm::setPortOpen(bool open)
         throw CommError(CommError::PortInvalid, QStringLiteral("COM%1: no device").arg(m_commPort));
 
     m_port.setPortName(device);
-    m_port.setBaudRate(m_settings.baud);
-    m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits));
-    m_port.setParity(toParity(m_settings.parity));
-    m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    writeLineSettings(m_port, m_settings);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     errno = 0;
     if (!m_port.open(QIODevice::ReadWrite)) {
