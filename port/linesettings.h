@@ -4,10 +4,13 @@
 #include <QString>
 #include <optional>
 
+// What the port starts with, and what start-up writes (parity letter in lower case).
+inline const QString kDefaultLineSettings = QStringLiteral("9600,n,8,1");
+
 // The fields of a settings string, in their order.
 enum class LineField { Baud, Parity, DataBits, StopBits };
 
-// The line settings string "baud,parity,data,stop" ("9600,n,8,1") and its parsed form.
+// The line settings string "baud,parity,data,stop" (kDefaultLineSettings) and its parsed form.
 struct LineSettings
 {
     qint32 baud = 9600;

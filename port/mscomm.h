@@ -73,7 +73,7 @@ private:
     QSerialPort m_port;
     int m_commPort = 1;
     LineSettings m_settings;
-    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    QString m_settingsText = kDefaultLineSettings;
     int m_inputLen = 0;
     int m_inputMode = comInputModeText;
     int m_commEvent = 0;

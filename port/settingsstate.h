@@ -7,6 +7,9 @@
 #include <array>
 #include <optional>
 
+// The settings timer's period: a box change reaches the port within this time.
+inline constexpr int kSettingsTickMs = 100;
+
 // What the settings timer keeps between ticks; the boxes only show it.
 struct SettingsState
 {

@@ -122,7 +122,7 @@ Form1::Form1(QWidget *parent)
     , Option3(named(new OptionButton(Texts::kOptionTextSend), "Option3"))
     , Option5(named(new OptionButton(Texts::kOptionHexSend), "Option5"))
     , Shape1(named(new Shape, "Shape1"))
-    , Timer1(named(new IntervalTimer(100, true, this), "Timer1"))
+    , Timer1(named(new IntervalTimer(kSettingsTickMs, true, this), "Timer1"))
     , Timer2(named(new IntervalTimer(0, true, this), "Timer2"))
     , MSComm1(named(new MSComm(this), "MSComm1"))
 {
@@ -236,7 +236,7 @@ QString Form1::portsToolTip() const
     if (devices.isEmpty())
         return Texts::kPortTipNone;
     QStringList lines;
-    for (qsizetype i = 0; i < devices.size() && i < 16; ++i)
+    for (qsizetype i = 0; i < devices.size() && i < PortMap::kListedPorts; ++i)
         lines << Texts::kPortTipLine.arg(i + 1).arg(devices[i]);
     return lines.join(u'\n');
 }
