@@ -198,7 +198,7 @@ void MSComm::setInputLen(int length)
     m_inputLen = length;
 }
 
-QVariant MSComm::Input()
+std::variant<QString, QByteArray> MSComm::Input()
 {
     if (m_port.isOpen())
         takeFromDevice(m_port.readAll());
@@ -236,13 +236,6 @@ void MSComm::setOutput(const QByteArray &bytes)
         throw CommError(CommError::OutputFull, QStringLiteral("The output buffer is full"));
     if (m_port.write(bytes) != bytes.size())
         throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));
-}
-
-void MSComm::setInputMode(int mode)
-{
-    if (mode != comInputModeText && mode != comInputModeBinary)
-        throw CommError(CommError::InvalidValue, QStringLiteral("InputMode %1 is neither 0 nor 1").arg(mode));
-    m_inputMode = mode;
 }
 
 void MSComm::onReadyRead()

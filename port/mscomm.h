@@ -12,7 +12,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QVariant>
+#include <variant>
 
 class MSComm : public QObject
 {
@@ -42,14 +42,14 @@ public:
     int InputLen() const { return m_inputLen; }
     void setInputLen(int length);
 
-    // Everything waiting (or at most InputLen bytes): a QString in text mode, a QByteArray in binary mode.
-    QVariant Input();
+    // Everything waiting (or at most InputLen bytes): text in text mode, bytes in binary mode.
+    std::variant<QString, QByteArray> Input();
 
     void setOutput(const QString &text);
     void setOutput(const QByteArray &bytes);
 
-    int InputMode() const { return m_inputMode; }
-    void setInputMode(int mode);
+    InputModes InputMode() const { return m_inputMode; }
+    void setInputMode(InputModes mode) { m_inputMode = mode; }
 
     int CommEvent() const { return m_commEvent; }
 
@@ -75,7 +75,7 @@ private:
     LineSettings m_settings;
     QString m_settingsText = kDefaultLineSettings;
     int m_inputLen = 0;
-    int m_inputMode = comInputModeText;
+    InputModes m_inputMode = comInputModeText;
     int m_commEvent = 0;
     QByteArray m_pending; // bytes taken from the device but not yet read with Input
     QByteArray m_marked; // while parity errors are marked: the start of a mark still waiting for its end

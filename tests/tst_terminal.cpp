@@ -119,7 +119,7 @@ void TestTerminal::receiveHex()
 
     // The display mode at the moment of the event decides; text already shown stays as it is.
     f.click("Option1");
-    QCOMPARE(f.form->MSComm1->InputMode(), int(MSComm::comInputModeBinary));
+    QCOMPARE(f.form->MSComm1->InputMode(), MSComm::comInputModeBinary);
     f.pty.write(QByteArray("\x0A\xFF\x41\x00", 4));
     QTRY_COMPARE(f.received(), QStringLiteral("x0A FF 41 00 "));
     QCOMPARE(f.receivedCount(), QStringLiteral("5"));
