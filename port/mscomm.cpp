@@ -184,6 +184,15 @@ void MSComm::setPortOpen(bool open)
             failOpen(CommError::DeviceFailure, systemError);
         }
     }
+    // Qt's open writes all the settings in one call and does not check that they took; written field by field,
+    // a setting the device refuses is known, and the port is not left open with settings other than these.
+    if (!writeLineSettings(m_port, m_settings)) {
+        const int systemError = errno;
+        const QSerialPort::SerialPortError portError = m_port.error();
+        m_port.close();
+        throw CommError(CommError::SettingsRefused,
+            QStringLiteral("COM%1 (%2) refused the line settings").arg(m_commPort).arg(device), systemError, portError);
+    }
     m_pending.clear();
     m_marked.clear();
     m_decoder.reset();

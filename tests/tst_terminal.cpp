@@ -381,6 +381,14 @@ void TestTerminal::choosingAnotherPortWhileOpen()
     f.setText("Text2", QStringLiteral("2nd"));
     f.click("Command6");
     QCOMPARE(f.pty.read(3), QByteArray("2nd"));
+
+    // Back on COM1, the open fails rather than leave the device on settings other than those shown.
+    BoxCatcher boxes;
+    f.get<ComboBox>("Combo1")->setListIndex(0);
+    f.click("Command5");
+    QCOMPARE(boxes.boxes().value(0).informative,
+        QStringLiteral("/dev/ptmx 不接受这组设置：9600,N,7,1（系统错误 %1）。").arg(EINVAL));
+    QVERIFY(!f.form->MSComm1->PortOpen());
 }
 
 QTEST_MAIN(TestTerminal)

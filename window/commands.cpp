@@ -26,6 +26,9 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
         return Texts::kReasonPermission.arg(device);
     case CommError::DeviceBusy:
         return Texts::kReasonBusy.arg(device);
+    case CommError::SettingsRefused:
+        return Texts::kReasonSettings.arg(
+            device, comm.lineSettings().toString(), Texts::errorNumber(error.systemError(), error.portError()));
     default:
         return Texts::kReasonOther.arg(device.isEmpty() ? QStringLiteral("COM%1").arg(comm.CommPort()) : device,
             Texts::errorNumber(error.systemError(), error.portError()));

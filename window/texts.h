@@ -58,6 +58,8 @@ inline const QString kReasonPermission = QStringLiteral(
     "没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
 inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
 inline const QString kReasonOther = QStringLiteral("%1 无法打开%2。");
+// %1 the device, %2 the settings ("9600,N,7,1"), %3 the error number (or nothing).
+inline const QString kReasonSettings = QStringLiteral("%1 不接受这组设置：%2%3。");
 
 // The number the system gave for a failure, at the end of a sentence.
 inline const QString kSystemError = QStringLiteral("（系统错误 %1）");
