@@ -108,13 +108,12 @@ int main(int argc, char **argv)
             if (comm->CommEvent() != MSComm::comEvReceive)
                 return;
             comm->setInputLen(0);
-            const QVariant input = comm->Input();
-            if (input.typeId() == QMetaType::QByteArray) {
-                const QByteArray bytes = input.toByteArray();
-                form->Label10->setText(addToCounter(form->Label10->text(), bytes.size()));
-                plain->appendChunk(renderHex(bytes));
+            const auto input = comm->Input();
+            if (const auto *bytes = std::get_if<QByteArray>(&input)) {
+                form->Label10->setText(addToCounter(form->Label10->text(), bytes->size()));
+                plain->appendChunk(renderHex(*bytes));
             } else {
-                const QString text = input.toString();
+                const QString &text = std::get<QString>(input);
                 form->Label10->setText(addToCounter(form->Label10->text(), text.size()));
                 plain->appendChunk(text);
             }

@@ -1,10 +1,12 @@
 #include "port/mscomm.h"
 
+#include "port/paritymarks.h"
 #include "port/portmap.h"
 
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +28,24 @@ bool isPseudoTerminal(int fd)
 {
     struct stat st = {};
     return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+// Writes every field to the port, stopping at the first one the driver refuses; on a closed port Qt only keeps
+// them for the open. A pseudo-terminal has no line: it keeps 8 data bits and no parity whatever it is told, and
+// Qt reports that as a refusal. Nothing on a virtual line uses them, so there they stand.
+bool writeLineSettings(QSerialPort &port, const LineSettings &s)
+{
+    const bool virtualLine = port.isOpen() && isPseudoTerminal(static_cast<int>(port.handle()));
+    // errno is cleared before each field, so after a refusal it holds the number of the call that failed, or 0
+    // when Qt refused by itself; a probe that failed quietly in an earlier field does not count.
+    const auto field = [](auto write) {
+        errno = 0;
+        return write();
+    };
+    return field([&] { return port.setBaudRate(s.baud); })
+        && field([&] { return port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) || virtualLine; })
+        && field([&] { return port.setParity(toParity(s.parity)) || virtualLine; })
+        && field([&] { return port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop); });
 }
 
 // Refuse output while this much is still queued for the device.
@@ -62,32 +82,59 @@ void MSComm::setSettings(const QString &settings)
     if (!parsed)
         throw CommError(CommError::InvalidValue, QStringLiteral("Invalid line settings \"%1\"").arg(settings));
     // The window rewrites the settings ten times a second; unchanged ones must cost no system call.
-    if (*parsed != m_settings && m_port.isOpen() && !applySettings(*parsed))
-        throw CommError(CommError::SettingsRefused,
-            QStringLiteral("The device refused \"%1\": %2").arg(settings, m_port.errorString()));
+    if (*parsed != m_settings && m_port.isOpen())
+        applySettings(*parsed);
     m_settings = *parsed;
     m_settingsText = settings;
 }
 
 // Applies every field or none: a field the driver refuses puts back the ones already changed.
-bool MSComm::applySettings(const LineSettings &s)
+void MSComm::applySettings(const LineSettings &s)
 {
     const LineSettings old = m_settings;
-    if (s.baud != old.baud && !m_port.setBaudRate(s.baud))
-        return false;
-    // A pseudo-terminal has no line: it keeps 8 data bits and no parity whatever it is told, and Qt reports
-    // that as a refusal. Nothing on a virtual line uses them, so the settings stand.
-    const bool virtualLine = isPseudoTerminal(static_cast<int>(m_port.handle()));
-    const bool ok = (m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) || virtualLine)
-        && (m_port.setParity(toParity(s.parity)) || virtualLine)
-        && m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    if (!ok) {
-        m_port.setBaudRate(old.baud);
-        m_port.setDataBits(static_cast<QSerialPort::DataBits>(old.dataBits));
-        m_port.setParity(toParity(old.parity));
-        m_port.setStopBits(old.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    const bool ok = writeLineSettings(m_port, s);
+    const int systemError = errno;
+    const QSerialPort::SerialPortError portError = m_port.error();
+    if (!ok)
+        writeLineSettings(m_port, old);
+    markParityErrors((ok ? s : old).parity != 'N');
+    if (!ok)
+        throw CommError(CommError::SettingsRefused,
+            QStringLiteral("The device refused the line settings: %1").arg(m_port.errorString()), systemError,
+            portError);
+}
+
+// Qt sets IGNPAR and clears INPCK whatever the parity, so a byte received with a parity error arrives as if it
+// were good. With parity on, the driver marks such bytes instead (INPCK, PARMRK), and Input shows each as "?".
+// Must run after every change Qt makes to the parity: Qt's setParity puts its own flags back.
+void MSComm::markParityErrors(bool on)
+{
+    // What Qt has read already was marked (or not) under the flags of its time.
+    takeFromDevice(m_port.readAll());
+    const int fd = static_cast<int>(m_port.handle());
+    termios t {};
+    if (on && ::tcgetattr(fd, &t) == 0) {
+        t.c_iflag |= INPCK | PARMRK;
+        t.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
+        ::tcsetattr(fd, TCSANOW, &t);
     }
-    return ok;
+    // Decode only what the driver really marks: in an unmarked stream "FF FF" is two bytes.
+    const bool marking = ::tcgetattr(fd, &t) == 0 && (t.c_iflag & PARMRK);
+    if (!marking) {
+        m_pending += m_marked;
+        m_marked.clear();
+    }
+    m_marking = marking;
+}
+
+void MSComm::takeFromDevice(const QByteArray &bytes)
+{
+    if (!m_marking) {
+        m_pending += bytes;
+        return;
+    }
+    m_marked += bytes;
+    m_pending += takeParityMarked(m_marked);
 }
 
 QString MSComm::deviceName() const
@@ -95,20 +142,10 @@ QString MSComm::deviceName() const
     return PortMap::deviceFor(m_commPort);
 }
 
-void MSComm::failOpen(OpenFailure reason, const QString &device, const QString &detail)
+void MSComm::failOpen(CommError::Code code, int systemError)
 {
-    m_lastOpenFailure = reason;
-    static constexpr CommError::Code codes[] = {
-        CommError::DeviceFailure,
-        CommError::PortInvalid,
-        CommError::PermissionDenied,
-        CommError::DeviceBusy,
-        CommError::DeviceFailure,
-    };
-    throw CommError(codes[static_cast<int>(reason)],
-        QStringLiteral("COM%1 (%2): %3")
-            .arg(m_commPort)
-            .arg(device.isEmpty() ? QStringLiteral("no device") : device, detail));
+    throw CommError(code, QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(deviceName(), m_port.errorString()),
+        systemError, m_port.error());
 }
 
 void MSComm::setPortOpen(bool open)
@@ -118,6 +155,7 @@ void MSComm::setPortOpen(bool open)
         if (m_port.isOpen())
             m_port.close();
         m_pending.clear();
+        m_marked.clear();
         m_decoder.reset();
         return;
     }
@@ -126,33 +164,41 @@ void MSComm::setPortOpen(bool open)
 
     const QString device = deviceName();
     if (device.isEmpty())
-        failOpen(OpenFailure::NoDevice, device, QStringLiteral("no device stands behind this port number"));
+        throw CommError(CommError::PortInvalid, QStringLiteral("COM%1: no device").arg(m_commPort));
 
     m_port.setPortName(device);
-    m_port.setBaudRate(m_settings.baud);
-    m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits));
-    m_port.setParity(toParity(m_settings.parity));
-    m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    writeLineSettings(m_port, m_settings);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
+    errno = 0;
     if (!m_port.open(QIODevice::ReadWrite)) {
-        const QString detail = m_port.errorString();
+        const int systemError = errno;
         switch (m_port.error()) {
         case QSerialPort::DeviceNotFoundError:
-            failOpen(OpenFailure::NoDevice, device, detail);
+            failOpen(CommError::PortInvalid, systemError);
         case QSerialPort::PermissionError:
         case QSerialPort::OpenError:
             // Qt reports a refused access and a device another program holds alike; the file mode tells them apart.
             if (::access(device.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES)
-                failOpen(OpenFailure::PermissionDenied, device, detail);
-            failOpen(OpenFailure::Busy, device, detail);
+                failOpen(CommError::PermissionDenied, EACCES);
+            failOpen(CommError::DeviceBusy, systemError);
         default:
-            failOpen(OpenFailure::Other, device, detail);
+            failOpen(CommError::DeviceFailure, systemError);
         }
     }
-    m_lastOpenFailure = OpenFailure::None;
+    // Qt's open writes all the settings in one call and does not check that they took; written field by field,
+    // a setting the device refuses is known, and the port is not left open with settings other than these.
+    if (!writeLineSettings(m_port, m_settings)) {
+        const int systemError = errno;
+        const QSerialPort::SerialPortError portError = m_port.error();
+        m_port.close();
+        throw CommError(CommError::SettingsRefused,
+            QStringLiteral("COM%1 (%2) refused the line settings").arg(m_commPort).arg(device), systemError, portError);
+    }
     m_pending.clear();
+    m_marked.clear();
     m_decoder.reset();
     m_lossQueued = false;
+    markParityErrors(m_settings.parity != 'N');
 }
 
 void MSComm::setInputLen(int length)
@@ -162,10 +208,10 @@ void MSComm::setInputLen(int length)
     m_inputLen = length;
 }
 
-QVariant MSComm::Input()
+std::variant<QString, QByteArray> MSComm::Input()
 {
     if (m_port.isOpen())
-        m_pending += m_port.readAll();
+        takeFromDevice(m_port.readAll());
 
     QByteArray taken;
     if (m_inputLen == 0 || m_pending.size() <= m_inputLen) {
@@ -204,13 +250,6 @@ void MSComm::setOutput(const QByteArray &bytes)
         throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));
 }
 
-void MSComm::setInputMode(int mode)
-{
-    if (mode != comInputModeText && mode != comInputModeBinary)
-        throw CommError(CommError::InvalidValue, QStringLiteral("InputMode %1 is neither 0 nor 1").arg(mode));
-    m_inputMode = mode;
-}
-
 void MSComm::onReadyRead()
 {
     m_commEvent = comEvReceive;
@@ -235,15 +274,18 @@ void MSComm::handleLoss()
     if (!m_port.isOpen())
         return;
     // Keep whatever arrived before the loss: what Qt buffered, then what the kernel still holds.
-    m_pending += m_port.readAll();
+    takeFromDevice(m_port.readAll());
     const int fd = static_cast<int>(m_port.handle());
     char chunk[4096];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n <= 0)
             break;
-        m_pending.append(chunk, n);
+        takeFromDevice(QByteArray(chunk, n));
     }
+    // A mark cut off by the loss is kept as it came.
+    m_pending += m_marked;
+    m_marked.clear();
     m_port.close();
     if (!m_pending.isEmpty()) {
         m_commEvent = comEvReceive;

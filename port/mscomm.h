@@ -12,7 +12,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QVariant>
+#include <variant>
 
 class MSComm : public QObject
 {
@@ -26,15 +26,6 @@ public:
         comInputModeText = 0,
         comInputModeBinary = 1,
     };
-    // Why a port could not be opened, for a message a user can act on.
-    enum class OpenFailure {
-        None,
-        NoDevice,
-        PermissionDenied,
-        Busy,
-        Other,
-    };
-
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
 
@@ -42,6 +33,7 @@ public:
     void setCommPort(int port);
 
     QString Settings() const { return m_settingsText; }
+    const LineSettings &lineSettings() const { return m_settings; }
     void setSettings(const QString &settings);
 
     bool PortOpen() const { return m_port.isOpen(); }
@@ -50,20 +42,19 @@ public:
     int InputLen() const { return m_inputLen; }
     void setInputLen(int length);
 
-    // Everything waiting (or at most InputLen bytes): a QString in text mode, a QByteArray in binary mode.
-    QVariant Input();
+    // Everything waiting (or at most InputLen bytes): text in text mode, bytes in binary mode.
+    std::variant<QString, QByteArray> Input();
 
     void setOutput(const QString &text);
     void setOutput(const QByteArray &bytes);
 
-    int InputMode() const { return m_inputMode; }
-    void setInputMode(int mode);
+    InputModes InputMode() const { return m_inputMode; }
+    void setInputMode(InputModes mode) { m_inputMode = mode; }
 
     int CommEvent() const { return m_commEvent; }
 
-    // The device behind the current port number ("" when none) and why the last open failed.
+    // The device behind the current port number ("" when none).
     QString deviceName() const;
-    OpenFailure lastOpenFailure() const { return m_lastOpenFailure; }
 
 signals:
     void OnComm();
@@ -74,18 +65,21 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void handleLoss();
-    bool applySettings(const LineSettings &settings);
-    [[noreturn]] void failOpen(OpenFailure reason, const QString &device, const QString &detail);
+    void applySettings(const LineSettings &settings);
+    void markParityErrors(bool on);
+    void takeFromDevice(const QByteArray &bytes);
+    [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
 
     QSerialPort m_port;
     int m_commPort = 1;
     LineSettings m_settings;
-    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    QString m_settingsText = kDefaultLineSettings;
     int m_inputLen = 0;
-    int m_inputMode = comInputModeText;
+    InputModes m_inputMode = comInputModeText;
     int m_commEvent = 0;
-    OpenFailure m_lastOpenFailure = OpenFailure::None;
     QByteArray m_pending; // bytes taken from the device but not yet read with Input
+    QByteArray m_marked; // while parity errors are marked: the start of a mark still waiting for its end
+    bool m_marking = false;
     GbkDecoder m_decoder;
     bool m_lossQueued = false;
 };

@@ -11,6 +11,9 @@ class PortMap
 public:
     using Scanner = std::function<QStringList()>;
 
+    // The port list shows COM1 to COM16.
+    static constexpr int kListedPorts = 16;
+
     // The system scan can be replaced, so tests never see (or open) the machine's real ports.
     static void setSystemScanner(Scanner scanner);
 

@@ -7,33 +7,27 @@
 #include "window/form1.h"
 #include "window/texts.h"
 
-#include <optional>
-
 namespace {
 
-// A box's text as the plain decimal number it holds, blanks around it ignored.
-std::optional<qint64> readNumber(const QString &text)
-{
-    return parsePlainDigits(QStringView(text).trimmed());
-}
-
-std::optional<QChar> parityLetter(const QString &text)
+// Combo3's text as a parity letter; anything else as no letter, which the parser refuses.
+QString parityLetter(const QString &text)
 {
     if (text == Texts::kParityNone)
-        return u'N';
+        return QStringLiteral("N");
     if (text == Texts::kParityOdd)
-        return u'O';
+        return QStringLiteral("O");
     if (text == Texts::kParityEven)
-        return u'E';
-    return std::nullopt;
+        return QStringLiteral("E");
+    return {};
 }
 
-// Shows which box holds a text the port cannot use (red text, the reason as its tooltip), or clears that.
-// Touches the box only when its state changes: the timer runs ten times a second.
-void mark(ComboBox *box, const QString &problem)
+// Shows a box's problem (red text, the reason as its tooltip), or clears it. Touches the box only when its
+// problem changes: the timer runs ten times a second.
+void mark(ComboBox *box, QString &shown, const QString &problem)
 {
-    if (box->toolTip() == problem)
+    if (shown == problem)
         return;
+    shown = problem;
     box->setToolTip(problem);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Text, problem.isEmpty() ? QPalette().color(QPalette::Text) : QColor(Qt::red));
@@ -54,36 +48,47 @@ void Combo1_Click(Form1 &form)
 
 void Timer1_Timer(Form1 &form)
 {
-    const auto parity = parityLetter(form.Combo3->text());
-    mark(form.Combo3, parity ? QString() : Texts::kBadParity);
-    if (!parity)
-        return;
+    MSComm &comm = *form.MSComm1;
+    SettingsState &state = form.settingsState;
+    // Blanks around a typed number do not count.
+    const auto [shown, invalid] = parseLineFields(form.Combo2->text().trimmed(), parityLetter(form.Combo3->text()),
+        form.Combo4->text().trimmed(), form.Combo5->text().trimmed());
 
-    const auto baud = readNumber(form.Combo2->text());
-    const auto dataBits = readNumber(form.Combo4->text());
-    const auto stopBits = readNumber(form.Combo5->text());
-    const bool baudOk = baud && *baud > 0 && *baud <= std::numeric_limits<qint32>::max();
-    const bool dataOk = dataBits && *dataBits >= 5 && *dataBits <= 8;
-    const bool stopOk = stopBits && (*stopBits == 1 || *stopBits == 2);
-    mark(form.Combo4, dataOk ? QString() : Texts::kBadDataBits);
-    mark(form.Combo5, stopOk ? QString() : Texts::kBadStopBits);
-    if (!baudOk)
-        mark(form.Combo2, Texts::kBadBaud);
-    else if (form.Combo2->toolTip() == Texts::kBadBaud)
-        mark(form.Combo2, QString());
-    if (!baudOk || !dataOk || !stopOk)
-        return;
+    if (state.refusal && !comm.PortOpen())
+        state.refusal->open = false;
+    const auto &refused = state.refusal;
+    if (invalid.isEmpty()
+        && (!refused || refused->settings != shown || refused->port != comm.CommPort()
+            || refused->open != comm.PortOpen())) {
+        try {
+            comm.setSettings(shown.toString());
+            state.refusal.reset();
+        } catch (const CommError &error) {
+            state.refusal = SettingsState::Refusal { shown, comm.CommPort(), comm.PortOpen(), error };
+        }
+    }
 
-    const QString settings = QStringLiteral("%1,%2,%3,%4").arg(*baud).arg(*parity).arg(*dataBits).arg(*stopBits);
-    // A string the device refused is not offered again until a box changes.
-    if (form.Combo2->property("refusedSettings").toString() == settings)
-        return;
-    try {
-        form.MSComm1->setSettings(settings);
-        form.Combo2->setProperty("refusedSettings", QString());
-        mark(form.Combo2, QString());
-    } catch (const CommError &error) {
-        form.Combo2->setProperty("refusedSettings", settings);
-        mark(form.Combo2, Texts::kSettingsRefused.arg(error.message()));
+    // A box is red exactly while what it shows is not what the port has.
+    const LineSettings &has = comm.lineSettings();
+    const QString notApplied = refused
+        ? Texts::kSettingsRefused.arg(
+            Texts::errorNumber(refused->error.systemError(), refused->error.portError()), has.toString())
+        : Texts::kSettingsWaiting.arg(has.toString());
+    const struct
+    {
+        LineField field;
+        ComboBox *box;
+        const QString &bad;
+    } boxes[] = {
+        { LineField::Baud, form.Combo2, Texts::kBadBaud },
+        { LineField::Parity, form.Combo3, Texts::kBadParity },
+        { LineField::DataBits, form.Combo4, Texts::kBadDataBits },
+        { LineField::StopBits, form.Combo5, Texts::kBadStopBits },
+    };
+    for (const auto &[field, box, bad] : boxes) {
+        const QString problem = invalid.contains(field) ? bad
+            : shown.value(field) == has.value(field)    ? QString()
+                                                        : notApplied;
+        mark(box, state.marks[static_cast<size_t>(field)], problem);
     }
 }

@@ -24,15 +24,14 @@ void MSComm1_OnComm(Form1 &form)
     if (comm.CommEvent() != MSComm::comEvReceive)
         return;
     comm.setInputLen(0);
-    const QVariant input = comm.Input();
+    const auto input = comm.Input();
 
     // The mode was read by Input itself: what it returned is what was waiting, in the mode of this moment.
-    if (input.typeId() == QMetaType::QByteArray) {
-        const QByteArray bytes = input.toByteArray();
-        form.Label10->setText(addToCounter(form.Label10->text(), bytes.size()));
-        form.Text1->appendText(renderHex(bytes));
+    if (const auto *bytes = std::get_if<QByteArray>(&input)) {
+        form.Label10->setText(addToCounter(form.Label10->text(), bytes->size()));
+        form.Text1->appendText(renderHex(*bytes));
     } else {
-        const QString text = input.toString();
+        const QString &text = std::get<QString>(input);
         form.Label10->setText(addToCounter(form.Label10->text(), text.size()));
         form.Text1->appendText(text);
     }

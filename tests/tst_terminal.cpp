@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <cerrno>
 
 namespace {
 
@@ -124,7 +126,7 @@ void TestTerminal::receiveHex()
 
     // The display mode at the moment of the event decides; text already shown stays as it is.
     f.click("Option1");
-    QCOMPARE(f.form->MSComm1->InputMode(), int(MSComm::comInputModeBinary));
+    QCOMPARE(f.form->MSComm1->InputMode(), MSComm::comInputModeBinary);
     f.pty.write(QByteArray("\x0A\xFF\x41\x00", 4));
     QTRY_COMPARE(f.received(), QStringLiteral("x0A FF 41 00 "));
     QCOMPARE(f.receivedCount(), QStringLiteral("5"));
@@ -383,11 +385,12 @@ void TestTerminal::settingsBoxes()
     QFETCH(QString, text);
     Terminal f(false);
     BoxCatcher boxes;
-    // Chosen while closed, the settings reach the device when it opens.
+    // Chosen right after a tick, the settings reach the port within 0.5 s, and the device when it opens.
+    QVERIFY(QSignalSpy(f.form->Timer1, &IntervalTimer::Timer).wait());
     f.get<ComboBox>("Combo2")->setListIndex(2);
     f.get<ComboBox>("Combo3")->setListIndex(2);
     f.get<ComboBox>("Combo5")->setListIndex(1);
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"), 500);
     f.click("Command5");
     QCOMPARE(f.pty.baud(), 115200);
     QCOMPARE(f.pty.stopBits(), 2);
@@ -414,21 +417,36 @@ void TestTerminal::settingsBoxes()
 
 void TestTerminal::choosingAnotherPortWhileOpen()
 {
-    Terminal f;
-    PtyPair second;
-    qputenv("ZELCOM_PORTS", (f.pty.slavePath() + u':' + second.slavePath()).toLocal8Bit());
+    // COM1 is /dev/ptmx: a pty master, which refuses 7 data bits as a serial device might. COM2 takes them.
+    Terminal f(false);
+    qputenv("ZELCOM_PORTS", "/dev/ptmx:" + f.pty.slavePath().toLocal8Bit());
+    f.click("Command5");
     QCOMPARE(f.portShown(), kShownOpen);
+    auto *combo4 = f.get<ComboBox>("Combo4");
+    combo4->setText(QStringLiteral("7"));
+    QTRY_COMPARE(
+        combo4->toolTip(), QStringLiteral("串口设备不接受这组设置（系统错误 %1），仍在使用 9600,N,8,1").arg(EINVAL));
 
+    // Another port closes this one, and is offered what the boxes show: the mark goes once it is taken.
     f.get<ComboBox>("Combo1")->setListIndex(1);
     QVERIFY(!f.form->MSComm1->PortOpen());
     QCOMPARE(f.form->MSComm1->CommPort(), 2);
     QCOMPARE(f.portShown(), kShownClosed);
+    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,7,1"));
+    QTRY_COMPARE(combo4->toolTip(), QString());
 
     f.click("Command5");
     f.setText("Text2", QStringLiteral("2nd"));
     f.click("Command6");
-    QCOMPARE(second.read(3), QByteArray("2nd"));
-    QCOMPARE(f.pty.readFor(50), QByteArray());
+    QCOMPARE(f.pty.read(3), QByteArray("2nd"));
+
+    // Back on COM1, the open fails rather than leave the device on settings other than those shown.
+    BoxCatcher boxes;
+    f.get<ComboBox>("Combo1")->setListIndex(0);
+    f.click("Command5");
+    QCOMPARE(boxes.boxes().value(0).informative,
+        QStringLiteral("/dev/ptmx 不接受这组设置：9600,N,7,1（系统错误 %1）。").arg(EINVAL));
+    QVERIFY(!f.form->MSComm1->PortOpen());
 }
 
 QTEST_MAIN(TestTerminal)

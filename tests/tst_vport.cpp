@@ -48,7 +48,7 @@ struct Device
         QSignalSpy spy(&comm, &MSComm::OnComm);
         QElapsedTimer clock;
         clock.start();
-        while (!enough(received += comm.Input().toByteArray()) && clock.elapsed() < 10'000)
+        while (!enough(received += std::get<QByteArray>(comm.Input())) && clock.elapsed() < 10'000)
             spy.wait(50);
         return received;
     }

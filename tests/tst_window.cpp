@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
+#include <QTemporaryFile>
+#include <cerrno>
 
 class TestWindow : public QObject
 {
@@ -140,6 +142,8 @@ void TestWindow::refusedOpen_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("no device") << 15 << false << QStringLiteral("COM16 没有对应的串口设备");
     QTest::newRow("busy") << 0 << true << QStringLiteral("正被其他程序占用");
+    // All in Chinese: the system's number, never its English message.
+    QTest::newRow("not a terminal") << 1 << false << QStringLiteral("FILE 无法打开（系统错误 %1）。").arg(ENOTTY);
 }
 
 void TestWindow::refusedOpen()
@@ -149,6 +153,10 @@ void TestWindow::refusedOpen()
     QFETCH(QString, reason);
 
     FormFixture f;
+    QTemporaryFile plain;
+    QVERIFY(plain.open());
+    qputenv("ZELCOM_PORTS", (f.pty.slavePath() + u':' + plain.fileName()).toLocal8Bit());
+    reason.replace(QStringLiteral("FILE"), plain.fileName());
     MSComm other;
     if (holdFirst)
         other.setPortOpen(true);

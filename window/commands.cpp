@@ -20,16 +20,19 @@ namespace {
 QString openFailureReason(const MSComm &comm, const CommError &error)
 {
     const QString device = comm.deviceName();
-    switch (comm.lastOpenFailure()) {
-    case MSComm::OpenFailure::NoDevice:
+    switch (error.code()) {
+    case CommError::PortInvalid:
         return Texts::kReasonNoDevice.arg(comm.CommPort());
-    case MSComm::OpenFailure::PermissionDenied:
+    case CommError::PermissionDenied:
         return Texts::kReasonPermission.arg(device);
-    case MSComm::OpenFailure::Busy:
+    case CommError::DeviceBusy:
         return Texts::kReasonBusy.arg(device);
+    case CommError::SettingsRefused:
+        return Texts::kReasonSettings.arg(
+            device, comm.lineSettings().toString(), Texts::errorNumber(error.systemError(), error.portError()));
     default:
-        return Texts::kReasonOther.arg(
-            device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device, error.message());
+        return Texts::kReasonOther.arg(device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device,
+            Texts::errorNumber(error.systemError(), error.portError()));
     }
 }
 

@@ -117,7 +117,7 @@ Form1::Form1(QWidget *parent)
     , Option3(create<OptionButton>("Option3", Texts::kOptionTextSend))
     , Option5(create<OptionButton>("Option5", Texts::kOptionHexSend))
     , Shape1(create<Shape>("Shape1"))
-    , Timer1(named(new IntervalTimer(100, true, this), "Timer1"))
+    , Timer1(named(new IntervalTimer(kSettingsTickMs, true, this), "Timer1"))
     , Timer2(named(new IntervalTimer(0, true, this), "Timer2"))
     , MSComm1(named(new MSComm(this), "MSComm1"))
 {
@@ -253,7 +253,7 @@ QString Form1::portsToolTip() const
     if (devices.isEmpty())
         return Texts::kPortTipNone;
     QStringList lines;
-    for (qsizetype i = 0; i < devices.size() && i < kPortCount; ++i)
+    for (qsizetype i = 0; i < devices.size() && i < PortMap::kListedPorts; ++i)
         lines << Texts::kPortTipLine.arg(i + 1).arg(devices[i]);
     return lines.join(u'\n');
 }

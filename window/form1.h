@@ -3,6 +3,8 @@
 // The main window: every control under its own name, placed from the layout table, in its initial
 // state, with the serial component it owns. It knows no handler; the binding connects the events.
 
+#include "port/settingsstate.h"
+
 #include <QWidget>
 #include <string_view>
 
@@ -25,9 +27,6 @@ class Form1 : public QWidget
 public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
-
-    // The port list holds COM1 to COM16.
-    static constexpr int kPortCount = 16;
 
     // The live colours of the status lamp.
     static const QColor kLampOpen;
@@ -83,6 +82,9 @@ public:
     IntervalTimer *Timer2;
 
     MSComm *MSComm1;
+
+    // Kept by the settings timer (Timer1_Timer).
+    SettingsState settingsState;
 
 protected:
     void showEvent(QShowEvent *event) override;

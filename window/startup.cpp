@@ -1,6 +1,8 @@
 #include "window/startup.h"
 
+#include "port/linesettings.h"
 #include "port/mscomm.h"
+#include "port/portmap.h"
 #include "window/combobox.h"
 #include "window/form1.h"
 #include "window/optionbutton.h"
@@ -11,12 +13,12 @@ void Form_Load(Form1 &form)
     if (form.MSComm1->PortOpen())
         form.MSComm1->setPortOpen(false);
 
-    for (int n = 1; n <= Form1::kPortCount; ++n)
+    for (int n = 1; n <= PortMap::kListedPorts; ++n)
         form.Combo1->AddItem(Texts::kPortName.arg(n));
     // Raises Combo1's click, which runs to its end here.
     form.Combo1->setListIndex(0);
     form.MSComm1->setCommPort(form.Combo1->ListIndex() + 1);
-    form.MSComm1->setSettings(QStringLiteral("9600,n,8,1"));
+    form.MSComm1->setSettings(kDefaultLineSettings);
 
     form.showPortClosed();
 

@@ -44,7 +44,7 @@ inline const QString kParityNone = QStringLiteral("无None");
 inline const QString kParityOdd = QStringLiteral("奇Odd");
 inline const QString kParityEven = QStringLiteral("偶Even");
 
-// The settings lists' entries, in list order; the port list holds kPortName for 1 to Form1::kPortCount.
+// The settings lists' entries, in list order; the port list holds kPortName for 1 to PortMap::kListedPorts.
 inline const QString kPortName = QStringLiteral("COM%1");
 inline const QStringList kBaudRates
     = { QStringLiteral("256000"), QStringLiteral("128000"), QStringLiteral("115200"), QStringLiteral("57600"),
@@ -72,7 +72,21 @@ inline const QString kReasonNoDevice = QStringLiteral("COM%1 没有对应的串�
 inline const QString kReasonPermission = QStringLiteral(
     "没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
 inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
-inline const QString kReasonOther = QStringLiteral("%1 无法打开：%2");
+inline const QString kReasonOther = QStringLiteral("%1 无法打开%2。");
+// %1 the device, %2 the settings ("9600,N,7,1"), %3 the error number (or nothing).
+inline const QString kReasonSettings = QStringLiteral("%1 不接受这组设置：%2%3。");
+
+// The number the system gave for a failure, at the end of a sentence.
+inline const QString kSystemError = QStringLiteral("（系统错误 %1）");
+inline const QString kPortError = QStringLiteral("（串口错误 %1）");
+
+// The system's error number where it gave one, else the serial port's, else nothing.
+inline QString errorNumber(int systemError, int portError)
+{
+    if (systemError != 0)
+        return kSystemError.arg(systemError);
+    return portError != 0 ? kPortError.arg(portError) : QString();
+}
 
 // The send command and auto-send.
 inline const QString kOpenThePortFirst = QStringLiteral("请打开串口");
@@ -88,7 +102,10 @@ inline const QString kBadBaud = QStringLiteral("波特率无效：请输入一�
 inline const QString kBadParity = QStringLiteral("校验位无效：请从列表中选择");
 inline const QString kBadDataBits = QStringLiteral("数据位无效：只能是5、6、7或8");
 inline const QString kBadStopBits = QStringLiteral("停止位无效：只能是1或2");
-inline const QString kSettingsRefused = QStringLiteral("串口不接受这个设置：%1");
+// %1 the error number (or nothing), %2 the settings the port keeps ("9600,N,8,1").
+inline const QString kSettingsRefused = QStringLiteral("串口设备不接受这组设置%1，仍在使用 %2");
+// A usable box whose setting waits for another box to be mended; %1 the settings the port keeps.
+inline const QString kSettingsWaiting = QStringLiteral("其他设置无效，这个设置尚未生效，仍在使用 %1");
 
 // Combo1's tooltip: which device each port number stands for right now.
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");

@@ -89,3 +89,15 @@ int PtyPair::stopBits() const
         return -1;
     return (t.c_cflag & CSTOPB) ? 2 : 1;
 }
+
+bool PtyPair::oddParity() const
+{
+    termios t {};
+    return ::tcgetattr(m_master, &t) == 0 && (t.c_cflag & PARODD);
+}
+
+bool PtyPair::marksParityErrors() const
+{
+    termios t {};
+    return ::tcgetattr(m_master, &t) == 0 && (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
+}

@@ -30,6 +30,10 @@ public:
     // The line settings the slave carries now.
     qint64 baud() const;
     int stopBits() const;
+    // The pty clears the parity-enable flag but keeps the odd flag, which shows which parity was asked for.
+    bool oddParity() const;
+    // Whether bytes with a parity error would be marked "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
+    bool marksParityErrors() const;
 
 private:
     int m_master = -1;
