@@ -67,7 +67,7 @@ public:
             piece.text.reserve(size);
             for (qint64 at = m_chars; piece.text.size() < size;) {
                 const QString line = TextLines::line(at / TextLines::kChars);
-                const qsizetype column = qsizetype(at % TextLines::kChars);
+                const qsizetype column = at % TextLines::kChars;
                 const qsizetype take = std::min<qsizetype>(TextLines::kChars - column, size - piece.text.size());
                 piece.text += QStringView(line).sliced(column, take);
                 at += take;
@@ -243,8 +243,8 @@ int main(int argc, char **argv)
                 "max_ms=%.3f rss_growth_mb=%.0f per_byte=%.2f per_char=%.2f clear_ms=%.1f left_mb=%.1f fill_s=%.1f "
                 "text_ms=%.0f paints_per_event=%.2f exact=%s\n",
         qPrintable(widget), qPrintable(mode), static_cast<long long>(filledBytes), static_cast<long long>(filledChars),
-        static_cast<long long>(feed.chars()), static_cast<long long>(kept), events, median, maximum, growth / 1e6,
-        growth / double(filledBytes), growth / double(filledChars), clearMs, double(rssCleared - rssBefore) / 1e6,
-        fillSeconds, textMs, events > 0 ? double(paints) / events : 0.0, qPrintable(exact));
+        feed.chars(), kept, events, median, maximum, growth / 1e6, growth / double(filledBytes),
+        growth / double(filledChars), clearMs, double(rssCleared - rssBefore) / 1e6, fillSeconds, textMs,
+        events > 0 ? double(paints) / events : 0.0, qPrintable(exact));
     return exact == u"NO" ? 1 : 0;
 }

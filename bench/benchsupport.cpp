@@ -143,7 +143,7 @@ bool TextLines::isStreamTail(QStringView shown, qint64 end)
     qsizetype done = 0;
     while (done < shown.size()) {
         const QString whole = line(at / kChars);
-        const qsizetype column = qsizetype(at % kChars);
+        const qsizetype column = at % kChars;
         const qsizetype take = std::min<qsizetype>(kChars - column, shown.size() - done);
         if (shown.sliced(done, take) != QStringView(whole).sliced(column, take))
             return false;
@@ -173,7 +173,7 @@ QString unbrokenText(qint64 offset, qsizetype n)
     static const QString pattern = QStringLiteral("温度23.5℃,humidity=41%,串口ok;");
     QString out;
     out.reserve(n);
-    qsizetype at = qsizetype(offset % pattern.size());
+    qsizetype at = offset % pattern.size();
     while (out.size() < n) {
         const qsizetype take = std::min(n - out.size(), pattern.size() - at);
         out += QStringView(pattern).sliced(at, take);

@@ -214,9 +214,8 @@ int main(int argc, char **argv)
         "probe_p99_ms=%.1f probe_max_ms=%.0f clicks=%d clicked=%lld clear_p50_ms=%.1f clear_max_ms=%.1f "
         "effect_p50_ms=%.1f effect_max_ms=%.1f not_emptied=%d cpu_pct=%.0f peak_rss_mb=%.0f "
         "exact=%s\n",
-        static_cast<long long>(counted), static_cast<long long>(bytes), static_cast<long long>(receiveEvents),
-        static_cast<long long>(shown.size()), lastReceive, p50, p99, worst, clicks,
-        static_cast<long long>(clearMs.size()), clearMedian, clearWorst, effectMedian, effectWorst, notEmpty,
+        static_cast<long long>(counted), static_cast<long long>(bytes), receiveEvents, shown.size(), lastReceive, p50,
+        p99, worst, clicks, clearMs.size(), clearMedian, clearWorst, effectMedian, effectWorst, notEmpty,
         100 * cpu / std::max(lastReceive, 0.001), double(peak) / 1e6, exact ? "yes" : "NO");
     std::fflush(stdout);
     tellWriter(slave, 'Q');

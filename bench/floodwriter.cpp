@@ -166,8 +166,7 @@ int main(int argc, char **argv)
         maxBlockedMs = std::max(maxBlockedMs, (took - blockedSince) * 1000);
     const qint64 chars = hex ? 3 * written : written / TextLines::gbkBytes() * TextLines::kChars;
     std::printf("written_bytes=%lld written_chars=%lld target_bytes=%lld writer_seconds=%.2f max_blocked_ms=%.0f\n",
-        static_cast<long long>(written), static_cast<long long>(chars), static_cast<long long>(rate * seconds), took,
-        maxBlockedMs);
+        written, static_cast<long long>(chars), static_cast<long long>(rate * seconds), took, maxBlockedMs);
     std::fflush(stdout);
     waitFor(master, 'Q', 600000);
     close(slave);

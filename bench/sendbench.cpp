@@ -121,8 +121,7 @@ int paste(bool ascii)
 
     const bool exact = arrived == wire && form->Label11->text() == QString::number(text.size() + 1);
     std::printf("chars=%lld bytes=%lld paste_ms=%.1f type_ms=%.1f send_ms=%.1f on_wire_ms=%.1f exact=%s\n",
-        static_cast<long long>(text.size() + 1), static_cast<long long>(wire.size()), pasteMs, typeMs, sendMs, wireMs,
-        exact ? "yes" : "no");
+        text.size() + 1, wire.size(), pasteMs, typeMs, sendMs, wireMs, exact ? "yes" : "no");
     return exact ? 0 : 1;
 }
 

@@ -35,7 +35,7 @@ bool isPseudoTerminal(int fd)
 // Qt reports that as a refusal. Nothing on a virtual line uses them, so there they stand.
 bool writeLineSettings(QSerialPort &port, const LineSettings &s)
 {
-    const bool virtualLine = port.isOpen() && isPseudoTerminal(static_cast<int>(port.handle()));
+    const bool virtualLine = port.isOpen() && isPseudoTerminal(port.handle());
     // errno is cleared before each field, so after a refusal it holds the number of the call that failed, or 0
     // when Qt refused by itself; a probe that failed quietly in an earlier field does not count.
     const auto field = [](auto write) {
@@ -111,7 +111,7 @@ void MSComm::markParityErrors(bool on)
 {
     // What Qt has read already was marked (or not) under the flags of its time.
     takeFromDevice(m_port.readAll());
-    const int fd = static_cast<int>(m_port.handle());
+    const int fd = m_port.handle();
     termios t {};
     if (on && ::tcgetattr(fd, &t) == 0) {
         t.c_iflag |= INPCK | PARMRK;
@@ -275,7 +275,7 @@ void MSComm::handleLoss()
         return;
     // Keep whatever arrived before the loss: what Qt buffered, then what the kernel still holds.
     takeFromDevice(m_port.readAll());
-    const int fd = static_cast<int>(m_port.handle());
+    const int fd = m_port.handle();
     char chunk[4096];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);

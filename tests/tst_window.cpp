@@ -55,7 +55,7 @@ void TestWindow::silentTimerAtIntervalZero()
     timer.setInterval(10);
     QTRY_VERIFY(ticks.count() >= 3);
     timer.setEnabled(false);
-    const int seen = ticks.count();
+    const qsizetype seen = ticks.count();
     QTest::qWait(50);
     QCOMPARE(ticks.count(), seen);
 }
