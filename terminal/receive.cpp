@@ -2,7 +2,6 @@
 
 #include "port/mscomm.h"
 #include "terminal/counter.h"
-#include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
 #include "window/form1.h"
 
@@ -30,7 +29,7 @@ void MSComm1_OnComm(Form1 &form)
     if (input.typeId() == QMetaType::QByteArray) {
         const QByteArray bytes = input.toByteArray();
         form.Label10->setText(addToCounter(form.Label10->text(), bytes.size()));
-        form.Text1->appendText(renderHex(bytes));
+        form.Text1->appendHex(bytes);
     } else {
         const QString text = input.toString();
         form.Label10->setText(addToCounter(form.Label10->text(), text.size()));
