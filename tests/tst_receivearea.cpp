@@ -1,0 +1,356 @@
+// The receive area and its store: the text is exactly what arrived and what the user made of it, lines
+// are found where LF, CR and CR LF stand, the oldest data makes way past the limit, and the view wraps,
+// follows the end and edits like a plain text box.
+
+#include "terminal/hexformat.h"
+#include "terminal/receivearea.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+
+QString hex(const char *digits)
+{
+    return QStringLiteral("hex:") + QString::fromLatin1(QByteArray::fromHex(digits));
+}
+
+// An append: text, or bytes shown as hex when prefixed with "hex:" (the rest as Latin-1 bytes).
+void feed(ReceiveStore &store, QString &reference, const QString &append)
+{
+    if (append.startsWith(u"hex:")) {
+        const QByteArray bytes = append.sliced(4).toLatin1();
+        store.appendHex(bytes);
+        reference += renderHex(bytes);
+    } else {
+        store.appendText(append);
+        reference += append;
+    }
+}
+
+// Line starts as the reader sees them: after LF, after a CR not followed by LF.
+bool isLineStart(const QString &text, qsizetype at)
+{
+    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
+}
+
+void compareLines(const ReceiveStore &store, const QString &reference, qsizetype step = 1)
+{
+    QCOMPARE(store.size(), reference.size());
+    QCOMPARE(store.text(0, store.size()), reference);
+    for (qsizetype at = 0; at <= reference.size(); at += step) {
+        qsizetype start = at;
+        while (!isLineStart(reference, start))
+            --start;
+        QCOMPARE(store.lineStart(at), start);
+        qsizetype end = at;
+        while (end < reference.size() && reference[end] != u'\n' && reference[end] != u'\r')
+            ++end;
+        QCOMPARE(store.lineEnd(at, reference.size()), end);
+    }
+}
+
+QString randomText(QRandomGenerator &random, int length)
+{
+    static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t");
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += alphabet[random.bounded(int(alphabet.size()))];
+    return text;
+}
+
+struct AreaFixture
+{
+    AreaFixture()
+    {
+        QFont font;
+        font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei") });
+        font.setPointSize(9);
+        window.setFont(font);
+        area->setGeometry(0, 0, 289, 249);
+        next->setGeometry(0, 260, 100, 20);
+        window.resize(300, 300);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        area->setFocus();
+    }
+
+    // Keys by name ("Ctrl+Home", "Shift+Right"), or typed text after "type:".
+    void keys(const QStringList &script)
+    {
+        for (const QString &step : script) {
+            if (step.startsWith(u"type:")) {
+                QTest::keyClicks(QApplication::focusWidget(), step.sliced(5));
+                continue;
+            }
+            const QKeyCombination key = QKeySequence(step)[0];
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+        }
+    }
+
+    QWidget window;
+    ReceiveArea *area = new ReceiveArea(&window);
+    QLineEdit *next = new QLineEdit(&window);
+};
+
+} // namespace
+
+class TestReceiveArea : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void storeIsExact_data();
+    void storeIsExact();
+    void storeEditsMatchPlainText_data();
+    void storeEditsMatchPlainText();
+    void storeDropsOldest_data();
+    void storeDropsOldest();
+    void editingAsATextBox_data();
+    void editingAsATextBox();
+    void wrapsAndFollowsTheEnd();
+    void mouseAndInputMethod();
+    void screenReaderText();
+};
+
+void TestReceiveArea::storeIsExact_data()
+{
+    QTest::addColumn<QStringList>("appends");
+    const QString wide(70000, u'x'); // more than a chunk
+    QTest::newRow("CR, LF, CR LF, NUL") << QStringList { QStringLiteral("a\rb\nc\r\nd\0e\r") };
+    QTest::newRow("CR LF split across appends") << QStringList { "line\r", "\nnext\r", "\r\n", "\n" };
+    QTest::newRow("Chinese, then a lone CR at the end") << QStringList { "温度", "23.5℃ 串口\r\n", "好\r" };
+    QTest::newRow("hex bytes") << QStringList { hex("000aff41"), hex("0d") };
+    QTest::newRow("hex and text mixed") << QStringList { "T\r", hex("0d0a"), "\nU", hex("ab"), "\r\n" };
+    QTest::newRow("across chunks") << QStringList { wide + "\r", "\n" + wide, "hex:" + QString(70000, QChar(0xab)) };
+}
+
+void TestReceiveArea::storeIsExact()
+{
+    QFETCH(QStringList, appends);
+    ReceiveStore store;
+    QString reference;
+    for (const QString &append : appends)
+        feed(store, reference, append);
+    compareLines(store, reference, reference.size() > 1000 ? 997 : 1);
+    QCOMPARE(store.text(3, reference.size() - 2), reference.mid(3, reference.size() - 5));
+    store.clear();
+    QCOMPARE(store.size(), 0);
+    feed(store, reference = QString(), appends.constLast());
+    QCOMPARE(store.text(0, store.size()), reference);
+}
+
+void TestReceiveArea::storeEditsMatchPlainText_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u })
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+void TestReceiveArea::storeEditsMatchPlainText()
+{
+    // Appends, edits inside text and inside hex ("AB " split anywhere), removals across pieces.
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    ReceiveStore store;
+    QString reference;
+    for (int step = 0; step < 400; ++step) {
+        const int what = random.bounded(4);
+        const qsizetype at = random.bounded(int(reference.size()) + 1);
+        if (what == 0) {
+            feed(store, reference, randomText(random, random.bounded(1, 40)));
+        } else if (what == 1) {
+            QString bytes = QStringLiteral("hex:");
+            for (int i = random.bounded(1, 30); i > 0; --i)
+                bytes += QChar(random.bounded(256));
+            feed(store, reference, bytes);
+        } else if (what == 2) {
+            const QString text = randomText(random, random.bounded(1, 10));
+            store.insert(at, text);
+            reference.insert(at, text);
+        } else {
+            const qsizetype to = std::min(reference.size(), at + random.bounded(20));
+            store.remove(at, to);
+            reference.remove(at, to - at);
+        }
+    }
+    compareLines(store, reference);
+}
+
+void TestReceiveArea::storeDropsOldest_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<bool>("wholeLines");
+    QTest::newRow("text lines, whole lines go") << QStringLiteral("温度=23.5\r\n") << true;
+    QTest::newRow("hex, no line at all") << hex("01020304") << false;
+    QTest::newRow("surrogate pairs, no line") << QStringLiteral("x\U0001F600") << false;
+}
+
+void TestReceiveArea::storeDropsOldest()
+{
+    QFETCH(QString, unit);
+    QFETCH(bool, wholeLines);
+    ReceiveStore store;
+    store.setMaximum(100);
+    QString reference;
+    qint64 dropped = 0;
+    for (int i = 0; i < 50; ++i) {
+        feed(store, reference, unit);
+        dropped = store.origin();
+        QVERIFY(store.size() <= 100);
+        QCOMPARE(store.text(0, store.size()), reference.sliced(dropped));
+        QVERIFY(!store.at(0).isLowSurrogate());
+        if (wholeLines)
+            QVERIFY(isLineStart(reference, dropped));
+    }
+    QVERIFY(dropped > 0);
+}
+
+void TestReceiveArea::editingAsATextBox_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("copied");
+
+    const QStringList copyAll { "Ctrl+A", "Ctrl+C" };
+    const QString exact = QStringLiteral("a\rb\r\nc\0d\n");
+    QTest::newRow("a copy is exactly the text") << exact << copyAll << QString() << exact;
+    QTest::newRow("Tab moves on and is not typed") << "ab" << QStringList { "Tab", "type:x" } << "ab"
+                                                   << "";
+    QTest::newRow("Backspace takes CR LF as one") << "ab\r\n"
+                                                  << QStringList { "Ctrl+End", "Backspace" } << "ab"
+                                                  << "";
+    QTest::newRow("Delete takes a surrogate pair") << "\U0001F600z" << QStringList { "Ctrl+Home", "Delete" } << "z"
+                                                   << "";
+    QTest::newRow("typing in the middle, Enter is LF")
+        << "abc\r\n"
+        << QStringList { "Ctrl+Home", "Right", "type:Z", "Return" } << "aZ\nbc\r\n"
+        << "";
+    QTest::newRow("Shift+arrows select, cut and paste at the end")
+        << "hello world" << QStringList { "Ctrl+Home", "Shift+Right", "Shift+Right", "Ctrl+X", "End", "Ctrl+V" }
+        << "llo worldhe"
+        << "he";
+    QTest::newRow("Shift+Down takes the CR LF")
+        << "one\r\ntwo" << QStringList { "Ctrl+Home", "Shift+Down", "Ctrl+C" } << QString() << "one\r\n";
+    QTest::newRow("Shift+Home from the end")
+        << "one\r\ntwo" << QStringList { "Ctrl+End", "Shift+Home", "Ctrl+C" } << QString() << "two";
+}
+
+void TestReceiveArea::editingAsATextBox()
+{
+    QFETCH(QString, before);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, after);
+    QFETCH(QString, copied);
+    AreaFixture f;
+    f.area->appendText(before);
+    QApplication::clipboard()->clear();
+    f.keys(keys);
+    QCOMPARE(QApplication::clipboard()->text(), copied);
+    // Received data goes after whatever the user made of the text, and does not move the caret.
+    const qint64 caret = f.area->cursorPosition();
+    f.area->appendHex("\x0d\x0a");
+    QCOMPARE(f.area->text(), (after.isNull() ? before : after) + QStringLiteral("0D 0A "));
+    QCOMPARE(f.area->cursorPosition(), caret);
+    if (keys.first() == u"Tab")
+        QCOMPARE(QApplication::focusWidget(), f.next);
+}
+
+void TestReceiveArea::wrapsAndFollowsTheEnd()
+{
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
+
+    // One long hex line wraps at the width, also across segments.
+    area.appendHex(QByteArray(2 * ReceiveArea::kSegmentChars, '\xab'));
+    const QRect first = area.characterRect(area.characterCount() - 300);
+    const QRect last = area.characterRect(area.characterCount() - 1);
+    QVERIFY(!first.isNull() && !last.isNull());
+    QVERIFY(last.top() >= first.top() + 5 * first.height());
+    QVERIFY(last.right() < area.viewport()->width());
+
+    // At the end the newest is in view; scrolled away, appends leave the view where it is.
+    for (int i = 0; i < 300; ++i)
+        area.appendText(QStringLiteral("第%1行\r\n").arg(i));
+    QVERIFY(!area.characterRect(area.characterCount() - 3).isNull());
+    QWheelEvent up(QPointF(5, 5), area.mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area.viewport(), &up);
+    const qint64 top = area.positionAt(QPointF(5, 5));
+    area.appendText(u"more\r\n");
+    QCOMPARE(area.positionAt(QPointF(5, 5)), top);
+    QVERIFY(area.characterRect(area.characterCount() - 3).isNull());
+
+    // Past the limit the oldest goes; the view keeps its text while it can.
+    const QString shown = area.textBetween(top, top + 10);
+    area.setMaximumCharacters(area.characterCount() - 50);
+    area.appendText(u"x");
+    QCOMPARE(area.textBetween(area.positionAt(QPointF(5, 5)), area.positionAt(QPointF(5, 5)) + 10), shown);
+    QVERIFY(area.store().origin() >= 50);
+
+    // Back at the end (Ctrl+End), the view follows again.
+    f.keys({ "Ctrl+End" });
+    area.appendText(u"最后一行");
+    QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
+}
+
+void TestReceiveArea::mouseAndInputMethod()
+{
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    area.appendText(u"hello world\r\nsecond");
+    // A double-click selects the word; a click puts the caret where it lands.
+    const QRect w = area.characterRect(7);
+    QTest::mouseDClick(area.viewport(), Qt::LeftButton, {}, w.center());
+    f.keys({ "Ctrl+C" });
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("world"));
+    QTest::mouseClick(area.viewport(), Qt::LeftButton, {}, area.characterRect(3).topLeft() + QPoint(1, 2));
+    QCOMPARE(area.cursorPosition(), 3);
+
+    // Pre-edit text is only shown; the committed text is typed at the caret.
+    QInputMethodEvent preedit(QStringLiteral("zhong"), {});
+    QApplication::sendEvent(&area, &preedit);
+    QCOMPARE(area.text(), QStringLiteral("hello world\r\nsecond"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("中文"));
+    QApplication::sendEvent(&area, &commit);
+    QCOMPARE(area.text(), QStringLiteral("hel中文lo world\r\nsecond"));
+    QCOMPARE(static_cast<QWidget &>(area).inputMethodQuery(Qt::ImSurroundingText).toString(),
+        QStringLiteral("hel中文lo world"));
+}
+
+void TestReceiveArea::screenReaderText()
+{
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    const QString text = QStringLiteral("one\r\ntwo\rthree\n");
+    area.appendText(text);
+    area.appendHex("\x01");
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
+    QVERIFY(iface && iface->textInterface() && iface->editableTextInterface());
+    QAccessibleTextInterface *t = iface->textInterface();
+    QCOMPARE(t->characterCount(), text.size() + 3);
+    QCOMPARE(t->text(0, t->characterCount()), text + QStringLiteral("01 "));
+    int start = 0;
+    int end = 0;
+    QCOMPARE(t->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("one\r\n"));
+    QCOMPARE(t->textAfterOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("two\r"));
+    QCOMPARE(QString::number(start) + u'-' + QString::number(end), QStringLiteral("5-9"));
+    iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
+    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\n01 "));
+    t->setSelection(0, 0, 3);
+    QCOMPARE(t->cursorPosition(), 3);
+    QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("one"));
+}
+
+QTEST_MAIN(TestReceiveArea)
+#include "tst_receivearea.moc"
