@@ -26,6 +26,8 @@ constexpr size_t kKeepLayouts = 256;
 // A screen reader hears of appended text at most this often, and at most this much of it at once: the
 // bridge copies every event it is sent, and a flood would otherwise flood the reader too.
 constexpr int kAccessibleNoticeMs = 100;
+constexpr qint64 kAccessibleNoticeChars = 1 << 12;
+// Edits and selections longer than this are passed on cut short.
 constexpr qint64 kAccessibleChars = 1 << 16;
 
 int accessibleOffset(qint64 position)
@@ -837,7 +839,7 @@ void ReceiveArea::notifyAccessibleInsert()
     if (!QAccessible::isActive())
         return;
     // Only the newest part of a flood is read out.
-    from = std::max(from, m_store.size() - kAccessibleChars);
+    from = std::max(from, m_store.size() - kAccessibleNoticeChars);
     QAccessibleTextInsertEvent event(this, accessibleOffset(from), textBetween(from, m_store.size()));
     QAccessible::updateAccessibility(&event);
 }
