@@ -593,14 +593,14 @@ void ReceiveArea::replace(qint64 from, qint64 to, QStringView text)
         }
     }
     // An edit shifts what follows it; the top row keeps its text in view.
-    if (!m_follow && m_top.segment.start > from) {
-        const qint64 top = std::max(from, m_top.segment.start - (to - from)) + text.size();
-        m_top = { segmentAt(top), 0 };
-    }
+    const bool topMoves = !m_follow && m_top.segment.start > from;
+    const qint64 top = std::max(from, m_top.segment.start - (to - from)) + text.size();
     m_store.remove(from, to);
     const qint64 dropped = m_store.insert(from, text);
     if (dropped > 0)
         adjustForDrop(dropped);
+    if (topMoves)
+        m_top = { segmentAt(std::max<qint64>(top - dropped, 0)), 0 };
     if (QAccessible::isActive() && !text.isEmpty()) {
         QAccessibleTextInsertEvent event(
             this, accessibleOffset(std::max<qint64>(from - dropped, 0)), text.left(kAccessibleChars).toString());

@@ -313,6 +313,14 @@ void TestReceiveArea::mouseAndInputMethod()
     QTest::mouseDClick(area.viewport(), Qt::LeftButton, {}, w.center());
     f.keys({ "Ctrl+C" });
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("world"));
+    // A drag selects from where it started, over the line break.
+    QTest::mousePress(area.viewport(), Qt::LeftButton, {}, area.characterRect(6).topLeft() + QPoint(1, 2));
+    QMouseEvent drag(QEvent::MouseMove, area.characterRect(15).topLeft() + QPoint(1, 2),
+        area.viewport()->mapToGlobal(area.characterRect(15).topLeft() + QPoint(1, 2)), Qt::NoButton, Qt::LeftButton,
+        {});
+    QApplication::sendEvent(area.viewport(), &drag);
+    QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, area.characterRect(15).topLeft() + QPoint(1, 2));
+    QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("world\r\nse"));
     QTest::mouseClick(area.viewport(), Qt::LeftButton, {}, area.characterRect(3).topLeft() + QPoint(1, 2));
     QCOMPARE(area.cursorPosition(), 3);
 
