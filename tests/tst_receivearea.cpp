@@ -297,9 +297,14 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QCOMPARE(area.textBetween(area.positionAt(QPointF(5, 5)), area.positionAt(QPointF(5, 5)) + 10), shown);
     QVERIFY(area.store().origin() >= 50);
 
-    // Back at the end (Ctrl+End), the view follows again.
+    // Back at the end (Ctrl+End), the view follows again; PageUp leaves it, PageDown comes back.
     f.keys({ "Ctrl+End" });
     area.appendText(u"最后一行");
+    QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
+    f.keys({ "PgUp" });
+    QVERIFY(area.characterRect(area.characterCount() - 1).isNull());
+    f.keys({ "PgDown" });
+    area.appendText(u"!");
     QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
 }
 
