@@ -3,6 +3,9 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -17,20 +20,34 @@ constexpr qint64 kBytesPerTextChar = 2;
 
 } // namespace
 
+// A chunk's storage is mapped from the system directly rather than taken from the allocator: freed, it goes
+// back to the system at once, where the allocator would keep a cleared area's memory in the process.
 struct ReceiveStore::Chunk
 {
-    bool hex = false;
-    QString text;
-    QByteArray bytes;
-    std::vector<quint16> breaks; // offsets of CR and LF in text, ascending
+    explicit Chunk(bool isHex)
+        : hex(isHex)
+        , capacity(isHex ? kHexChunkBytes : kTextChunkChars)
+        , memory(mmap(nullptr, bytes(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
+    {
+        if (memory == MAP_FAILED)
+            throw std::bad_alloc();
+    }
+    ~Chunk() { munmap(memory, bytes()); }
+    Chunk(const Chunk &) = delete;
+    Chunk &operator=(const Chunk &) = delete;
 
-    qint32 size() const { return hex ? qint32(bytes.size()) * 3 : qint32(text.size()); }
+    size_t bytes() const { return hex ? size_t(capacity) : size_t(capacity) * sizeof(char16_t); }
+    const char16_t *chars() const { return static_cast<const char16_t *>(memory); }
+    const quint8 *raw() const { return static_cast<const quint8 *>(memory); }
+    // In the chunk's characters: three per byte of a hex chunk.
+    qint32 size() const { return hex ? used * 3 : used; }
+    bool full() const { return used == capacity; }
 
     char16_t at(qint32 i) const
     {
         if (!hex)
-            return text.at(i).unicode();
-        const auto byte = quint8(bytes.at(i / 3));
+            return chars()[i];
+        const quint8 byte = raw()[i / 3];
         switch (i % 3) {
         case 0:
             return kHexDigits[byte >> 4];
@@ -44,7 +61,7 @@ struct ReceiveStore::Chunk
     void read(qint32 from, qint32 to, QString &out) const
     {
         if (!hex) {
-            out += QStringView(text).sliced(from, to - from);
+            out += QStringView(chars() + from, to - from);
             return;
         }
         for (qint32 i = from; i < to && i % 3 != 0; ++i)
@@ -55,7 +72,7 @@ struct ReceiveStore::Chunk
         out.resize(done + 3 * qsizetype(whole));
         char16_t *write = reinterpret_cast<char16_t *>(out.data()) + done;
         for (qint32 k = 0; k < whole; ++k, i += 3) {
-            const auto byte = quint8(bytes.at(i / 3));
+            const quint8 byte = raw()[i / 3];
             *write++ = kHexDigits[byte >> 4];
             *write++ = kHexDigits[byte & 15];
             *write++ = u' ';
@@ -63,6 +80,12 @@ struct ReceiveStore::Chunk
         for (; i < to; ++i)
             out += QChar(at(i));
     }
+
+    const bool hex;
+    const qint32 capacity; // characters of a text chunk, bytes of a hex chunk
+    void *const memory;
+    qint32 used = 0;
+    std::vector<quint16> breaks; // offsets of CR and LF in a text chunk, ascending
 };
 
 ReceiveStore::ReceiveStore()
@@ -132,21 +155,21 @@ std::vector<ReceiveStore::Piece> ReceiveStore::writeText(QStringView text, qint6
 {
     std::vector<Piece> pieces;
     while (!text.isEmpty()) {
-        if (!m_textTail || m_textTail->text.size() == kTextChunkChars) {
+        if (!m_textTail || m_textTail->full()) {
             if (m_textTail)
                 m_textTail->breaks.shrink_to_fit();
-            m_textTail = std::make_shared<Chunk>();
-            m_textTail->text.reserve(kTextChunkChars);
+            m_textTail = std::make_shared<Chunk>(false);
         }
         Chunk &chunk = *m_textTail;
-        const auto offset = qint32(chunk.text.size());
-        const auto n = qint32(std::min<qsizetype>(text.size(), kTextChunkChars - offset));
+        const qint32 offset = chunk.used;
+        const auto n = qint32(std::min<qsizetype>(text.size(), chunk.capacity - offset));
         const char16_t *data = text.utf16();
         for (qint32 i = 0; i < n; ++i) {
             if (data[i] == u'\n' || data[i] == u'\r')
                 chunk.breaks.push_back(quint16(offset + i));
         }
-        chunk.text.append(text.first(n));
+        std::memcpy(static_cast<char16_t *>(chunk.memory) + offset, data, size_t(n) * sizeof(char16_t));
+        chunk.used += n;
         addPiece(pieces, m_textTail, offset, n, start);
         start += n;
         text = text.sliced(n);
@@ -177,14 +200,13 @@ qint64 ReceiveStore::appendHex(QByteArrayView bytes)
     std::vector<Piece> pieces;
     qint64 start = m_end;
     while (!bytes.isEmpty()) {
-        if (!m_hexTail || m_hexTail->bytes.size() == kHexChunkBytes) {
-            m_hexTail = std::make_shared<Chunk>();
-            m_hexTail->hex = true;
-            m_hexTail->bytes.reserve(kHexChunkBytes);
-        }
-        const qint32 offset = m_hexTail->size();
-        const auto n = qint32(std::min<qsizetype>(bytes.size(), kHexChunkBytes - m_hexTail->bytes.size()));
-        m_hexTail->bytes.append(bytes.first(n));
+        if (!m_hexTail || m_hexTail->full())
+            m_hexTail = std::make_shared<Chunk>(true);
+        Chunk &chunk = *m_hexTail;
+        const qint32 offset = chunk.size();
+        const auto n = qint32(std::min<qsizetype>(bytes.size(), chunk.capacity - chunk.used));
+        std::memcpy(static_cast<quint8 *>(chunk.memory) + chunk.used, bytes.data(), size_t(n));
+        chunk.used += n;
         addPiece(pieces, m_hexTail, offset, 3 * n, start);
         start += 3 * n;
         bytes = bytes.sliced(n);
