@@ -270,7 +270,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     ReceiveArea &area = *f.area;
     QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
 
-    // One long hex line wraps at the width, also across segments.
+    // One long hex line wraps at the width.
     area.appendHex(QByteArray(2 * ReceiveArea::kSegmentChars, '\xab'));
     const QRect first = area.characterRect(area.characterCount() - 300);
     const QRect last = area.characterRect(area.characterCount() - 1);
