@@ -20,6 +20,9 @@ namespace {
 // Space between the frame and the text, as in the stock text boxes.
 constexpr qreal kMargin = 4;
 
+// Received data is shown this often at most (a screen refresh).
+constexpr int kPaintMs = 16;
+
 // Layouts kept between paints: a few screenfuls.
 constexpr size_t kKeepLayouts = 256;
 
@@ -131,8 +134,10 @@ void ReceiveArea::afterAppend(qint64 from, qint64 dropped)
         if (!m_accessibleTimer.isActive())
             m_accessibleTimer.start(kAccessibleNoticeMs, this);
     }
-    // Painting is left to the event loop, which folds the updates of many appends into one paint.
-    viewport()->update();
+    // A flood brings an append every turn of the event loop, and a paint after each would cost more than
+    // the appends themselves: received data is painted at most once per kPaintMs.
+    if (!m_paintTimer.isActive())
+        m_paintTimer.start(kPaintMs, this);
 }
 
 void ReceiveArea::adjustForDrop(qint64 dropped)
@@ -821,6 +826,9 @@ void ReceiveArea::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_blink.timerId()) {
         m_caretShown = !m_caretShown;
+        viewport()->update();
+    } else if (event->timerId() == m_paintTimer.timerId()) {
+        m_paintTimer.stop();
         viewport()->update();
     } else if (event->timerId() == m_accessibleTimer.timerId()) {
         m_accessibleTimer.stop();

@@ -142,6 +142,7 @@ private:
     int m_preeditCursor = 0;
     bool m_caretShown = false;
     QBasicTimer m_blink;
+    QBasicTimer m_paintTimer;
     int m_wheelDelta = 0;
     // Appended text a screen reader has not yet been told of: it hears of it once per timer turn.
     qint64 m_accessibleFrom = -1;
