@@ -65,6 +65,16 @@ QString randomText(QRandomGenerator &random, int length)
     return text;
 }
 
+struct PaintCounter : QObject
+{
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+    int paints = 0;
+};
+
 struct AreaFixture
 {
     AreaFixture()
@@ -278,9 +288,16 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(last.top() >= first.top() + 5 * first.height());
     QVERIFY(last.right() < area.viewport()->width());
 
-    // At the end the newest is in view; scrolled away, appends leave the view where it is.
+    // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
+    QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
+    f.next->setFocus(); // no blinking caret to paint meanwhile
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    area.viewport()->installEventFilter(&counter);
     for (int i = 0; i < 300; ++i)
         area.appendText(QStringLiteral("第%1行\r\n").arg(i));
+    QTRY_VERIFY(counter.paints > 0);
+    area.setFocus();
     QVERIFY(!area.characterRect(area.characterCount() - 3).isNull());
     QWheelEvent up(QPointF(5, 5), area.mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
         Qt::NoScrollPhase, false);
