@@ -158,13 +158,49 @@ void ReceiveArea::adjustForDrop(qint64 dropped)
 void ReceiveArea::forgetLayouts()
 {
     m_layouts.clear();
+    m_segmentChars = 0;
+    // The segments may now be cut elsewhere: keep the same text at the top.
+    if (!m_follow)
+        m_top = { segmentAt(m_top.segment.start), 0 };
 }
 
 // --- Segments and rows ---------------------------------------------------------------------------------
 
+qint64 ReceiveArea::segmentChars() const
+{
+    if (m_segmentChars > 0)
+        return m_segmentChars;
+    m_segmentChars = kSegmentChars;
+    // A hex dump is one endless line: where its rows hold the same number of "AB " tokens, segments of
+    // whole rows leave no short row at their boundaries. Let the layout say how many tokens fit.
+    QString sample;
+    for (int i = 0; i < kSegmentChars / 3; ++i)
+        sample += QString::asprintf("%02X ", (i * 37) & 0xff);
+    QTextLayout layout(sample, font(), viewport());
+    layout.setTextOption(m_option);
+    const qreal width = std::max<qreal>(viewport()->width() - 2 * kMargin, 1);
+    int row = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        const bool full = line.textStart() + line.textLength() < sample.size();
+        if (full && (row == 0 || line.textLength() != row)) {
+            if (row != 0) {
+                layout.endLayout();
+                return m_segmentChars; // rows of different lengths: nothing to align to
+            }
+            row = line.textLength();
+        }
+    }
+    layout.endLayout();
+    if (row > 0 && row % 3 == 0)
+        m_segmentChars = std::max<qint64>(kSegmentChars / row, 1) * row;
+    return m_segmentChars;
+}
+
 qint64 ReceiveArea::boundary(qint64 line, qint64 k) const
 {
-    qint64 at = line + k * kSegmentChars;
+    qint64 at = line + k * segmentChars();
     if (k > 0 && at < m_store.size() && m_store.at(at - 1).isHighSurrogate() && m_store.at(at).isLowSurrogate())
         ++at;
     return at;
@@ -186,7 +222,7 @@ ReceiveArea::Segment ReceiveArea::segmentAt(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, m_store.size());
     const qint64 line = m_store.lineStart(position);
-    qint64 k = (position - line) / kSegmentChars;
+    qint64 k = (position - line) / segmentChars();
     if (k > 0 && boundary(line, k) > position)
         --k;
     Segment s = segment(line, k);
@@ -432,8 +468,6 @@ void ReceiveArea::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     forgetLayouts();
-    if (!m_follow)
-        m_top.row = 0;
 }
 
 void ReceiveArea::changeEvent(QEvent *event)

@@ -17,8 +17,9 @@ class QTextLayout;
 //
 // The text lives in a ReceiveStore. The view never maps the whole text to pixels: it keeps the row at its
 // top (a line, a segment of it and a row within that) and lays out only the lines on screen. A line is
-// laid out in segments of kSegmentChars from its start, so a hex dump of a gigabyte with no line break
-// costs no more to show than a short one; a segment boundary may leave one row short.
+// laid out in segments of about kSegmentChars from its start, so a hex dump of a gigabyte with no line
+// break costs no more to show than a short one. A segment holds whole rows of hex; elsewhere a segment
+// boundary may leave one row short.
 class ReceiveArea : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -97,6 +98,7 @@ private:
         qreal top;
     };
 
+    qint64 segmentChars() const;
     qint64 boundary(qint64 line, qint64 k) const;
     Segment segment(qint64 line, qint64 k) const;
     Segment segmentAt(qint64 position) const;
@@ -134,6 +136,7 @@ private:
     ReceiveStore m_store;
     QTextOption m_option;
     mutable std::unordered_map<qint64, Laid> m_layouts;
+    mutable qint64 m_segmentChars = 0;
     bool m_follow = true;
     Row m_top;
     qint64 m_caret = 0;
