@@ -287,6 +287,16 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(!first.isNull() && !last.isNull());
     QVERIFY(last.top() >= first.top() + 5 * first.height());
     QVERIFY(last.right() < area.viewport()->width());
+    // Its rows stay full where it is laid out in pieces: every row starts at a multiple of the first.
+    f.keys({ "Ctrl+Home" });
+    QList<qint64> starts;
+    for (int page = 0; page < 60; ++page, f.keys({ "PgDown" })) {
+        for (qreal y = 4 + first.height() / 2.; y < area.viewport()->height() - first.height(); y += first.height())
+            starts.append(area.positionAt(QPointF(5, y)));
+    }
+    QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
+    for (qint64 start : starts)
+        QCOMPARE(start % starts[1], 0);
 
     // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
     QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
