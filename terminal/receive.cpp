@@ -2,7 +2,6 @@
 
 #include "port/mscomm.h"
 #include "terminal/counter.h"
-#include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
 #include "window/form1.h"
 
@@ -29,7 +28,7 @@ void MSComm1_OnComm(Form1 &form)
     // The mode was read by Input itself: what it returned is what was waiting, in the mode of this moment.
     if (const auto *bytes = std::get_if<QByteArray>(&input)) {
         form.Label10->setText(addToCounter(form.Label10->text(), bytes->size()));
-        form.Text1->appendText(renderHex(*bytes));
+        form.Text1->appendHex(*bytes);
     } else {
         const QString &text = std::get<QString>(input);
         form.Label10->setText(addToCounter(form.Label10->text(), text.size()));

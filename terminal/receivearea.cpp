@@ -1,565 +1,887 @@
 #include "terminal/receivearea.h"
 
-#include "terminal/hexformat.h"
+#include "terminal/receiveaccessible.h"
+#include "window/texts.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <QMimeData>
-#include <QPlainTextDocumentLayout>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
+#include <QMenu>
+#include <QPainter>
 #include <QTextLayout>
-#include <QVarLengthArray>
 
 #include <climits>
-#include <cmath>
-#include <malloc.h>
 
 namespace {
 
-// What stands between a block and the one before it, kept as the block's user state. A block the
-// widget creates itself (the user pressing Enter) starts with -1, so -1 has to mean a line feed.
-enum Separator : int {
-    kLineFeed = -1,
-    kJoined = 1, // nothing: the block continues the line before it where it wraps anyway
-    kReturn = 2,
-    kReturnLineFeed = 3,
-    kParagraph = 4,
-    kFrameStart = 5,
-    kFrameEnd = 6,
-};
+// Space between the frame and the text, as in the stock text boxes.
+constexpr qreal kMargin = 4;
 
-// Characters the text document turns into a block break instead of keeping them as text.
-constexpr char16_t kParagraphChar = 0x2029;
-constexpr char16_t kFrameStartChar = 0xfdd0;
-constexpr char16_t kFrameEndChar = 0xfdd1;
+// Received data is shown this often at most (a screen refresh).
+constexpr int kPaintMs = 16;
 
-// A block is cut once it holds this many characters; the pieces hold about kPieceChars each. The last
-// line stays with the block that keeps growing, because its wrap point can still move.
-constexpr int kCutChars = 1024;
-constexpr int kPieceChars = 2048;
+// Layouts kept between paints: a few screenfuls.
+constexpr size_t kKeepLayouts = 256;
 
-// Blocks at the end whose layout is kept: more than a screenful.
-constexpr int kKeepLaidOut = 32;
+// A screen reader hears of appended text at most this often, and at most this much of it at once: the
+// bridge copies every event it is sent, and a flood would otherwise flood the reader too.
+constexpr int kAccessibleNoticeMs = 100;
+constexpr qint64 kAccessibleNoticeChars = 1 << 12;
+// Edits and selections longer than this are passed on cut short.
+constexpr qint64 kAccessibleChars = 1 << 16;
 
-// A range longer than this is read out of the whole raw text rather than through a cursor.
-constexpr int kRawCopyChars = 1 << 16;
-
-// Below this many characters a clear does not bother handing freed memory back to the system.
-constexpr int kTrimChars = 1 << 20;
-
-// The caret stands just after a cut (at the start of a block that continues the line before it), or
-// just before one.
-bool afterCut(const QTextCursor &cursor)
+int accessibleOffset(qint64 position)
 {
-    return cursor.atBlockStart() && cursor.block().userState() == kJoined && cursor.block().previous().isValid();
+    return int(std::min<qint64>(position, INT_MAX));
 }
 
-bool beforeCut(const QTextCursor &cursor)
+QAccessibleInterface *receiveAccessible(const QString &, QObject *object)
 {
-    return cursor.atBlockEnd() && cursor.block().next().isValid() && cursor.block().next().userState() == kJoined;
+    if (auto *area = qobject_cast<ReceiveArea *>(object))
+        return new ReceiveAccessible(area);
+    return nullptr;
 }
 
-QStringView separatorText(int state)
+bool isWordCharacter(QChar c)
 {
-    switch (state) {
-    case kJoined:
-        return {};
-    case kReturn:
-        return u"\r";
-    case kReturnLineFeed:
-        return u"\r\n";
-    case kParagraph:
-        return u"\u2029";
-    case kFrameStart:
-        return u"\ufdd0";
-    case kFrameEnd:
-        return u"\ufdd1";
-    default:
-        return u"\n";
-    }
+    return c.isLetterOrNumber() || c == u'_';
 }
-
-// The plain text layout, laying out blocks itself. The stock one also tracks the document's widest
-// line, and whenever the block holding it gets narrower it looks at every block of the document for the
-// next widest. The growing last line does that often: before it wraps for good it can be wider than any
-// finished line, and then it breaks at a word boundary and gets narrower; with a hundred thousand
-// blocks each look costs milliseconds. The area always wraps at its width and has no horizontal scroll
-// bar, so the widest line is of no use here: blocks laid out by this class leave it alone.
-class ReceiveLayout : public QPlainTextDocumentLayout
-{
-public:
-    ReceiveLayout(QTextDocument *document, QWidget *viewport)
-        : QPlainTextDocumentLayout(document)
-        , m_viewport(viewport)
-        , m_blockCount(document->blockCount())
-    {
-    }
-
-    QRectF blockBoundingRect(const QTextBlock &block) const override
-    {
-        if (block.isValid() && block.layout()->lineCount() == 0)
-            const_cast<ReceiveLayout *>(this)->layOut(block);
-        return QPlainTextDocumentLayout::blockBoundingRect(block);
-    }
-
-protected:
-    void documentChanged(int from, int charsRemoved, int charsAdded) override
-    {
-        // A change inside one block: lay it out again here (the stock layout would do it its own way),
-        // then ask for the same repaint it asks for.
-        QTextDocument *doc = document();
-        const QTextBlock block = doc->findBlock(from);
-        const bool oneBlock = block == doc->findBlock(std::max(0, from + charsRemoved + charsAdded - 1));
-        if (oneBlock && doc->blockCount() == m_blockCount && block.isValid() && block.length() > 0) {
-            const qreal oldHeight = blockBoundingRect(block).height();
-            layOut(block);
-            if (blockBoundingRect(block).height() == oldHeight)
-                emit updateBlock(block);
-            else
-                emit update(QRectF(0., -doc->documentMargin(), 1000000000., 1000000000.));
-            return;
-        }
-        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
-        m_blockCount = doc->blockCount();
-    }
-
-private:
-    // Lines as wide as the viewport less the margins, as the stock layout makes them.
-    void layOut(const QTextBlock &block)
-    {
-        QTextDocument *doc = document();
-        const qreal margin = doc->documentMargin();
-        const QTextOption option = doc->defaultTextOption();
-        QTextLayout *layout = block.layout();
-        layout->setTextOption(option);
-        qreal width = m_viewport->width() > 0 ? qreal(m_viewport->width()) : qreal(INT_MAX);
-        width -= 2 * margin;
-        if (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
-            width -= QFontMetrics(block.charFormat().font()).horizontalAdvance(QChar(0x21B5));
-        qreal height = 0;
-        layout->beginLayout();
-        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
-            line.setLeadingIncluded(true);
-            line.setLineWidth(width);
-            line.setPosition(QPointF(margin, height));
-            height += line.height();
-            if (line.leading() < 0)
-                height += std::ceil(line.leading());
-        }
-        layout->endLayout();
-
-        const int linesBefore = block.lineCount();
-        const int lines = block.isVisible() ? layout->lineCount() : 0;
-        const_cast<QTextBlock &>(block).setLineCount(lines);
-        // The view sizes its scroll range from the line count. Answering the notice it lays out more
-        // blocks through here; those need no notice of their own.
-        if (lines != linesBefore && !m_notifying) {
-            m_notifying = true;
-            emit documentSizeChanged(documentSize());
-            m_notifying = false;
-        }
-    }
-
-    QWidget *m_viewport;
-    int m_blockCount;
-    bool m_notifying = false;
-};
 
 } // namespace
 
 ReceiveArea::ReceiveArea(QWidget *parent)
-    : QPlainTextEdit(parent)
+    : QAbstractScrollArea(parent)
 {
-    auto *doc = new QTextDocument(this);
-    doc->setDocumentLayout(new ReceiveLayout(doc, viewport()));
-    setDocument(doc);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setTabChangesFocus(true);
-    setUndoRedoEnabled(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setCursor(Qt::IBeamCursor);
+    m_option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(receiveAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
 }
+
+ReceiveArea::~ReceiveArea() = default;
 
 QString ReceiveArea::text() const
 {
-    return textBetween(0, document()->characterCount() - 1);
-}
-
-void ReceiveArea::appendHex(QByteArrayView bytes)
-{
-    appendText(renderHex(bytes.toByteArray()));
+    return m_store.text(0, m_store.size());
 }
 
 qint64 ReceiveArea::characterCount() const
 {
-    return document()->isEmpty() ? 0 : text().size();
+    return m_store.size();
 }
 
-QString ReceiveArea::textBetween(int from, int to) const
+QString ReceiveArea::textBetween(qint64 from, qint64 to) const
 {
-    if (from >= to)
-        return {};
-    // The document keeps every block break as a paragraph separator. Copy the range out with the breaks,
-    // then put back what each break stood for: that touches each block once, in order. Asking each block
-    // for its position or text, or a cursor for its selected text, walks the document's tree for every
-    // block or piece, which adds up to seconds over millions of lines; so a long range is cut out of the
-    // whole raw text, which the document copies out piece after piece.
-    QString raw;
-    if (to - from > kRawCopyChars) {
-        raw = document()->toRawText();
-        raw.truncate(to);
-        raw.remove(0, from);
-    } else {
-        QTextCursor range(document());
-        range.setPosition(from);
-        range.setPosition(to, QTextCursor::KeepAnchor);
-        raw = range.selectedText();
-    }
-    QString out;
-    out.reserve(raw.size());
-    QTextBlock block = document()->findBlock(from);
-    qsizetype done = 0;
-    for (qsizetype at = raw.indexOf(kParagraphChar); at >= 0; at = raw.indexOf(kParagraphChar, done)) {
-        out += QStringView(raw).sliced(done, at - done);
-        block = block.next();
-        out += separatorText(block.userState());
-        done = at + 1;
-    }
-    out += QStringView(raw).sliced(done);
-    return out;
+    return m_store.text(from, to);
+}
+
+void ReceiveArea::setMaximumCharacters(qint64 characters)
+{
+    m_store.setMaximum(characters);
 }
 
 void ReceiveArea::setText(const QString &text)
 {
-    const bool large = document()->characterCount() > kTrimChars;
-    setPlainText(QString());
-    m_laidOutFrom = 0;
-    // The document hands back its big buffer at once, but the many small pieces of a large area's layout
-    // stay with the allocator unless asked.
-    if (large)
-        malloc_trim(0);
-    if (!text.isEmpty()) {
-        QTextCursor cursor(document());
-        cursor.beginEditBlock();
-        insertExact(cursor, text);
-        splitLongBlocks(document()->firstBlock());
-        cursor.endEditBlock();
+    const qint64 before = m_store.size();
+    const QString removed = QAccessible::isActive() && before <= kAccessibleChars ? this->text() : QString();
+    m_store.clear();
+    forgetLayouts();
+    m_caret = m_anchor = 0;
+    m_follow = true;
+    m_preedit.clear();
+    m_accessibleFrom = -1;
+    m_store.appendText(text);
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent event(this, 0, removed, text.left(kAccessibleChars));
+        QAccessible::updateAccessibility(&event);
     }
+    viewport()->update();
 }
 
-void ReceiveArea::appendText(const QString &more)
+void ReceiveArea::appendText(QStringView text)
 {
-    if (more.isEmpty())
-        return;
-    QScrollBar *bar = verticalScrollBar();
-    const bool followEnd = bar->value() == bar->maximum();
-    const int scroll = bar->value();
-    // Plain numbers: a copy of the caret would be carried along with it.
-    const int anchor = textCursor().anchor();
-    const int position = textCursor().position();
-    const int end = document()->characterCount() - 1;
-    // Appending at the end drags a caret (or selection edge) standing there along; it has to stay put.
-    const bool caretDragged = anchor == end || position == end;
-
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    const QTextBlock firstChanged = cursor.block();
-    cursor.beginEditBlock();
-    insertExact(cursor, more);
-    QTextCursor restored;
-    if (caretDragged) {
-        // Nothing before `end` moved yet, so the old numbers are still right; the cuts below then shift
-        // this cursor along with the text like any other.
-        restored = QTextCursor(document());
-        restored.setPosition(anchor);
-        restored.setPosition(position, QTextCursor::KeepAnchor);
-    }
-    splitLongBlocks(firstChanged);
-    cursor.endEditBlock();
-    // An edit of its own: one edit at both ends would count as a change to every block in between.
-    const int droppedLines = dropOldest();
-
-    if (caretDragged)
-        setTextCursor(restored);
-    bar->setValue(followEnd ? bar->maximum() : std::max(scroll - droppedLines, 0));
-    forgetLayoutsAbove();
-}
-
-void ReceiveArea::setMaximumCharacters(int characters)
-{
-    m_maxCharacters = std::max(characters, 1);
-}
-
-int ReceiveArea::dropOldest()
-{
-    QTextDocument *doc = document();
-    const int excess = doc->characterCount() - 1 - m_maxCharacters;
-    if (excess <= 0)
-        return 0;
-    // Whole blocks where there are any, so the top line shown is never a stub; the cursors, the caret
-    // among them, move with the text that stays.
-    const QTextBlock at = doc->findBlock(excess);
-    int upTo = excess;
-    if (at.position() != excess && at.next().isValid())
-        upTo = at.next().position();
-    int lines = 0;
-    int removedBlocks = 0;
-    QTextBlock block = doc->firstBlock();
-    for (int start = 0; block.isValid() && start + block.length() <= upTo; start += block.length()) {
-        lines += block.lineCount();
-        ++removedBlocks;
-        block = block.next();
-    }
-    QTextCursor cut(doc);
-    cut.setPosition(upTo, QTextCursor::KeepAnchor);
-    cut.removeSelectedText();
-    m_laidOutFrom = std::max(m_laidOutFrom - removedBlocks, 0);
-    return lines;
-}
-
-void ReceiveArea::forgetLayoutsAbove()
-{
-    // The layouts of lines that have scrolled away only take memory: they are laid out again when shown.
-    const int upTo = document()->blockCount() - kKeepLaidOut;
-    if (m_laidOutFrom >= upTo)
-        return;
-    QTextBlock block = document()->findBlockByNumber(std::max(m_laidOutFrom, 0));
-    for (int number = m_laidOutFrom; number < upTo && block.isValid(); ++number, block = block.next())
-        block.clearLayout();
-    m_laidOutFrom = upTo;
-}
-
-void ReceiveArea::insertExact(QTextCursor &cursor, QStringView text)
-{
-    if (text.startsWith(u'\n') && cursor.atBlockStart() && cursor.block().userState() == kReturn
-        && cursor.block().previous().isValid()) {
-        // A CR at the end of one read and the LF at the start of the next make one line break.
-        cursor.block().setUserState(kReturnLineFeed);
-        text = text.sliced(1);
-    }
     if (text.isEmpty())
         return;
+    const qint64 from = m_store.size();
+    afterAppend(from, m_store.appendText(text));
+}
 
-    // The document breaks a block at the same characters, CR LF counting as one; it only forgets which
-    // it was. Note them, insert everything at once (far cheaper than line by line), then mark the blocks.
-    QVarLengthArray<int, 64> separators;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        switch (text[i].unicode()) {
-        case u'\n':
-            separators.append(kLineFeed);
-            break;
-        case u'\r':
-            if (i + 1 < text.size() && text[i + 1] == u'\n') {
-                separators.append(kReturnLineFeed);
-                ++i;
-            } else {
-                separators.append(kReturn);
+void ReceiveArea::appendHex(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const qint64 from = m_store.size();
+    afterAppend(from, m_store.appendHex(bytes));
+}
+
+void ReceiveArea::afterAppend(qint64 from, qint64 dropped)
+{
+    if (dropped > 0)
+        adjustForDrop(dropped);
+    if (QAccessible::isActive()) {
+        if (m_accessibleFrom < 0)
+            m_accessibleFrom = std::max<qint64>(from - dropped, 0);
+        if (!m_accessibleTimer.isActive())
+            m_accessibleTimer.start(kAccessibleNoticeMs, this);
+    }
+    // A flood brings an append every turn of the event loop, and a paint after each would cost more than
+    // the appends themselves: received data is painted at most once per kPaintMs.
+    if (!m_paintTimer.isActive())
+        m_paintTimer.start(kPaintMs, this);
+}
+
+void ReceiveArea::adjustForDrop(qint64 dropped)
+{
+    const auto shift = [dropped](qint64 &position) { position = std::max<qint64>(position - dropped, 0); };
+    shift(m_caret);
+    shift(m_anchor);
+    if (m_accessibleFrom >= 0)
+        shift(m_accessibleFrom);
+    if (!m_follow) {
+        qint64 start = m_top.segment.start;
+        shift(start);
+        const int row = start == 0 ? 0 : m_top.row;
+        m_top = { segmentAt(start), row };
+    }
+}
+
+void ReceiveArea::forgetLayouts()
+{
+    m_layouts.clear();
+    m_segmentChars = 0;
+    // The segments may now be cut elsewhere: keep the same text at the top.
+    if (!m_follow)
+        m_top = { segmentAt(m_top.segment.start), 0 };
+}
+
+// --- Segments and rows ---------------------------------------------------------------------------------
+
+qint64 ReceiveArea::segmentChars() const
+{
+    if (m_segmentChars > 0)
+        return m_segmentChars;
+    m_segmentChars = kSegmentChars;
+    // A hex dump is one endless line: where its rows hold the same number of "AB " tokens, segments of
+    // whole rows leave no short row at their boundaries. Let the layout say how many tokens fit.
+    QString sample;
+    for (int i = 0; i < kSegmentChars / 3; ++i)
+        sample += QString::asprintf("%02X ", (i * 37) & 0xff);
+    QTextLayout layout(sample, font(), viewport());
+    layout.setTextOption(m_option);
+    const qreal width = std::max<qreal>(viewport()->width() - 2 * kMargin, 1);
+    int row = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        const bool full = line.textStart() + line.textLength() < sample.size();
+        if (full && (row == 0 || line.textLength() != row)) {
+            if (row != 0) {
+                layout.endLayout();
+                return m_segmentChars; // rows of different lengths: nothing to align to
             }
-            break;
-        case kParagraphChar:
-            separators.append(kParagraph);
-            break;
-        case kFrameStartChar:
-            separators.append(kFrameStart);
-            break;
-        case kFrameEndChar:
-            separators.append(kFrameEnd);
-            break;
-        default:
-            break;
+            row = line.textLength();
         }
     }
-    const QTextBlock first = cursor.block();
-    cursor.insertText(text.toString());
-    QTextBlock block = first.next();
-    for (int separator : separators) {
-        block.setUserState(separator);
-        block = block.next();
+    layout.endLayout();
+    if (row > 0 && row % 3 == 0)
+        m_segmentChars = std::max<qint64>(kSegmentChars / row, 1) * row;
+    return m_segmentChars;
+}
+
+qint64 ReceiveArea::boundary(qint64 line, qint64 k) const
+{
+    qint64 at = line + k * segmentChars();
+    if (k > 0 && at < m_store.size() && m_store.at(at - 1).isHighSurrogate() && m_store.at(at).isLowSurrogate())
+        ++at;
+    return at;
+}
+
+ReceiveArea::Segment ReceiveArea::segment(qint64 line, qint64 k) const
+{
+    Segment s;
+    s.line = line;
+    s.k = k;
+    s.start = boundary(line, k);
+    const qint64 next = boundary(line, k + 1);
+    s.end = m_store.lineEnd(s.start, next);
+    s.lastOfLine = s.end < next || s.end == m_store.size() || m_store.breakLength(s.end) > 0;
+    return s;
+}
+
+ReceiveArea::Segment ReceiveArea::segmentAt(qint64 position) const
+{
+    position = std::clamp<qint64>(position, 0, m_store.size());
+    const qint64 line = m_store.lineStart(position);
+    qint64 k = (position - line) / segmentChars();
+    if (k > 0 && boundary(line, k) > position)
+        --k;
+    Segment s = segment(line, k);
+    // A line whose length is a multiple of the segment ends in the last full segment, not an empty one.
+    if (k > 0 && s.start >= s.end)
+        s = segment(line, k - 1);
+    return s;
+}
+
+bool ReceiveArea::nextSegment(Segment &s) const
+{
+    if (!s.lastOfLine) {
+        s = segment(s.line, s.k + 1);
+        return true;
     }
+    if (s.end >= m_store.size())
+        return false;
+    s = segment(s.end + m_store.breakLength(s.end), 0);
+    return true;
+}
+
+bool ReceiveArea::previousSegment(Segment &s) const
+{
+    if (s.k > 0) {
+        s = segment(s.line, s.k - 1);
+        return true;
+    }
+    if (s.line == 0)
+        return false;
+    qint64 end = s.line - 1;
+    if (end > 0 && m_store.at(end) == u'\n' && m_store.at(end - 1) == u'\r')
+        --end;
+    s = segmentAt(end);
+    return true;
+}
+
+QTextLayout *ReceiveArea::layoutOf(const Segment &s) const
+{
+    const qint64 key = s.start + m_store.origin();
+    const qint64 absoluteEnd = s.end + m_store.origin();
+    QString preedit;
+    qint64 preeditAt = 0;
+    if (!m_preedit.isEmpty() && m_caret >= s.start && m_caret <= s.end && segmentAt(m_caret).start == s.start) {
+        preedit = m_preedit;
+        preeditAt = m_caret - s.start;
+    }
+    auto found = m_layouts.find(key);
+    if (found != m_layouts.end() && found->second.absoluteEnd == absoluteEnd
+        && found->second.edits == m_store.editCount() && found->second.preedit == preedit)
+        return found->second.layout.get();
+
+    auto layout = std::make_unique<QTextLayout>(m_store.text(s.start, s.end), font(), viewport());
+    layout->setTextOption(m_option);
+    layout->setCacheEnabled(true);
+    if (!preedit.isEmpty()) {
+        layout->setPreeditArea(int(preeditAt), preedit);
+        QTextLayout::FormatRange underline;
+        underline.start = int(preeditAt);
+        underline.length = int(preedit.size());
+        underline.format.setFontUnderline(true);
+        layout->setFormats({ underline });
+    }
+    const qreal width = std::max<qreal>(viewport()->width() - 2 * kMargin, 1);
+    qreal y = 0;
+    layout->beginLayout();
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLeadingIncluded(true);
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    QTextLayout *raw = layout.get();
+    m_layouts[key] = Laid { absoluteEnd, m_store.editCount(), preedit, std::move(layout) };
+    return raw;
+}
+
+bool ReceiveArea::nextRow(Row &r) const
+{
+    if (r.row + 1 < layoutOf(r.segment)->lineCount()) {
+        ++r.row;
+        return true;
+    }
+    Segment s = r.segment;
+    if (!nextSegment(s))
+        return false;
+    r = { s, 0 };
+    return true;
+}
+
+bool ReceiveArea::previousRow(Row &r) const
+{
+    if (r.row > 0) {
+        --r.row;
+        return true;
+    }
+    Segment s = r.segment;
+    if (!previousSegment(s))
+        return false;
+    r = { s, std::max(layoutOf(s)->lineCount() - 1, 0) };
+    return true;
+}
+
+qreal ReceiveArea::rowHeight(const Row &r) const
+{
+    QTextLayout *layout = layoutOf(r.segment);
+    return r.row < layout->lineCount() ? layout->lineAt(r.row).height() : QFontMetricsF(font()).height();
+}
+
+ReceiveArea::Row ReceiveArea::rowOf(qint64 position) const
+{
+    const Segment s = segmentAt(position);
+    QTextLayout *layout = layoutOf(s);
+    const QTextLine line = layout->lineForTextPosition(int(std::clamp<qint64>(position - s.start, 0, s.end - s.start)));
+    return { s, line.isValid() ? line.lineNumber() : std::max(layout->lineCount() - 1, 0) };
+}
+
+bool ReceiveArea::before(const Row &a, const Row &b) const
+{
+    return a.segment.start < b.segment.start || (a.segment.start == b.segment.start && a.row < b.row);
+}
+
+qreal ReceiveArea::usableHeight() const
+{
+    return viewport()->height() - 2 * kMargin;
+}
+
+ReceiveArea::Row ReceiveArea::topRow() const
+{
+    if (!m_follow) {
+        // The top segment may have grown since (appends), or been cut at the front; its line start holds.
+        Row top = m_top;
+        top.segment = m_store.isLineStart(top.segment.line) ? segment(top.segment.line, top.segment.k)
+                                                            : segmentAt(top.segment.start);
+        top.row = std::clamp(top.row, 0, std::max(layoutOf(top.segment)->lineCount() - 1, 0));
+        return top;
+    }
+    const Segment last = segmentAt(m_store.size());
+    Row top { last, std::max(layoutOf(last)->lineCount() - 1, 0) };
+    qreal used = rowHeight(top);
+    for (Row up = top; previousRow(up);) {
+        used += rowHeight(up);
+        if (used > usableHeight())
+            break;
+        top = up;
+    }
+    return top;
+}
+
+bool ReceiveArea::reachesEnd(Row r) const
+{
+    qreal used = 0;
+    for (;;) {
+        used += rowHeight(r);
+        if (used > usableHeight())
+            return false;
+        if (!nextRow(r))
+            return true;
+    }
+}
+
+QList<ReceiveArea::ScreenRow> ReceiveArea::screenRows() const
+{
+    if (m_layouts.size() > kKeepLayouts)
+        m_layouts.clear();
+    QList<ScreenRow> rows;
+    Row r = topRow();
+    qreal y = kMargin;
+    do {
+        QTextLayout *layout = layoutOf(r.segment);
+        rows.append({ r.segment, layout, r.row, y });
+        y += rowHeight(r);
+    } while (y < viewport()->height() && nextRow(r));
+    return rows;
+}
+
+// --- Painting and geometry -----------------------------------------------------------------------------
+
+void ReceiveArea::paintEvent(QPaintEvent *)
+{
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Text));
+    const QList<ScreenRow> rows = screenRows();
+    const qint64 caretSegment = hasFocus() && m_caretShown ? segmentAt(m_caret).start : -1;
+    const QRectF clip = viewport()->rect();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        // Each segment once, from its first row on screen; the clip leaves out the rows off screen.
+        if (i > 0 && rows[i].segment.start == rows[i - 1].segment.start)
+            continue;
+        const ScreenRow &row = rows[i];
+        const QPointF origin(kMargin, row.top - row.layout->lineAt(row.row).y());
+        QList<QTextLayout::FormatRange> selections;
+        const qint64 from = std::max(selectionStart(), row.segment.start);
+        const qint64 to = std::min(selectionEnd(), row.segment.end);
+        if (from < to) {
+            QTextLayout::FormatRange selected;
+            selected.start = int(from - row.segment.start);
+            selected.length = int(to - from);
+            selected.format.setBackground(palette().brush(QPalette::Highlight));
+            selected.format.setForeground(palette().brush(QPalette::HighlightedText));
+            selections.append(selected);
+        }
+        row.layout->draw(&painter, origin, selections, clip);
+        if (row.segment.start == caretSegment) {
+            const int at = int(m_caret - row.segment.start) + (m_preedit.isEmpty() ? 0 : m_preeditCursor);
+            row.layout->drawCursor(&painter, origin, at, 1);
+        }
+    }
+}
+
+QRect ReceiveArea::characterRect(qint64 position) const
+{
+    const Segment s = segmentAt(position);
+    const int offset = int(std::clamp<qint64>(position - s.start, 0, s.end - s.start));
+    for (const ScreenRow &row : screenRows()) {
+        if (row.segment.start != s.start)
+            continue;
+        const QTextLine line = row.layout->lineAt(row.row);
+        const int lineEnd = line.textStart() + line.textLength();
+        const bool lastRow = row.row + 1 == row.layout->lineCount();
+        if (offset < line.textStart() || offset > lineEnd || (offset == lineEnd && !lastRow))
+            continue;
+        const qreal x = line.cursorToX(offset);
+        const qreal next = offset < lineEnd ? line.cursorToX(offset + 1) : x + 1;
+        return QRectF(kMargin + x, row.top, std::max<qreal>(next - x, 1), line.height()).toAlignedRect();
+    }
+    return {};
+}
+
+qint64 ReceiveArea::positionAt(QPointF point) const
+{
+    const QList<ScreenRow> rows = screenRows();
+    const ScreenRow *hit = &rows.first();
+    for (const ScreenRow &row : rows) {
+        if (row.top <= point.y())
+            hit = &row;
+    }
+    const QTextLine line = hit->layout->lineAt(hit->row);
+    return hit->segment.start + line.xToCursor(point.x() - kMargin);
 }
 
 void ReceiveArea::resizeEvent(QResizeEvent *event)
 {
-    QPlainTextEdit::resizeEvent(event);
-    // The document's own layout has just taken the viewport's width as its text width; each line gets
-    // that less the margins.
-    qreal width = viewport()->width() - 2 * document()->documentMargin();
-    if (document()->defaultTextOption().flags() & QTextOption::AddSpaceForLineAndParagraphSeparators)
-        width -= QFontMetrics(document()->defaultFont()).horizontalAdvance(QChar(0x21B5));
-    m_wrapWidth = std::max<qreal>(width, 0);
+    QAbstractScrollArea::resizeEvent(event);
+    forgetLayouts();
 }
 
-bool ReceiveArea::isHexTokens(QStringView text)
+void ReceiveArea::changeEvent(QEvent *event)
 {
-    if (text.size() % 3 != 0)
-        return false;
-    const auto hexDigit = [](char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'); };
-    for (qsizetype i = 0; i < text.size(); i += 3) {
-        if (!hexDigit(text[i].unicode()) || !hexDigit(text[i + 1].unicode()) || text[i + 2] != u' ')
-            return false;
-    }
-    return true;
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        forgetLayouts();
+    viewport()->update();
 }
 
-int ReceiveArea::hexTokensPerLine()
-{
-    const QFont font = document()->defaultFont();
-    if (m_hexWidth == m_wrapWidth && m_hexFont == font)
-        return m_hexPerLine;
-    m_hexWidth = m_wrapWidth;
-    m_hexFont = font;
-    m_hexPerLine = 0;
+// --- Scrolling and the caret ---------------------------------------------------------------------------
 
-    // Hex tokens all have the same width when the digits do, so each line holds the same number of them,
-    // and the wrap points of a hex dump can be counted instead of laid out. Let the real layout say how
-    // many fit, and trust the count only if every full line agrees.
-    const QFontMetricsF metrics(font);
-    const qreal digit = metrics.horizontalAdvance(QLatin1Char('0'));
-    for (char c : QByteArrayView("123456789ABCDEF")) {
-        if (metrics.horizontalAdvance(QLatin1Char(c)) != digit)
-            return 0;
+void ReceiveArea::scrollRows(int rows)
+{
+    if (m_layouts.size() > kKeepLayouts)
+        m_layouts.clear();
+    Row top = topRow();
+    for (int i = 0; i < std::abs(rows); ++i) {
+        if (!(rows > 0 ? nextRow(top) : previousRow(top)))
+            break;
     }
-    const int perLineAtMost = int(m_wrapWidth / (2 * digit)) + 1;
-    QString sample;
-    for (int i = 0; i < 4 * perLineAtMost; ++i)
-        sample += QString::asprintf("%02X ", (i * 37) & 0xff);
-    QList<int> starts = layoutLineStarts(sample);
-    if (starts.size() < 3 || starts[1] % 3 != 0)
+    m_top = top;
+    // Scrolled down as far as the end: follow it again.
+    m_follow = reachesEnd(top);
+    viewport()->update();
+}
+
+void ReceiveArea::ensureCaretVisible()
+{
+    const Row caret = rowOf(m_caret);
+    const Row top = topRow();
+    if (before(caret, top)) {
+        m_top = caret;
+        m_follow = reachesEnd(caret);
+        return;
+    }
+    qreal used = 0;
+    for (Row r = top;;) {
+        used += rowHeight(r);
+        if (used > usableHeight())
+            break;
+        if (r.segment.start == caret.segment.start && r.row == caret.row)
+            return;
+        if (!nextRow(r))
+            return;
+    }
+    Row first = caret;
+    used = rowHeight(caret);
+    for (Row up = caret; previousRow(up);) {
+        used += rowHeight(up);
+        if (used > usableHeight())
+            break;
+        first = up;
+    }
+    m_top = first;
+    m_follow = reachesEnd(first);
+}
+
+qint64 ReceiveArea::nextCharacter(qint64 position) const
+{
+    if (position >= m_store.size())
+        return m_store.size();
+    if (const int length = m_store.breakLength(position))
+        return position + length;
+    if (m_store.at(position).isHighSurrogate() && m_store.at(position + 1).isLowSurrogate())
+        return position + 2;
+    return position + 1;
+}
+
+qint64 ReceiveArea::previousCharacter(qint64 position) const
+{
+    if (position <= 1)
         return 0;
-    for (qsizetype i = 1; i + 1 < starts.size(); ++i) {
-        if (starts[i + 1] - starts[i] != starts[1])
-            return 0;
-    }
-    m_hexPerLine = starts[1] / 3;
-    return m_hexPerLine;
+    const QChar last = m_store.at(position - 1);
+    const QChar before = m_store.at(position - 2);
+    if ((last == u'\n' && before == u'\r') || (last.isLowSurrogate() && before.isHighSurrogate()))
+        return position - 2;
+    return position - 1;
 }
 
-QList<int> ReceiveArea::layoutLineStarts(const QString &text) const
+qint64 ReceiveArea::rowEdge(qint64 position, bool end) const
 {
-    QTextLayout layout(text, document()->defaultFont());
-    layout.setTextOption(document()->defaultTextOption());
-    layout.setCacheEnabled(false);
-    QList<int> starts;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(m_wrapWidth);
-        starts.append(line.textStart());
-    }
-    layout.endLayout();
-    return starts;
+    const Row r = rowOf(position);
+    const QTextLine line = layoutOf(r.segment)->lineAt(r.row);
+    const qint64 start = r.segment.start + line.textStart();
+    if (!end)
+        return start;
+    qint64 at = start + line.textLength();
+    const bool lastRow = r.row + 1 == layoutOf(r.segment)->lineCount() && r.segment.lastOfLine;
+    // The end of a wrapped row is the start of the next one: stay before the blank it wrapped at.
+    if (!lastRow && at > start && m_store.at(at - 1).isSpace())
+        --at;
+    return at;
 }
 
-void ReceiveArea::splitLongBlocks(QTextBlock block)
+qint64 ReceiveArea::verticalMove(qint64 position, int rows) const
 {
-    // Not laid out yet (never shown): nothing is known about the wrap points; the first append after
-    // showing cuts what has collected.
-    if (m_wrapWidth <= 0)
-        return;
-    const int hexPerLine = hexTokensPerLine();
-    const int hexLine = 3 * hexPerLine;
-    QTextCursor cursor(document());
-    QList<int> starts;
-    QList<int> cuts;
-    for (; block.isValid(); block = block.next()) {
-        const int length = block.length() - 1;
-        const bool growing = !block.next().isValid();
-        const bool countable = hexLine > 0 && length > hexLine;
-        if (length <= kCutChars && !countable)
-            continue;
-        const QString held = block.text();
-        starts.clear();
-        if (countable && isHexTokens(held)) {
-            for (int at = 0; at < length; at += hexLine)
-                starts.append(at);
-        } else if (length > kCutChars) {
-            starts = layoutLineStarts(held);
-        }
+    Row r = rowOf(position);
+    const QTextLine from = layoutOf(r.segment)->lineAt(r.row);
+    const qreal x
+        = from.cursorToX(int(std::clamp<qint64>(position - r.segment.start, 0, r.segment.end - r.segment.start)));
+    for (int i = 0; i < std::abs(rows); ++i) {
+        if (!(rows > 0 ? nextRow(r) : previousRow(r)))
+            return rows > 0 ? m_store.size() : 0;
+    }
+    return r.segment.start + layoutOf(r.segment)->lineAt(r.row).xToCursor(x);
+}
 
-        cuts.clear();
-        int last = 0;
-        for (qsizetype i = 1; i < starts.size(); ++i) {
-            const bool lastLine = i + 1 == starts.size();
-            if (starts[i] - last >= kPieceChars || (growing && lastLine)) {
-                cuts.append(starts[i]);
-                last = starts[i];
-            }
-        }
-        // Cut from the back so the earlier positions stay valid; each cut block continues its line.
-        const int base = block.position();
-        for (qsizetype i = cuts.size() - 1; i >= 0; --i) {
-            cursor.setPosition(base + cuts[i]);
-            cursor.insertBlock();
-            cursor.block().setUserState(kJoined);
-        }
-        // Skip the pieces just made: they hold whole lines and need no more cutting.
-        for (qsizetype i = 0; i < cuts.size(); ++i)
-            block = block.next();
+void ReceiveArea::moveCaret(qint64 position, bool select)
+{
+    m_caret = std::clamp<qint64>(position, 0, m_store.size());
+    if (!select)
+        m_anchor = m_caret;
+    restartBlink();
+    ensureCaretVisible();
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent event(this, accessibleOffset(m_caret));
+        QAccessible::updateAccessibility(&event);
+    }
+    viewport()->update();
+}
+
+void ReceiveArea::setSelection(qint64 anchor, qint64 caret)
+{
+    m_anchor = std::clamp<qint64>(anchor, 0, m_store.size());
+    moveCaret(caret, true);
+    if (QAccessible::isActive()) {
+        QAccessibleTextSelectionEvent event(this, accessibleOffset(selectionStart()), accessibleOffset(selectionEnd()));
+        QAccessible::updateAccessibility(&event);
     }
 }
 
-QMimeData *ReceiveArea::createMimeDataFromSelection() const
+void ReceiveArea::selectWord(qint64 position)
 {
-    const QTextCursor cursor = textCursor();
-    auto *mime = new QMimeData;
-    mime->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
-    return mime;
+    const Segment s = segmentAt(position);
+    const QString text = m_store.text(s.start, s.end);
+    qsizetype from = std::clamp<qint64>(position - s.start, 0, text.size());
+    qsizetype to = from;
+    while (from > 0 && isWordCharacter(text[from - 1]))
+        --from;
+    while (to < text.size() && isWordCharacter(text[to]))
+        ++to;
+    if (from == to && to < text.size())
+        ++to;
+    setSelection(s.start + from, s.start + to);
 }
 
-bool ReceiveArea::canInsertFromMimeData(const QMimeData *source) const
+// --- Editing -------------------------------------------------------------------------------------------
+
+void ReceiveArea::replace(qint64 from, qint64 to, QStringView text)
 {
-    return source->hasText();
+    from = std::clamp<qint64>(from, 0, m_store.size());
+    to = std::clamp<qint64>(to, 0, m_store.size());
+    if (from > to)
+        std::swap(from, to);
+    if (QAccessible::isActive()) {
+        notifyAccessibleInsert();
+        if (from < to) {
+            QAccessibleTextRemoveEvent event(
+                this, accessibleOffset(from), textBetween(from, std::min(to, from + kAccessibleChars)));
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+    // An edit shifts what follows it; the top row keeps its text in view.
+    const bool topMoves = !m_follow && m_top.segment.start > from;
+    const qint64 top = std::max(from, m_top.segment.start - (to - from)) + text.size();
+    m_store.remove(from, to);
+    const qint64 dropped = m_store.insert(from, text);
+    if (dropped > 0)
+        adjustForDrop(dropped);
+    if (topMoves)
+        m_top = { segmentAt(std::max<qint64>(top - dropped, 0)), 0 };
+    if (QAccessible::isActive() && !text.isEmpty()) {
+        QAccessibleTextInsertEvent event(
+            this, accessibleOffset(std::max<qint64>(from - dropped, 0)), text.left(kAccessibleChars).toString());
+        QAccessible::updateAccessibility(&event);
+    }
+    moveCaret(std::max<qint64>(from + text.size() - dropped, 0), false);
 }
 
-void ReceiveArea::insertFromMimeData(const QMimeData *source)
+void ReceiveArea::insertAtCaret(QStringView text)
 {
-    if (!source->hasText() || isReadOnly())
-        return;
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.removeSelectedText();
-    const QTextBlock firstChanged = cursor.block();
-    insertExact(cursor, source->text());
-    splitLongBlocks(firstChanged);
-    cursor.endEditBlock();
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    replace(selectionStart(), selectionEnd(), text);
+}
+
+void ReceiveArea::copy() const
+{
+    if (selectionStart() < selectionEnd())
+        QApplication::clipboard()->setText(textBetween(selectionStart(), selectionEnd()));
+}
+
+void ReceiveArea::cut()
+{
+    copy();
+    replace(selectionStart(), selectionEnd(), {});
+}
+
+void ReceiveArea::paste()
+{
+    const QString text = QApplication::clipboard()->text();
+    if (!text.isEmpty())
+        insertAtCaret(text);
 }
 
 void ReceiveArea::keyPressEvent(QKeyEvent *event)
 {
-    // At a cut between two blocks the document has a position the reader cannot see: deleting there
-    // would remove only the cut. Remove the cut and then the character the user meant.
-    QTextCursor cursor = textCursor();
-    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
-    const bool back = event->key() == Qt::Key_Backspace;
-    if (plain && !isReadOnly() && !cursor.hasSelection()
-        && ((back && afterCut(cursor)) || (event->key() == Qt::Key_Delete && beforeCut(cursor)))) {
-        const auto erase = [&cursor, back] { back ? cursor.deletePreviousChar() : cursor.deleteChar(); };
-        cursor.beginEditBlock();
-        while (back ? afterCut(cursor) : beforeCut(cursor))
-            erase();
-        if (!(back ? cursor.atStart() : cursor.atEnd()))
-            erase();
-        cursor.endEditBlock();
-        setTextCursor(cursor);
-        event->accept();
-        return;
+    if (event->matches(QKeySequence::SelectAll))
+        return setSelection(0, m_store.size());
+    if (event->matches(QKeySequence::Copy))
+        return copy();
+    if (event->matches(QKeySequence::Cut))
+        return cut();
+    if (event->matches(QKeySequence::Paste))
+        return paste();
+
+    const bool select = event->modifiers() & Qt::ShiftModifier;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const bool selection = selectionStart() < selectionEnd();
+    const int page = std::max<int>(screenRows().size() - 1, 1);
+    switch (event->key()) {
+    case Qt::Key_Left:
+        return moveCaret(selection && !select ? selectionStart() : previousCharacter(m_caret), select);
+    case Qt::Key_Right:
+        return moveCaret(selection && !select ? selectionEnd() : nextCharacter(m_caret), select);
+    case Qt::Key_Up:
+        return moveCaret(verticalMove(m_caret, -1), select);
+    case Qt::Key_Down:
+        return moveCaret(verticalMove(m_caret, 1), select);
+    case Qt::Key_Home:
+        return moveCaret(control ? 0 : rowEdge(m_caret, false), select);
+    case Qt::Key_End:
+        return moveCaret(control ? m_store.size() : rowEdge(m_caret, true), select);
+    case Qt::Key_PageUp:
+        scrollRows(-page);
+        return moveCaret(verticalMove(m_caret, -page), select);
+    case Qt::Key_PageDown:
+        scrollRows(page);
+        return moveCaret(verticalMove(m_caret, page), select);
+    case Qt::Key_Backspace:
+        return replace(selection ? selectionStart() : previousCharacter(m_caret), selectionEnd(), {});
+    case Qt::Key_Delete:
+        return replace(selectionStart(), selection ? selectionEnd() : nextCharacter(m_caret), {});
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return insertAtCaret(u"\n");
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // Tab moves the focus (the widget does that before this); it is never typed.
+        return event->ignore();
+    default:
+        break;
     }
-    // The same at the arrows: step over the cut together with the character beyond it, so every press
-    // moves the caret (or grows the selection) by one character the user can see.
-    const bool shift = event->modifiers() == Qt::ShiftModifier;
-    if ((plain || shift) && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
-        const auto mode = shift ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
-        const bool right = event->key() == Qt::Key_Right;
-        const bool atCut = right ? beforeCut(cursor) : afterCut(cursor);
-        if (atCut && (shift || !cursor.hasSelection())) {
-            cursor.movePosition(right ? QTextCursor::NextCharacter : QTextCursor::PreviousCharacter, mode, 2);
-            setTextCursor(cursor);
-            event->accept();
-            return;
+    const QString text = event->text();
+    const bool typed = !text.isEmpty() && !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+        && text.front() >= u' ' && text.front() != u'\x7f';
+    if (typed)
+        insertAtCaret(text);
+    else
+        event->ignore();
+}
+
+void ReceiveArea::inputMethodEvent(QInputMethodEvent *event)
+{
+    m_preedit.clear();
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        qint64 from = selectionStart();
+        qint64 to = selectionEnd();
+        if (from == to && event->replacementLength() > 0) {
+            from = std::max<qint64>(m_caret + event->replacementStart(), 0);
+            to = from + event->replacementLength();
         }
+        replace(from, to, event->commitString());
     }
-    QPlainTextEdit::keyPressEvent(event);
+    m_preedit = event->preeditString();
+    m_preeditCursor = int(m_preedit.size());
+    for (const QInputMethodEvent::Attribute &attribute : event->attributes()) {
+        if (attribute.type == QInputMethodEvent::Cursor)
+            m_preeditCursor = attribute.start;
+    }
+    viewport()->update();
+    event->accept();
+}
+
+QVariant ReceiveArea::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    const Segment s = segmentAt(m_caret);
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImHints:
+        return int(Qt::ImhMultiLine);
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorRectangle: {
+        QRect caret = characterRect(m_caret);
+        if (caret.isNull())
+            caret = QRect(int(kMargin), int(kMargin), 1, fontMetrics().height());
+        return QRect(caret.topLeft() + viewport()->pos(), QSize(1, caret.height()));
+    }
+    case Qt::ImSurroundingText:
+        return m_store.text(s.start, s.end);
+    case Qt::ImCursorPosition:
+        return int(m_caret - s.start);
+    case Qt::ImAnchorPosition:
+        return int(std::clamp<qint64>(m_anchor - s.start, 0, s.end - s.start));
+    case Qt::ImCurrentSelection:
+        return textBetween(selectionStart(), std::min(selectionEnd(), selectionStart() + kAccessibleChars));
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// --- Mouse, wheel, menu, focus -------------------------------------------------------------------------
+
+void ReceiveArea::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(event);
+    moveCaret(positionAt(event->position()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void ReceiveArea::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    // Dragging past the top or bottom edge scrolls a row at a time.
+    if (event->position().y() < 0)
+        scrollRows(-1);
+    else if (event->position().y() > viewport()->height())
+        scrollRows(1);
+    moveCaret(positionAt(event->position()), true);
+}
+
+void ReceiveArea::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        selectWord(positionAt(event->position()));
+}
+
+void ReceiveArea::wheelEvent(QWheelEvent *event)
+{
+    m_wheelDelta += event->angleDelta().y();
+    const int notches = m_wheelDelta / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelDelta -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        scrollRows(-notches * QApplication::wheelScrollLines());
+    event->accept();
+}
+
+void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
+{
+    const bool selection = selectionStart() < selectionEnd();
+    QMenu menu(this);
+    menu.addAction(Texts::kMenuCut, this, &ReceiveArea::cut)->setEnabled(selection);
+    menu.addAction(Texts::kMenuCopy, this, &ReceiveArea::copy)->setEnabled(selection);
+    menu.addAction(Texts::kMenuPaste, this, &ReceiveArea::paste)
+        ->setEnabled(!QApplication::clipboard()->text().isEmpty());
+    menu.addSeparator();
+    menu.addAction(Texts::kMenuSelectAll, this, [this] { setSelection(0, m_store.size()); })
+        ->setEnabled(m_store.size() > 0);
+    menu.exec(event->globalPos());
+}
+
+void ReceiveArea::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    restartBlink();
+    viewport()->update();
+}
+
+void ReceiveArea::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    m_blink.stop();
+    m_caretShown = false;
+    viewport()->update();
+}
+
+void ReceiveArea::restartBlink()
+{
+    m_caretShown = true;
+    const int flash = QApplication::cursorFlashTime();
+    if (flash > 0 && hasFocus())
+        m_blink.start(flash / 2, this);
+    else
+        m_blink.stop();
+}
+
+void ReceiveArea::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_blink.timerId()) {
+        m_caretShown = !m_caretShown;
+        viewport()->update();
+    } else if (event->timerId() == m_paintTimer.timerId()) {
+        m_paintTimer.stop();
+        viewport()->update();
+    } else if (event->timerId() == m_accessibleTimer.timerId()) {
+        m_accessibleTimer.stop();
+        notifyAccessibleInsert();
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+void ReceiveArea::notifyAccessibleInsert()
+{
+    if (m_accessibleFrom < 0)
+        return;
+    qint64 from = m_accessibleFrom;
+    m_accessibleFrom = -1;
+    if (!QAccessible::isActive())
+        return;
+    // Only the newest part of a flood is read out.
+    from = std::max(from, m_store.size() - kAccessibleNoticeChars);
+    QAccessibleTextInsertEvent event(this, accessibleOffset(from), textBetween(from, m_store.size()));
+    QAccessible::updateAccessibility(&event);
 }

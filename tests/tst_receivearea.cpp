@@ -1,117 +1,114 @@
-// The receive area: its text stays exactly what was received and typed, whatever it cuts into
-// blocks inside, and received data neither moves the caret nor pulls a view the user scrolled away.
+// The receive area and its store: the text is exactly what arrived and what the user made of it, lines
+// are found where LF, CR and CR LF stand, the oldest data makes way past the limit, and the view wraps,
+// follows the end and edits like a plain text box.
 
 #include "terminal/hexformat.h"
 #include "terminal/receivearea.h"
-#include "window/windowfont.h"
 
-#include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
 
 namespace {
 
-// The receive area's size and font in the window.
-constexpr int kWidth = 289;
-constexpr int kHeight = 249;
-
-struct Area
+QString hex(const char *digits)
 {
-    Area()
-    {
-        area.setFont(windowFont());
-        area.resize(kWidth, kHeight);
-        area.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&area));
+    return QStringLiteral("hex:") + QString::fromLatin1(QByteArray::fromHex(digits));
+}
+
+// An append: text, or bytes shown as hex when prefixed with "hex:" (the rest as Latin-1 bytes).
+void feed(ReceiveStore &store, QString &reference, const QString &append)
+{
+    if (append.startsWith(u"hex:")) {
+        const QByteArray bytes = append.sliced(4).toLatin1();
+        store.appendHex(bytes);
+        reference += renderHex(bytes);
+    } else {
+        store.appendText(append);
+        reference += append;
     }
+}
 
-    // Puts the caret at the end of the first block or at the start of the block cut from it, and returns
-    // the text offset of that cut (0 when nothing was cut).
-    int caretAtFirstCut(bool atLineEnd)
-    {
-        const QTextBlock cut = area.document()->firstBlock().next();
-        if (!cut.isValid())
-            return 0;
-        QTextCursor caret(area.document());
-        caret.setPosition(atLineEnd ? cut.position() - 1 : cut.position());
-        area.setTextCursor(caret);
-        area.setFocus();
-        return cut.previous().length() - 1;
+// Line starts as the reader sees them: after LF, after a CR not followed by LF.
+bool isLineStart(const QString &text, qsizetype at)
+{
+    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
+}
+
+void compareLines(const ReceiveStore &store, const QString &reference, qsizetype step = 1)
+{
+    QCOMPARE(store.size(), reference.size());
+    QCOMPARE(store.text(0, store.size()), reference);
+    for (qsizetype at = 0; at <= reference.size(); at += step) {
+        qsizetype start = at;
+        while (!isLineStart(reference, start))
+            --start;
+        QCOMPARE(store.lineStart(at), start);
+        qsizetype end = at;
+        while (end < reference.size() && reference[end] != u'\n' && reference[end] != u'\r')
+            ++end;
+        QCOMPARE(store.lineEnd(at, reference.size()), end);
     }
-
-    // Document position of an offset into `text`, the area's text: between two blocks stands a cut (no
-    // text), CR LF, CR or LF, each one position.
-    int positionOf(int offset, const QString &text) const
-    {
-        QTextBlock block = area.document()->firstBlock();
-        int seen = 0;
-        while (block.next().isValid() && seen + block.length() - 1 < offset) {
-            seen += block.length() - 1;
-            if (text.mid(seen, 2) == u"\r\n")
-                seen += 2;
-            else if (text[seen] == u'\r' || text[seen] == u'\n')
-                seen += 1;
-            block = block.next();
-        }
-        return block.position() + offset - seen;
-    }
-
-    // The same where the only separators are cuts.
-    int positionOf(int offset) const { return positionOf(offset, QString(offset + 1, u'x')); }
-
-    ReceiveArea area;
-};
-
-QByteArray randomBytes(int n, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(n, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(random.bounded(256));
-    return bytes;
 }
 
-QStringList hexChunks(int count, int size)
+QString randomText(QRandomGenerator &random, int length)
 {
-    QStringList chunks;
-    for (int i = 0; i < count; ++i)
-        chunks << renderHex(randomBytes(size, quint32(i + 1)));
-    return chunks;
-}
-
-// Text without a line break, mixing half- and full-width characters.
-QStringList wordChunks(int count, int size)
-{
-    const QString pattern = QStringLiteral("温度23.5℃ humidity=41% 串口ok;");
-    QString all;
-    while (all.size() < count * size)
-        all += pattern;
-    QStringList chunks;
-    for (int i = 0; i < count; ++i)
-        chunks << all.mid(i * size, size);
-    return chunks;
-}
-
-QString hexText(int bytes)
-{
-    return renderHex(randomBytes(bytes, 7));
-}
-
-// Numbered text lines from `first` on, ending in CR LF, a lone CR and LF in turn.
-QString textLines(int first, int count)
-{
+    static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t");
     QString text;
-    for (int i = first; i < first + count; ++i) {
-        text += QStringLiteral("第%1行 温度=23.5℃").arg(i);
-        text += i % 3 == 0 ? QStringView(u"\r\n") : i % 3 == 1 ? QStringView(u"\r") : QStringView(u"\n");
-    }
+    for (int i = 0; i < length; ++i)
+        text += alphabet[random.bounded(int(alphabet.size()))];
     return text;
 }
+
+struct PaintCounter : QObject
+{
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+    int paints = 0;
+};
+
+struct AreaFixture
+{
+    AreaFixture()
+    {
+        QFont font;
+        font.setFamilies({ QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Micro Hei") });
+        font.setPointSize(9);
+        window.setFont(font);
+        area->setGeometry(0, 0, 289, 249);
+        next->setGeometry(0, 260, 100, 20);
+        window.resize(300, 300);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        area->setFocus();
+    }
+
+    // Keys by name ("Ctrl+Home", "Shift+Right"), or typed text after "type:".
+    void keys(const QStringList &script)
+    {
+        for (const QString &step : script) {
+            if (step.startsWith(u"type:")) {
+                QTest::keyClicks(QApplication::focusWidget(), step.sliced(5));
+                continue;
+            }
+            const QKeyCombination key = QKeySequence(step)[0];
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+        }
+    }
+
+    QWidget window;
+    ReceiveArea *area = new ReceiveArea(&window);
+    QLineEdit *next = new QLineEdit(&window);
+};
 
 } // namespace
 
@@ -120,374 +117,279 @@ class TestReceiveArea : public QObject
     Q_OBJECT
 
 private slots:
-    void appendsKeepExactText_data();
-    void appendsKeepExactText();
-    void wrapsAsOneParagraph();
-    void copyIsSelectedText_data();
-    void copyIsSelectedText();
-    void editingAtCut_data();
-    void editingAtCut();
-    void arrowsStepOverCut_data();
-    void arrowsStepOverCut();
-    void pasteKeepsLineBreaks();
-    void setTextAndClear();
-    void viewFollowsEndUnlessScrolledAway();
-    void dropsOldestPastItsLimit_data();
-    void dropsOldestPastItsLimit();
-    void viewFollowsEndOfSmallPieces();
-    void receivedDataLeavesCaret_data();
-    void receivedDataLeavesCaret();
+    void storeIsExact_data();
+    void storeIsExact();
+    void storeEditsMatchPlainText_data();
+    void storeEditsMatchPlainText();
+    void storeDropsOldest_data();
+    void storeDropsOldest();
+    void editingAsATextBox_data();
+    void editingAsATextBox();
+    void wrapsAndFollowsTheEnd();
+    void mouseAndInputMethod();
+    void screenReaderText();
 };
 
-void TestReceiveArea::appendsKeepExactText_data()
+void TestReceiveArea::storeIsExact_data()
 {
-    QTest::addColumn<QStringList>("chunks");
-    QTest::addColumn<bool>("cut");
-
-    QTest::newRow("hex, 1024-byte events") << hexChunks(12, 1024) << true;
-    QTest::newRow("hex, 1-byte events") << hexChunks(1500, 1) << true;
-    QTest::newRow("hex, one 32767-byte event") << hexChunks(1, 32767) << true;
-    QTest::newRow("text without line breaks") << wordChunks(40, 333) << true;
-    QTest::newRow("text with LF lines") << QStringList { QStringLiteral("line 1\nline 2\n"), QStringLiteral("\n\nend") }
-                                        << false;
-    QTest::newRow("CR LF, lone CR, lone LF") << QStringList { QStringLiteral("a\r\nb\rc\nd\r\r\n\n\re\r") } << false;
-    QTest::newRow("CR LF split across two events") << QStringList { QStringLiteral("first\r"),
-        QStringLiteral("\nsecond\r"), QStringLiteral("\r"), QStringLiteral("\n") }
-                                                   << false;
-    QTest::newRow("separators the document treats as breaks")
-        << QStringList { QString::fromUtf16(u"a\u2029b\u2028c\ufdd0d\ufdd1e\u00a0f\t\0g", 14) } << false;
-    QStringList mixed = hexChunks(3, 1024);
-    mixed.insert(1, QStringLiteral("\r\nOK\r\n"));
-    mixed << wordChunks(10, 500) << QStringLiteral("\n") << hexChunks(2, 700);
-    QTest::newRow("hex, text and line breaks mixed") << mixed << true;
+    QTest::addColumn<QStringList>("appends");
+    const QString wide(70000, u'x'); // more than a chunk
+    QTest::newRow("CR, LF, CR LF, NUL") << QStringList { QStringLiteral("a\rb\nc\r\nd\0e\r") };
+    QTest::newRow("CR LF split across appends") << QStringList { "line\r", "\nnext\r", "\r\n", "\n" };
+    QTest::newRow("Chinese, then a lone CR at the end") << QStringList { "温度", "23.5℃ 串口\r\n", "好\r" };
+    QTest::newRow("hex bytes") << QStringList { hex("000aff41"), hex("0d") };
+    QTest::newRow("hex and text mixed") << QStringList { "T\r", hex("0d0a"), "\nU", hex("ab"), "\r\n" };
+    QTest::newRow("across chunks") << QStringList { wide + "\r", "\n" + wide, "hex:" + QString(70000, QChar(0xab)) };
 }
 
-void TestReceiveArea::appendsKeepExactText()
+void TestReceiveArea::storeIsExact()
 {
-    QFETCH(QStringList, chunks);
-    QFETCH(bool, cut);
-    Area a;
-    QString expected;
-    for (const QString &chunk : chunks) {
-        a.area.appendText(chunk);
-        expected += chunk;
-    }
-    QCOMPARE(a.area.text(), expected);
-    if (cut)
-        QVERIFY(a.area.document()->blockCount() > 3);
+    QFETCH(QStringList, appends);
+    ReceiveStore store;
+    QString reference;
+    for (const QString &append : appends)
+        feed(store, reference, append);
+    compareLines(store, reference, reference.size() > 1000 ? 997 : 1);
+    QCOMPARE(store.text(3, reference.size() - 2), reference.mid(3, reference.size() - 5));
+    store.clear();
+    QCOMPARE(store.size(), 0);
+    feed(store, reference = QString(), appends.constLast());
+    QCOMPARE(store.text(0, store.size()), reference);
 }
 
-void TestReceiveArea::wrapsAsOneParagraph()
+void TestReceiveArea::storeEditsMatchPlainText_data()
 {
-    // Cuts may only fall where the line wraps anyway: the lines on screen are those of one paragraph.
-    Area a;
-    const QStringList chunks = hexChunks(6, 1024) + wordChunks(6, 700) + hexChunks(300, 3);
-    for (const QString &chunk : chunks)
-        a.area.appendText(chunk);
-    QCoreApplication::processEvents();
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u })
+        QTest::addRow("seed %u", seed) << seed;
+}
 
-    QStringList shown;
-    QAbstractTextDocumentLayout *docLayout = a.area.document()->documentLayout();
-    qreal width = 0;
-    for (QTextBlock block = a.area.document()->firstBlock(); block.isValid(); block = block.next()) {
-        docLayout->blockBoundingRect(block);
-        const QTextLayout *layout = block.layout();
-        QVERIFY(layout->lineCount() > 0);
-        for (int i = 0; i < layout->lineCount(); ++i) {
-            const QTextLine line = layout->lineAt(i);
-            shown << block.text().mid(line.textStart(), line.textLength());
-            width = std::max(width, line.width());
+void TestReceiveArea::storeEditsMatchPlainText()
+{
+    // Appends, edits inside text and inside hex ("AB " split anywhere), removals across pieces.
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    ReceiveStore store;
+    QString reference;
+    for (int step = 0; step < 400; ++step) {
+        const int what = random.bounded(4);
+        const qsizetype at = random.bounded(int(reference.size()) + 1);
+        if (what == 0) {
+            feed(store, reference, randomText(random, random.bounded(1, 40)));
+        } else if (what == 1) {
+            QString bytes = QStringLiteral("hex:");
+            for (int i = random.bounded(1, 30); i > 0; --i)
+                bytes += QChar(random.bounded(256));
+            feed(store, reference, bytes);
+        } else if (what == 2) {
+            const QString text = randomText(random, random.bounded(1, 10));
+            store.insert(at, text);
+            reference.insert(at, text);
+        } else {
+            const qsizetype to = std::min(reference.size(), at + random.bounded(20));
+            store.remove(at, to);
+            reference.remove(at, to - at);
         }
     }
+    compareLines(store, reference);
+}
 
-    // Lines as wide as the viewport less the document's margins, where the cuts were made.
-    QCOMPARE(width, a.area.viewport()->width() - 2 * a.area.document()->documentMargin());
+void TestReceiveArea::storeDropsOldest_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<bool>("wholeLines");
+    QTest::newRow("text lines, whole lines go") << QStringLiteral("温度=23.5\r\n") << true;
+    QTest::newRow("hex, no line at all") << hex("01020304") << false;
+    QTest::newRow("surrogate pairs, no line") << QStringLiteral("x\U0001F600") << false;
+}
 
-    QTextLayout whole(a.area.text(), a.area.document()->defaultFont());
-    whole.setTextOption(a.area.document()->defaultTextOption());
-    QStringList expected;
-    whole.beginLayout();
-    for (QTextLine line = whole.createLine(); line.isValid(); line = whole.createLine()) {
-        line.setLineWidth(width);
-        expected << a.area.text().mid(line.textStart(), line.textLength());
+void TestReceiveArea::storeDropsOldest()
+{
+    QFETCH(QString, unit);
+    QFETCH(bool, wholeLines);
+    ReceiveStore store;
+    store.setMaximum(100);
+    QString reference;
+    qint64 dropped = 0;
+    for (int i = 0; i < 50; ++i) {
+        feed(store, reference, unit);
+        dropped = store.origin();
+        QVERIFY(store.size() <= 100);
+        QCOMPARE(store.text(0, store.size()), reference.sliced(dropped));
+        QVERIFY(!store.at(0).isLowSurrogate());
+        if (wholeLines)
+            QVERIFY(isLineStart(reference, dropped));
     }
-    whole.endLayout();
-    QVERIFY(expected.size() > 100);
-    QCOMPARE(shown, expected);
+    QVERIFY(dropped > 0);
 }
 
-void TestReceiveArea::copyIsSelectedText_data()
+void TestReceiveArea::editingAsATextBox_data()
 {
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("copied");
 
-    QTest::newRow("inside one line") << 3 << 20;
-    QTest::newRow("across one cut") << 4000 << 5000;
-    QTest::newRow("across many cuts") << 10 << 30000;
-    QTest::newRow("across cuts and line breaks") << 35000 << 39000;
-    QTest::newRow("longer than a cursor copies") << 7 << 80000;
-    QTest::newRow("everything") << 0 << -1;
+    const QStringList copyAll { "Ctrl+A", "Ctrl+C" };
+    const QString exact = QStringLiteral("a\rb\r\nc\0d\n");
+    QTest::newRow("a copy is exactly the text") << exact << copyAll << QString() << exact;
+    QTest::newRow("Tab moves on and is not typed") << "ab" << QStringList { "Tab", "type:x" } << "ab"
+                                                   << "";
+    QTest::newRow("Backspace takes CR LF as one") << "ab\r\n"
+                                                  << QStringList { "Ctrl+End", "Backspace" } << "ab"
+                                                  << "";
+    QTest::newRow("Delete takes a surrogate pair") << "\U0001F600z" << QStringList { "Ctrl+Home", "Delete" } << "z"
+                                                   << "";
+    QTest::newRow("typing in the middle, Enter is LF")
+        << "abc\r\n"
+        << QStringList { "Ctrl+Home", "Right", "type:Z", "Return" } << "aZ\nbc\r\n"
+        << "";
+    QTest::newRow("Shift+arrows select, cut and paste at the end")
+        << "hello world" << QStringList { "Ctrl+Home", "Shift+Right", "Shift+Right", "Ctrl+X", "End", "Ctrl+V" }
+        << "llo worldhe"
+        << "he";
+    QTest::newRow("Shift+Down takes the CR LF")
+        << "one\r\ntwo" << QStringList { "Ctrl+Home", "Shift+Down", "Ctrl+C" } << QString() << "one\r\n";
+    QTest::newRow("Shift+Home from the end")
+        << "one\r\ntwo" << QStringList { "Ctrl+End", "Shift+Home", "Ctrl+C" } << QString() << "two";
 }
 
-void TestReceiveArea::copyIsSelectedText()
+void TestReceiveArea::editingAsATextBox()
 {
-    QFETCH(int, from);
-    QFETCH(int, to);
-    Area a;
-    // Hex with no line break, then text lines ending in CR LF, a lone CR and LF, then hex again.
-    QString full = hexText(12000) + textLines(0, 600);
-    full += hexText(12000);
-    for (int i = 0; i < full.size(); i += 3000)
-        a.area.appendText(full.mid(i, 3000));
-    QVERIFY(a.area.document()->blockCount() > 600);
-    if (to < 0)
-        to = int(full.size());
-
-    QTextCursor selection(a.area.document());
-    selection.setPosition(a.positionOf(from, full));
-    selection.setPosition(a.positionOf(to, full), QTextCursor::KeepAnchor);
-    a.area.setTextCursor(selection);
-    a.area.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), full.mid(from, to - from));
+    QFETCH(QString, before);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, after);
+    QFETCH(QString, copied);
+    AreaFixture f;
+    f.area->appendText(before);
+    QApplication::clipboard()->clear();
+    f.keys(keys);
+    QCOMPARE(QApplication::clipboard()->text(), copied);
+    // Received data goes after whatever the user made of the text, and does not move the caret.
+    const qint64 caret = f.area->cursorPosition();
+    f.area->appendHex("\x0d\x0a");
+    QCOMPARE(f.area->text(), (after.isNull() ? before : after) + QStringLiteral("0D 0A "));
+    QCOMPARE(f.area->cursorPosition(), caret);
+    if (keys.first() == u"Tab")
+        QCOMPARE(QApplication::focusWidget(), f.next);
 }
 
-void TestReceiveArea::editingAtCut_data()
+void TestReceiveArea::wrapsAndFollowsTheEnd()
 {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>(
-        "atLineEnd"); // the caret after the last character of a cut block, else before the first of the next
-    QTest::addColumn<int>("removedFrom"); // relative to the cut's text offset
-    QTest::addColumn<int>("removedCount");
-    QTest::addColumn<QString>("inserted");
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
 
-    QTest::newRow("type a character at the start of a wrapped line") << 0 << "X" << false << 0 << 0 << "X";
-    QTest::newRow("type a character at the end of the line before") << 0 << "Y" << true << 0 << 0 << "Y";
-    QTest::newRow("backspace at the start of a wrapped line") << int(Qt::Key_Backspace) << "" << false << -1 << 1 << "";
-    QTest::newRow("delete at the end of the line before") << int(Qt::Key_Delete) << "" << true << 0 << 1 << "";
-    QTest::newRow("backspace at the end of the line before") << int(Qt::Key_Backspace) << "" << true << -1 << 1 << "";
-    QTest::newRow("delete at the start of a wrapped line") << int(Qt::Key_Delete) << "" << false << 0 << 1 << "";
-    QTest::newRow("enter at the start of a wrapped line") << int(Qt::Key_Return) << "" << false << 0 << 0 << "\n";
-}
-
-void TestReceiveArea::editingAtCut()
-{
-    QFETCH(int, key);
-    QFETCH(QString, typed);
-    QFETCH(bool, atLineEnd);
-    QFETCH(int, removedFrom);
-    QFETCH(int, removedCount);
-    QFETCH(QString, inserted);
-
-    Area a;
-    QString expected = hexText(3000);
-    a.area.appendText(expected);
-    const int cutOffset = a.caretAtFirstCut(atLineEnd);
-    QVERIFY(cutOffset > 0);
-    if (key != 0)
-        QTest::keyClick(&a.area, Qt::Key(key));
-    else
-        QTest::keyClicks(&a.area, typed);
-
-    expected.remove(cutOffset + removedFrom, removedCount);
-    expected.insert(cutOffset + removedFrom, inserted);
-    QCOMPARE(a.area.text(), expected);
-
-    // Received data still lands at the end, after the edit.
-    const QString more = hexText(50);
-    a.area.appendText(more);
-    QCOMPARE(a.area.text(), expected + more);
-}
-
-void TestReceiveArea::arrowsStepOverCut_data()
-{
-    QTest::addColumn<bool>("atLineEnd");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("selectedFrom"); // relative to the cut's text offset
-
-    QTest::newRow("shift+right at the end of the line before") << true << int(Qt::Key_Right) << 0;
-    QTest::newRow("shift+left at the start of a wrapped line") << false << int(Qt::Key_Left) << -1;
-    QTest::newRow("shift+right at the start of a wrapped line") << false << int(Qt::Key_Right) << 0;
-}
-
-void TestReceiveArea::arrowsStepOverCut()
-{
-    // Every press of an arrow takes in one character the user can see, also at a cut.
-    QFETCH(bool, atLineEnd);
-    QFETCH(int, key);
-    QFETCH(int, selectedFrom);
-    Area a;
-    const QString full = hexText(3000);
-    a.area.appendText(full);
-    const int cutOffset = a.caretAtFirstCut(atLineEnd);
-    QVERIFY(cutOffset > 0);
-
-    QTest::keyClick(&a.area, Qt::Key(key), Qt::ShiftModifier);
-    a.area.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), full.mid(cutOffset + selectedFrom, 1));
-}
-
-void TestReceiveArea::pasteKeepsLineBreaks()
-{
-    Area a;
-    a.area.appendText(QStringLiteral("ab"));
-    QTextCursor caret(a.area.document());
-    caret.setPosition(1);
-    a.area.setTextCursor(caret);
-    QGuiApplication::clipboard()->setText(QStringLiteral("1\r\n2\r3"));
-    a.area.paste();
-    a.area.appendText(QStringLiteral("\n"));
-    QCOMPARE(a.area.text(), QStringLiteral("a1\r\n2\r3b\n"));
-}
-
-void TestReceiveArea::setTextAndClear()
-{
-    Area a;
-    a.area.setText(QStringLiteral("x\r\ny\rz"));
-    QCOMPARE(a.area.text(), QStringLiteral("x\r\ny\rz"));
-
-    for (const QString &chunk : hexChunks(100, 1024))
-        a.area.appendText(chunk);
-    a.area.setText(QString());
-    QCOMPARE(a.area.text(), QString());
-    QCOMPARE(a.area.document()->blockCount(), 1);
-
-    // A CR left before the clear must not join with an LF after it.
-    a.area.appendText(QStringLiteral("\r"));
-    a.area.setText(QString());
-    a.area.appendText(QStringLiteral("\nq"));
-    QCOMPARE(a.area.text(), QStringLiteral("\nq"));
-}
-
-void TestReceiveArea::viewFollowsEndUnlessScrolledAway()
-{
-    Area a;
-    QScrollBar *bar = a.area.verticalScrollBar();
-    for (const QString &chunk : hexChunks(20, 1024))
-        a.area.appendText(chunk);
-    QVERIFY(bar->maximum() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
-    const QString lastLine = hexText(1);
-    a.area.appendText(lastLine);
-    QCOMPARE(bar->value(), bar->maximum());
-
-    bar->setValue(bar->maximum() / 2);
-    const int away = bar->value();
-    const int top = a.area.cursorForPosition(QPoint(4, 4)).position();
-    for (const QString &chunk : hexChunks(5, 1024))
-        a.area.appendText(chunk);
-    QCOMPARE(bar->value(), away);
-    QCOMPARE(a.area.cursorForPosition(QPoint(4, 4)).position(), top);
-
-    bar->setValue(bar->maximum());
-    a.area.appendText(hexText(1024));
-    QCOMPARE(bar->value(), bar->maximum());
-}
-
-void TestReceiveArea::viewFollowsEndOfSmallPieces()
-{
-    // Data arriving a few characters at a time grows the last line until it wraps: every new line has to
-    // grow the scroll range, or the view stops following the end.
-    Area a;
-    QScrollBar *bar = a.area.verticalScrollBar();
-    for (const QString &chunk : wordChunks(120, 7)) {
-        a.area.appendText(chunk);
-        QCOMPARE(bar->value(), bar->maximum());
+    // One long hex line wraps at the width.
+    area.appendHex(QByteArray(2 * ReceiveArea::kSegmentChars, '\xab'));
+    const QRect first = area.characterRect(area.characterCount() - 300);
+    const QRect last = area.characterRect(area.characterCount() - 1);
+    QVERIFY(!first.isNull() && !last.isNull());
+    QVERIFY(last.top() >= first.top() + 5 * first.height());
+    QVERIFY(last.right() < area.viewport()->width());
+    // Its rows stay full where it is laid out in pieces: every row starts at a multiple of the first.
+    f.keys({ "Ctrl+Home" });
+    QList<qint64> starts;
+    for (int page = 0; page < 60; ++page, f.keys({ "PgDown" })) {
+        for (qreal y = 4 + first.height() / 2.; y < area.viewport()->height() - first.height(); y += first.height())
+            starts.append(area.positionAt(QPointF(5, y)));
     }
-    QVERIFY(bar->maximum() > 0);
-    QTextCursor end(a.area.document());
-    end.movePosition(QTextCursor::End);
-    QVERIFY(a.area.viewport()->rect().contains(a.area.cursorRect(end).center()));
-    QCOMPARE(a.area.document()->blockCount(), 1);
+    QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
+    for (qint64 start : starts)
+        QCOMPARE(start % starts[1], 0);
+
+    // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
+    QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
+    f.next->setFocus(); // no blinking caret to paint meanwhile
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    area.viewport()->installEventFilter(&counter);
+    for (int i = 0; i < 300; ++i)
+        area.appendText(QStringLiteral("第%1行\r\n").arg(i));
+    QTRY_VERIFY(counter.paints > 0);
+    area.setFocus();
+    QVERIFY(!area.characterRect(area.characterCount() - 3).isNull());
+    QWheelEvent up(QPointF(5, 5), area.mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(area.viewport(), &up);
+    const qint64 top = area.positionAt(QPointF(5, 5));
+    area.appendText(u"more\r\n");
+    QCOMPARE(area.positionAt(QPointF(5, 5)), top);
+    QVERIFY(area.characterRect(area.characterCount() - 3).isNull());
+
+    // Past the limit the oldest goes; the view keeps its text while it can.
+    const QString shown = area.textBetween(top, top + 10);
+    area.setMaximumCharacters(area.characterCount() - 50);
+    area.appendText(u"x");
+    QCOMPARE(area.textBetween(area.positionAt(QPointF(5, 5)), area.positionAt(QPointF(5, 5)) + 10), shown);
+    QVERIFY(area.store().origin() >= 50);
+
+    // Back at the end (Ctrl+End), the view follows again; PageUp leaves it, PageDown comes back.
+    f.keys({ "Ctrl+End" });
+    area.appendText(u"最后一行");
+    QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
+    f.keys({ "PgUp" });
+    QVERIFY(area.characterRect(area.characterCount() - 1).isNull());
+    f.keys({ "PgDown" });
+    area.appendText(u"!");
+    QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
 }
 
-void TestReceiveArea::dropsOldestPastItsLimit_data()
+void TestReceiveArea::mouseAndInputMethod()
 {
-    QTest::addColumn<QStringList>("chunks");
-    QTest::newRow("hex") << hexChunks(40, 1024);
-    QTest::newRow("text without line breaks") << wordChunks(60, 2000);
-    QStringList lines;
-    for (int chunk = 0; chunk < 60; ++chunk)
-        lines << textLines(chunk * 30, 30);
-    QTest::newRow("text lines") << lines;
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    area.appendText(u"hello world\r\nsecond");
+    // A double-click selects the word; a click puts the caret where it lands.
+    const QRect w = area.characterRect(7);
+    QTest::mouseDClick(area.viewport(), Qt::LeftButton, {}, w.center());
+    f.keys({ "Ctrl+C" });
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("world"));
+    // A drag selects from where it started, over the line break.
+    QTest::mousePress(area.viewport(), Qt::LeftButton, {}, area.characterRect(6).topLeft() + QPoint(1, 2));
+    QMouseEvent drag(QEvent::MouseMove, area.characterRect(15).topLeft() + QPoint(1, 2),
+        area.viewport()->mapToGlobal(area.characterRect(15).topLeft() + QPoint(1, 2)), Qt::NoButton, Qt::LeftButton,
+        {});
+    QApplication::sendEvent(area.viewport(), &drag);
+    QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, area.characterRect(15).topLeft() + QPoint(1, 2));
+    QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("world\r\nse"));
+    QTest::mouseClick(area.viewport(), Qt::LeftButton, {}, area.characterRect(3).topLeft() + QPoint(1, 2));
+    QCOMPARE(area.cursorPosition(), 3);
+
+    // Pre-edit text is only shown; the committed text is typed at the caret.
+    QInputMethodEvent preedit(QStringLiteral("zhong"), {});
+    QApplication::sendEvent(&area, &preedit);
+    QCOMPARE(area.text(), QStringLiteral("hello world\r\nsecond"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("中文"));
+    QApplication::sendEvent(&area, &commit);
+    QCOMPARE(area.text(), QStringLiteral("hel中文lo world\r\nsecond"));
+    QCOMPARE(static_cast<QWidget &>(area).inputMethodQuery(Qt::ImSurroundingText).toString(),
+        QStringLiteral("hel中文lo world"));
 }
 
-void TestReceiveArea::dropsOldestPastItsLimit()
+void TestReceiveArea::screenReaderText()
 {
-    // Past its limit the area keeps the newest text, cut where a block starts, and nothing else changes.
-    QFETCH(QStringList, chunks);
-    constexpr int kLimit = 20000;
-    Area a;
-    a.area.setMaximumCharacters(kLimit);
-    QScrollBar *bar = a.area.verticalScrollBar();
-    QString all;
-    for (const QString &chunk : chunks) {
-        a.area.appendText(chunk);
-        all += chunk;
-        const int held = a.area.document()->characterCount() - 1;
-        QVERIFY2(held <= kLimit, qPrintable(QString::number(held)));
-        if (all.size() > 2 * kLimit)
-            QVERIFY2(held > kLimit - 4096, qPrintable(QString::number(held)));
-        QVERIFY(all.endsWith(a.area.text()));
-        QCOMPARE(bar->value(), bar->maximum());
-    }
-
-    // A view scrolled away keeps showing the same text while older text goes.
-    bar->setValue(bar->maximum() / 2);
-    const auto topText = [&a] {
-        const int top = a.area.cursorForPosition(QPoint(4, 4)).block().position();
-        return a.area.textBetween(top, top + 40);
-    };
-    const QString shown = topText();
-    a.area.appendText(chunks.last());
-    QCOMPARE(topText(), shown);
-    bar->setValue(bar->maximum());
-
-    // The caret stays on its character while older text goes.
-    QTextCursor caret(a.area.document());
-    caret.setPosition(a.area.document()->characterCount() - 500);
-    a.area.setTextCursor(caret);
-    const QString after = a.area.textBetween(caret.position(), a.area.document()->characterCount() - 1);
-    a.area.appendText(chunks.first());
-    QCOMPARE(a.area.textBetween(a.area.textCursor().position(), a.area.document()->characterCount() - 1),
-        after + chunks.first());
-}
-
-void TestReceiveArea::receivedDataLeavesCaret_data()
-{
-    QTest::addColumn<int>("where"); // 0 start, 1 middle, 2 end
-    QTest::addColumn<bool>("selecting");
-
-    QTest::newRow("caret at the start") << 0 << false;
-    QTest::newRow("caret in the middle") << 1 << false;
-    QTest::newRow("caret at the end") << 2 << false;
-    QTest::newRow("selection up to the end") << 2 << true;
-}
-
-void TestReceiveArea::receivedDataLeavesCaret()
-{
-    QFETCH(int, where);
-    QFETCH(bool, selecting);
-    Area a;
-    a.area.appendText(hexText(200));
-    const QString before = a.area.text();
-    const int offset = where == 0 ? 0 : where == 1 ? int(before.size()) / 2 : int(before.size());
-
-    QTextCursor caret(a.area.document());
-    if (selecting)
-        caret.setPosition(a.positionOf(10));
-    caret.setPosition(a.positionOf(offset), selecting ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
-    a.area.setTextCursor(caret);
-
-    for (const QString &chunk : hexChunks(8, 1024))
-        a.area.appendText(chunk);
-
-    const QTextCursor after = a.area.textCursor();
-    QCOMPARE(a.area.textBetween(0, after.position()), before.left(offset));
-    if (selecting)
-        QCOMPARE(a.area.textBetween(0, after.anchor()), before.left(10));
-    else
-        QVERIFY(!after.hasSelection());
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    const QString text = QStringLiteral("one\r\ntwo\rthree\n");
+    area.appendText(text);
+    area.appendHex("\x01");
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
+    QVERIFY(iface && iface->textInterface() && iface->editableTextInterface());
+    QAccessibleTextInterface *t = iface->textInterface();
+    QCOMPARE(t->characterCount(), text.size() + 3);
+    QCOMPARE(t->text(0, t->characterCount()), text + QStringLiteral("01 "));
+    int start = 0;
+    int end = 0;
+    QCOMPARE(t->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("one\r\n"));
+    QCOMPARE(t->textAfterOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("two\r"));
+    QCOMPARE(QString::number(start) + u'-' + QString::number(end), QStringLiteral("5-9"));
+    iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
+    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\n01 "));
+    t->setSelection(0, 0, 3);
+    QCOMPARE(t->cursorPosition(), 3);
+    QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("one"));
 }
 
 QTEST_MAIN(TestReceiveArea)

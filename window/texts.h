@@ -117,4 +117,10 @@ inline const QString kLampClosedName = QStringLiteral("串口已关闭");
 inline const QString kReceivedCountName = QStringLiteral("接收计数");
 inline const QString kSentCountName = QStringLiteral("发送计数");
 
+// The receive area's context menu.
+inline const QString kMenuCut = QStringLiteral("剪切(&T)");
+inline const QString kMenuCopy = QStringLiteral("复制(&C)");
+inline const QString kMenuPaste = QStringLiteral("粘贴(&P)");
+inline const QString kMenuSelectAll = QStringLiteral("全选(&A)");
+
 } // namespace Texts
