@@ -686,7 +686,7 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
     const bool select = event->modifiers() & Qt::ShiftModifier;
     const bool control = event->modifiers() & Qt::ControlModifier;
     const bool selection = selectionStart() < selectionEnd();
-    const int page = std::max<int>(screenRows().size() - 1, 1);
+    const int page = std::max(int(screenRows().size()) - 1, 1);
     switch (event->key()) {
     case Qt::Key_Left:
         return moveCaret(selection && !select ? selectionStart() : previousCharacter(m_caret), select);

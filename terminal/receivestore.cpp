@@ -22,11 +22,14 @@ constexpr qint64 kBytesPerTextChar = 2;
 
 // A chunk's storage is mapped from the system directly rather than taken from the allocator: freed, it goes
 // back to the system at once, where the allocator would keep a cleared area's memory in the process.
+// One capacity serves both kinds: characters in a text chunk, bytes in a hex chunk.
+static_assert(ReceiveStore::kHexChunkBytes == ReceiveStore::kTextChunkChars);
+
 struct ReceiveStore::Chunk
 {
     explicit Chunk(bool isHex)
         : hex(isHex)
-        , capacity(isHex ? kHexChunkBytes : kTextChunkChars)
+        , capacity(kTextChunkChars)
         , memory(mmap(nullptr, bytes(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
     {
         if (memory == MAP_FAILED)
@@ -120,7 +123,7 @@ QChar ReceiveStore::at(qint64 position) const
 {
     if (position < 0 || position >= size())
         return {};
-    const Piece &piece = m_pieces[pieceAt(position + m_origin)];
+    const Piece &piece = m_pieces[std::size_t(pieceAt(position + m_origin))];
     return QChar(piece.chunk->at(piece.offset + qint32(position + m_origin - piece.start)));
 }
 
@@ -132,8 +135,8 @@ QString ReceiveStore::text(qint64 from, qint64 to) const
     if (from >= to)
         return out;
     out.reserve(to - from);
-    for (auto i = qsizetype(pieceAt(from)); i < qsizetype(m_pieces.size()) && m_pieces[i].start < to; ++i) {
-        const Piece &piece = m_pieces[i];
+    for (qsizetype i = pieceAt(from); i < qsizetype(m_pieces.size()) && m_pieces[std::size_t(i)].start < to; ++i) {
+        const Piece &piece = m_pieces[std::size_t(i)];
         const qint64 a = std::max(from, piece.start);
         const qint64 b = std::min(to, piece.end());
         piece.chunk->read(piece.offset + qint32(a - piece.start), piece.offset + qint32(b - piece.start), out);
@@ -220,7 +223,7 @@ qsizetype ReceiveStore::split(qint64 absolute)
     if (absolute >= m_end)
         return qsizetype(m_pieces.size());
     const qsizetype i = pieceAt(absolute);
-    Piece &piece = m_pieces[i];
+    Piece &piece = m_pieces[std::size_t(i)];
     if (piece.start == absolute)
         return i;
     const auto head = qint32(absolute - piece.start);
@@ -241,9 +244,9 @@ qint64 ReceiveStore::insert(qint64 position, QStringView text)
     const qint64 absolute = position + m_origin;
     const qsizetype at = split(absolute);
     std::vector<Piece> pieces = writeText(text, absolute);
-    const auto n = qint64(text.size());
+    const qint64 n = text.size();
     for (auto i = qsizetype(at); i < qsizetype(m_pieces.size()); ++i)
-        m_pieces[i].start += n;
+        m_pieces[std::size_t(i)].start += n;
     m_pieces.insert(
         m_pieces.begin() + at, std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
     m_end += n;
@@ -262,7 +265,7 @@ void ReceiveStore::remove(qint64 from, qint64 to)
     Pieces removed(std::make_move_iterator(m_pieces.begin() + first), std::make_move_iterator(m_pieces.begin() + last));
     m_pieces.erase(m_pieces.begin() + first, m_pieces.begin() + last);
     for (auto i = qsizetype(first); i < qsizetype(m_pieces.size()); ++i)
-        m_pieces[i].start -= to - from;
+        m_pieces[std::size_t(i)].start -= to - from;
     m_end -= to - from;
     discard(std::move(removed), to - from);
 }
@@ -342,8 +345,8 @@ qint64 ReceiveStore::lineStart(qint64 position) const
     if (position == 0)
         return 0;
     const qint64 absolute = position + m_origin;
-    for (auto i = qsizetype(pieceAt(absolute - 1)); i >= 0; --i) {
-        const Piece &piece = m_pieces[i];
+    for (qsizetype i = pieceAt(absolute - 1); i >= 0; --i) {
+        const Piece &piece = m_pieces[std::size_t(i)];
         if (piece.chunk->hex)
             continue;
         const std::vector<quint16> &breaks = piece.chunk->breaks;
@@ -367,9 +370,9 @@ qint64 ReceiveStore::lineEnd(qint64 position, qint64 limit) const
         return limit;
     const qint64 absolute = position + m_origin;
     const qint64 absoluteLimit = limit + m_origin;
-    for (auto i = qsizetype(pieceAt(absolute)); i < qsizetype(m_pieces.size()) && m_pieces[i].start < absoluteLimit;
-         ++i) {
-        const Piece &piece = m_pieces[i];
+    for (qsizetype i = pieceAt(absolute);
+         i < qsizetype(m_pieces.size()) && m_pieces[std::size_t(i)].start < absoluteLimit; ++i) {
+        const Piece &piece = m_pieces[std::size_t(i)];
         if (piece.chunk->hex)
             continue;
         const std::vector<quint16> &breaks = piece.chunk->breaks;
