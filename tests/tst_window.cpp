@@ -8,10 +8,12 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
-#include <QTemporaryFile>
 #include <cerrno>
 
 class TestWindow : public QObject
@@ -33,6 +35,12 @@ void TestWindow::startUpState()
     QCOMPARE(f.form->windowTitle(), QStringLiteral("ZEL串口调试软件 "));
     // The icon reaches the window from a program linked as app/ links it.
     QCOMPARE(f.form->windowIcon().availableSizes(), QList<QSize>({ QSize(48, 48) }));
+    // Qt's own words are Chinese too: a text box's context menu and a message box's button.
+    const std::unique_ptr<QMenu> menu(f.get<QLineEdit>("Text3")->createStandardContextMenu());
+    const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2}"));
+    for (const QAction *action : menu->actions()) // the shortcut after the tab may stay as it is
+        QVERIFY2(!action->text().section(u'\t', 0, 0).contains(latinWord), qPrintable(action->text()));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
     const QSize size = f.form->size();
     f.form->resize(800, 600);
     QCOMPARE(f.form->size(), size);

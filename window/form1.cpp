@@ -17,8 +17,11 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QTranslator>
 #include <algorithm>
 #include <type_traits>
 
@@ -26,6 +29,24 @@ const QColor Form1::kLampOpen = QColor(255, 0, 0);
 const QColor Form1::kLampClosed = QColor(192, 255, 255);
 
 namespace {
+
+// Qt's own words (a text box's context menu, a message box's button) in the window's language rather
+// than the desktop's: the window is Chinese whatever the locale says. Once per program.
+void installQtChinese()
+{
+    static bool tried = false;
+    if (tried || QCoreApplication::instance() == nullptr)
+        return;
+    tried = true;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        return;
+    }
+    qWarning("Qt's Chinese translation (qtbase_zh_CN.qm) is missing: Qt's own menus stay in English");
+    delete translator;
+}
 
 template <typename T> T *named(T *object, const char *name)
 {
@@ -126,6 +147,7 @@ Form1::Form1(QWidget *parent)
     Q_INIT_RESOURCE(resources);
     setWindowIcon(QIcon(QStringLiteral(":/zelcom.png")));
     setFont(windowFont());
+    installQtChinese();
 
     placeControls();
     setTabOrder();
