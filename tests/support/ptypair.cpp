@@ -70,6 +70,12 @@ QByteArray PtyPair::readFor(int timeoutMs)
     return read(std::numeric_limits<qsizetype>::max(), timeoutMs);
 }
 
+bool PtyPair::hasInput() const
+{
+    pollfd p { m_master, POLLIN, 0 };
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
 void PtyPair::closeMaster()
 {
     if (m_master >= 0)
@@ -100,4 +106,13 @@ bool PtyPair::marksParityErrors() const
 {
     termios t {};
     return ::tcgetattr(m_master, &t) == 0 && (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
+}
+
+QString PtyPair::line() const
+{
+    termios t {};
+    if (::tcgetattr(m_master, &t) != 0)
+        return {};
+    return QString::asprintf("%lld %d %d %d", baud(), (t.c_cflag & CSTOPB) ? 2 : 1, (t.c_cflag & PARODD) != 0,
+        (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK));
 }

@@ -23,6 +23,8 @@ public:
     QByteArray read(qsizetype count, int timeoutMs = 2000);
     // Reads whatever arrives within `timeoutMs`.
     QByteArray readFor(int timeoutMs);
+    // Whether the program has written something not read yet; does not wait.
+    bool hasInput() const;
 
     // Unplugs the device.
     void closeMaster();
@@ -34,6 +36,10 @@ public:
     bool oddParity() const;
     // Whether bytes with a parity error would be marked "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
     bool marksParityErrors() const;
+    // "baud stop-bits odd marked": odd is 1 when the odd flag is set (the pty clears the parity-enable flag but
+    // keeps this one, which shows which parity was asked for); marked is 1 when bytes with a parity error would
+    // come as "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
+    QString line() const;
 
 private:
     int m_master = -1;
