@@ -1,4 +1,4 @@
-// Receiving, showing and sending data, auto-send, and the line settings from the selection boxes.
+// Receiving, showing and sending data, and auto-send.
 
 #include "port/mscomm.h"
 #include "terminal/counter.h"
@@ -17,7 +17,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <cerrno>
 
 namespace {
 
@@ -62,10 +61,6 @@ private slots:
     void ticksWaitWhileABoxIsOpen();
     void period_data();
     void period();
-
-    void settingsBoxes_data();
-    void settingsBoxes();
-    void choosingAnotherPortWhileOpen();
 };
 
 void TestTerminal::counterRule_data()
@@ -363,90 +358,6 @@ void TestTerminal::period()
         QCOMPARE(boxes.boxes()[0].text, QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）"));
     QCOMPARE(f.pty.readFor(150), QByteArray());
     QCOMPARE(f.sentCount(), QStringLiteral("0"));
-}
-
-void TestTerminal::settingsBoxes_data()
-{
-    // Each row marks one box unusable while the port is open.
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None");
-    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc");
-    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0");
-    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999");
-    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4");
-    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0");
-    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3");
-}
-
-void TestTerminal::settingsBoxes()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, text);
-    Terminal f(false);
-    BoxCatcher boxes;
-    // Chosen right after a tick, the settings reach the port within 0.5 s, and the device when it opens.
-    QVERIFY(QSignalSpy(f.form->Timer1, &IntervalTimer::Timer).wait());
-    f.get<ComboBox>("Combo2")->setListIndex(2);
-    f.get<ComboBox>("Combo3")->setListIndex(2);
-    f.get<ComboBox>("Combo5")->setListIndex(1);
-    QTRY_COMPARE_WITH_TIMEOUT(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"), 500);
-    f.click("Command5");
-    QCOMPARE(f.pty.baud(), 115200);
-    QCOMPARE(f.pty.stopBits(), 2);
-
-    // An unusable box turns red with a tooltip, and the port keeps what it has.
-    auto *combo = f.form->findChild<ComboBox *>(box);
-    const QString initial = combo->text();
-    combo->setText(text);
-    QTRY_VERIFY(!combo->toolTip().isEmpty());
-    QCOMPARE(combo->palette().color(QPalette::Text), QColor(Qt::red));
-    QTest::qWait(250);
-    QCOMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"));
-    QCOMPARE(f.pty.baud(), 115200);
-    QVERIFY(f.form->MSComm1->PortOpen());
-    QVERIFY(boxes.boxes().isEmpty());
-
-    // Mended, the next tick applies it and the mark goes; a typed baud may have blanks and be a custom rate.
-    combo->setText(initial);
-    f.get<ComboBox>("Combo2")->setText(QStringLiteral(" 250000 "));
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("250000,E,8,2"));
-    QCOMPARE(f.pty.baud(), 250000);
-    QTRY_VERIFY(combo->toolTip().isEmpty());
-}
-
-void TestTerminal::choosingAnotherPortWhileOpen()
-{
-    // COM1 is /dev/ptmx: a pty master, which refuses 7 data bits as a serial device might. COM2 takes them.
-    Terminal f(false);
-    qputenv("ZELCOM_PORTS", "/dev/ptmx:" + f.pty.slavePath().toLocal8Bit());
-    f.click("Command5");
-    QCOMPARE(f.portShown(), kShownOpen);
-    auto *combo4 = f.get<ComboBox>("Combo4");
-    combo4->setText(QStringLiteral("7"));
-    QTRY_COMPARE(
-        combo4->toolTip(), QStringLiteral("串口设备不接受这组设置（系统错误 %1），仍在使用 9600,N,8,1").arg(EINVAL));
-
-    // Another port closes this one, and is offered what the boxes show: the mark goes once it is taken.
-    f.get<ComboBox>("Combo1")->setListIndex(1);
-    QVERIFY(!f.form->MSComm1->PortOpen());
-    QCOMPARE(f.form->MSComm1->CommPort(), 2);
-    QCOMPARE(f.portShown(), kShownClosed);
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,7,1"));
-    QTRY_COMPARE(combo4->toolTip(), QString());
-
-    f.click("Command5");
-    f.setText("Text2", QStringLiteral("2nd"));
-    f.click("Command6");
-    QCOMPARE(f.pty.read(3), QByteArray("2nd"));
-
-    // Back on COM1, the open fails rather than leave the device on settings other than those shown.
-    BoxCatcher boxes;
-    f.get<ComboBox>("Combo1")->setListIndex(0);
-    f.click("Command5");
-    QCOMPARE(boxes.boxes().value(0).informative,
-        QStringLiteral("/dev/ptmx 不接受这组设置：9600,N,7,1（系统错误 %1）。").arg(EINVAL));
-    QVERIFY(!f.form->MSComm1->PortOpen());
 }
 
 QTEST_MAIN(TestTerminal)
