@@ -65,11 +65,6 @@ QByteArray PtyPair::read(qsizetype count, int timeoutMs)
     return out;
 }
 
-QByteArray PtyPair::readFor(int timeoutMs)
-{
-    return read(std::numeric_limits<qsizetype>::max(), timeoutMs);
-}
-
 bool PtyPair::hasInput() const
 {
     pollfd p { m_master, POLLIN, 0 };
@@ -86,26 +81,6 @@ void PtyPair::closeMaster()
 qint64 PtyPair::baud() const
 {
     return ptyBaud(m_master);
-}
-
-int PtyPair::stopBits() const
-{
-    termios t {};
-    if (::tcgetattr(m_master, &t) != 0)
-        return -1;
-    return (t.c_cflag & CSTOPB) ? 2 : 1;
-}
-
-bool PtyPair::oddParity() const
-{
-    termios t {};
-    return ::tcgetattr(m_master, &t) == 0 && (t.c_cflag & PARODD);
-}
-
-bool PtyPair::marksParityErrors() const
-{
-    termios t {};
-    return ::tcgetattr(m_master, &t) == 0 && (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
 }
 
 QString PtyPair::line() const
