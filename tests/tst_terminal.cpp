@@ -1,43 +1,25 @@
-// Receiving, showing and sending data, auto-send, and the line settings from the selection boxes.
+// Receiving, showing and sending data, and auto-send.
 
 #include "port/mscomm.h"
 #include "terminal/counter.h"
-#include "terminal/receivearea.h"
 #include "tests/support/boxcatcher.h"
+#include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
+#include "window/messagebox.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <cerrno>
 
 namespace {
 
-// A started window, its port opened by its own button unless asked otherwise.
-struct Terminal : FormFixture
-{
-    explicit Terminal(bool open = true)
-    {
-        if (open)
-            click("Command5");
-    }
-    void setText(const char *name, const QString &text) const { get<QLineEdit>(name)->setText(text); }
-    QString caption(const char *name) const { return get<QPushButton>(name)->text(); }
-    QString received() const { return get<ReceiveArea>("Text1")->text(); }
-    QString receivedCount() const { return get<QLabel>("Label10")->text(); }
-    QString sentCount() const { return get<QLabel>("Label11")->text(); }
-};
-
 const QString kAutoSend = QStringLiteral("自动发送");
 const QString kStopAutoSend = QStringLiteral("关闭自动发送");
+const QString kOpenThePort = QStringLiteral("请打开串口");
 
 } // namespace
 
@@ -49,23 +31,17 @@ private slots:
     void counterRule_data();
     void counterRule();
 
-    void receiveText();
-    void receiveHex();
+    void receive_data();
+    void receive();
 
-    void sendByHand();
-    void sendHex_data();
-    void sendHex();
+    void send_data();
+    void send();
     void largePaste_data();
     void largePaste();
 
-    void autoSendRepeatsAndStops();
-    void ticksWaitWhileABoxIsOpen();
+    void autoSend();
     void period_data();
     void period();
-
-    void settingsBoxes_data();
-    void settingsBoxes();
-    void choosingAnotherPortWhileOpen();
 };
 
 void TestTerminal::counterRule_data()
@@ -88,135 +64,93 @@ void TestTerminal::counterRule()
     QCOMPARE(addToCounter(caption, amount), result);
 }
 
-void TestTerminal::receiveText()
+void TestTerminal::receive_data()
 {
-    Terminal f;
-    // Control characters, a NUL among them, come through unchanged; a Chinese character counts 1.
-    f.pty.write(QByteArray("A\0B\tC", 5));
-    QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC", 5));
-    QCOMPARE(f.receivedCount(), QStringLiteral("5"));
-
-    // 中 split across two writes still arrives whole.
-    f.pty.write(QByteArray("\xD6"));
-    QTest::qWait(50);
-    f.pty.write(QByteArray("\xD0\n"));
-    QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC中\n", 9));
-    QCOMPARE(f.receivedCount(), QStringLiteral("7"));
-
-    // Line ends are kept as they came: CR LF, a lone CR, a CR and its LF in two reads.
-    f.pty.write(QByteArray("x\r\ny\rz\r"));
-    QTRY_VERIFY(f.received().endsWith(QStringLiteral("z\r")));
-    f.pty.write(QByteArray("\nw"));
-    QTRY_COMPARE(f.received(), QString::fromUtf8("A\0B\tC中\nx\r\ny\rz\r\nw", 18));
-    QCOMPARE(f.receivedCount(), QStringLiteral("16"));
-
-    // Bytes that are not GBK are shown as they come and take nothing valid with them.
-    f.click("Command3");
-    f.pty.write(QByteArray("x\x81 y\xFF"
-                           "z"));
-    QTRY_VERIFY(f.received().endsWith(u'z'));
-    QVERIFY2(f.received().startsWith(u'x') && f.received().contains(QStringLiteral(" y")), qPrintable(f.received()));
+    // What the device sends, in writes separated by "|", in hex display or not; what the window shows and counts
+    // (characters in text display, bytes in hex).
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QByteArray>("writes");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("controls and NUL") << false << QByteArray("A\0B\tC", 5) << QString::fromUtf8("A\0B\tC", 5) << "5";
+    QTest::newRow("character split") << false << QByteArray("\xD6|\xD0\n") << QStringLiteral("中\n") << "2";
+    QTest::newRow("line ends as they came")
+        << false << QByteArray("x\r\ny\rz\r|\nw") << QStringLiteral("x\r\ny\rz\r\nw") << "9";
+    // A byte that starts no character takes nothing valid with it (FF is in GBK's private-use area).
+    QTest::newRow("not GBK") << false
+                             << QByteArray("x\x81 y\xFF"
+                                           "z")
+                             << QStringLiteral("x\uFFFD y\uF8F5z") << "6";
+    QTest::newRow("hex") << true << QByteArray("\x0A\xFF\x41\x00", 4) << QStringLiteral("0A FF 41 00 ") << "4";
 }
 
-void TestTerminal::receiveHex()
+void TestTerminal::receive()
 {
-    Terminal f;
-    f.pty.write(QByteArray("x"));
-    QTRY_COMPARE(f.received(), QStringLiteral("x"));
-
-    // The display mode at the moment of the event decides; text already shown stays as it is.
-    f.click("Option1");
-    QCOMPARE(f.form->MSComm1->InputMode(), MSComm::comInputModeBinary);
-    f.pty.write(QByteArray("\x0A\xFF\x41\x00", 4));
-    QTRY_COMPARE(f.received(), QStringLiteral("x0A FF 41 00 "));
-    QCOMPARE(f.receivedCount(), QStringLiteral("5"));
-
-    f.click("Option2");
-    f.pty.write(QByteArray("z"));
-    QTRY_VERIFY(f.received().endsWith(QStringLiteral("00 z")));
-
-    // An event with nothing waiting shows and counts nothing.
-    const QString shown = f.received();
-    emit f.form->MSComm1->OnComm();
-    QCOMPARE(f.receivedCount(), QStringLiteral("6"));
-    QCOMPARE(f.received(), shown);
-}
-
-void TestTerminal::sendByHand()
-{
-    Terminal f(false);
-    BoxCatcher boxes;
-    f.setText("Text2", QStringLiteral("41"));
-    f.setText("Text3", QStringLiteral("5"));
-    f.click("Command6");
-    f.click("Option5");
-    f.click("Command6");
-    // Auto-send that cannot send switches itself off first, then shows a single box.
-    f.click("Command7");
-    QTRY_COMPARE(boxes.boxes().size(), 3);
-    QCOMPARE(f.caption("Command7"), kAutoSend);
-    QTest::qWait(100);
-    QCOMPARE(boxes.boxes().size(), 3);
-    for (const BoxCatcher::Box &box : boxes.boxes()) {
-        QCOMPARE(box.text, QStringLiteral("请打开串口"));
-        QCOMPARE(box.title, QStringLiteral("串口调试程序"));
-        QCOMPARE(box.icon, QMessageBox::NoIcon);
+    QFETCH(bool, hex);
+    QFETCH(QByteArray, writes);
+    QFETCH(QString, shown);
+    QFETCH(QString, count);
+    FormFixture f(true);
+    if (hex)
+        f.click("Option1");
+    QSignalSpy events(f.form->MSComm1, &MSComm::OnComm);
+    for (const QByteArray &bytes : writes.split('|')) {
+        f.pty.write(bytes);
+        QVERIFY(events.wait());
     }
-    QCOMPARE(f.sentCount(), QStringLiteral("0"));
-    // Opening afterwards finds nothing queued from the refused sends.
-    f.click("Command5");
-    QCOMPARE(f.pty.readFor(50), QByteArray());
-
-    // Text goes out in GBK and counts characters; the box keeps it; an empty box sends nothing.
-    f.click("Option3");
-    f.setText("Text2", QStringLiteral("中AB"));
-    f.click("Command6");
-    QCOMPARE(f.pty.read(4),
-        QByteArray("\xD6\xD0"
-                   "AB"));
-    QCOMPARE(f.sentCount(), QStringLiteral("3"));
-    QCOMPARE(f.get<QLineEdit>("Text2")->text(), QStringLiteral("中AB"));
-    f.setText("Text2", QString());
-    f.click("Command6");
-    QCOMPARE(f.pty.readFor(100), QByteArray());
-    QCOMPARE(f.sentCount(), QStringLiteral("3"));
+    QTRY_COMPARE(f.received(), shown);
+    QCOMPARE(f.receivedCount(), count);
 }
 
-void TestTerminal::sendHex_data()
+void TestTerminal::send_data()
 {
-    // A null `bytes` marks a text that is refused with a box.
+    // What a click on the send button puts on the wire, in hex or as text, with the port open or not; a null
+    // `bytes` marks a send refused with the box `box`.
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("hex");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("41") << "41" << QByteArray("\x41");
-    QTest::newRow("0041") << "0041" << QByteArray("\x41");
-    QTest::newRow("a") << "a" << QByteArray("\x0A");
-    QTest::newRow("AB CD") << "AB CD" << QByteArray("\xAB\xCD");
-    QTest::newRow("frame") << "AA 55 00 0D" << QByteArray("\xAA\x55\x00\x0D", 4);
-    QTest::newRow("blanks and tabs") << " \tff  00\t" << QByteArray("\xFF\x00", 2);
+    QTest::addColumn<QString>("box");
+    const QString badHex = QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D");
+    QTest::newRow("text in GBK") << true << false << "中AB"
+                                 << QByteArray("\xD6\xD0"
+                                               "AB")
+                                 << QString();
+    QTest::newRow("no text") << true << false << "" << QByteArray("") << QString();
+    QTest::newRow("text, port closed") << false << false << "41" << QByteArray() << kOpenThePort;
+    QTest::newRow("hex, port closed") << false << true << "41" << QByteArray() << kOpenThePort;
+    QTest::newRow("41") << true << true << "41" << QByteArray("\x41") << QString();
+    QTest::newRow("0041") << true << true << "0041" << QByteArray("\x41") << QString();
+    QTest::newRow("a") << true << true << "a" << QByteArray("\x0A") << QString();
+    QTest::newRow("AB CD") << true << true << "AB CD" << QByteArray("\xAB\xCD") << QString();
+    QTest::newRow("frame") << true << true << "AA 55 00 0D" << QByteArray("\xAA\x55\x00\x0D", 4) << QString();
+    QTest::newRow("blanks and tabs") << true << true << " \tff  00\t" << QByteArray("\xFF\x00", 2) << QString();
     for (const char *bad : { "", "  ", "1FF", "ABCD", "0x41", "g", "41,42", "-1", "+41", "４１" })
-        QTest::newRow(bad[0] ? bad : "empty") << QString::fromUtf8(bad) << QByteArray();
+        QTest::newRow(bad[0] ? bad : "empty") << true << true << QString::fromUtf8(bad) << QByteArray() << badHex;
 }
 
-void TestTerminal::sendHex()
+void TestTerminal::send()
 {
+    QFETCH(bool, open);
+    QFETCH(bool, hex);
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    Terminal f;
+    QFETCH(QString, box);
+    FormFixture f(open);
     BoxCatcher boxes;
-    f.click("Option5");
+    if (hex)
+        f.click("Option5");
     f.setText("Text2", text);
     f.click("Command6");
-    if (bytes.isNull()) {
-        QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.boxes()[0].text, QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D"));
-        QCOMPARE(boxes.boxes()[0].title, QStringLiteral("串口调试程序"));
-        QCOMPARE(boxes.boxes()[0].icon, QMessageBox::Warning);
-    } else {
-        QCOMPARE(f.pty.read(bytes.size()), bytes);
-        QVERIFY(boxes.boxes().isEmpty());
-    }
-    QCOMPARE(f.pty.readFor(50), QByteArray());
-    QCOMPARE(f.sentCount(), QString::number(bytes.size()));
+    // Opened afterwards, the port finds nothing queued from a refused send.
+    if (!open)
+        f.click("Command5");
+    QCOMPARE(f.pty.read(bytes.size()), bytes);
+    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput(); }));
+    QCOMPARE(boxes.boxes().value(0).text, box);
+    QCOMPARE(boxes.boxes().size(), box.isEmpty() ? 0 : 1);
+    // Text counts characters, hex counts bytes.
+    QCOMPARE(f.sentCount(), QString::number(bytes.isNull() ? 0 : hex ? bytes.size() : text.size()));
 }
 
 void TestTerminal::largePaste_data()
@@ -235,7 +169,7 @@ void TestTerminal::largePaste()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, wire);
-    Terminal f;
+    FormFixture f(true);
     BoxCatcher boxes;
     f.setText("Text2", QStringLiteral("kept"));
     f.get<QLineEdit>("Text2")->selectAll();
@@ -262,32 +196,34 @@ void TestTerminal::largePaste()
     f.click("Command6");
     if (wire.size() > (1 << 20)) {
         f.click("Command6");
-        QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.boxes()[0].text, QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。"));
+        QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。"));
     }
     QCOMPARE(f.sentCount(), QString::number(text.size()));
     QCOMPARE(f.pty.read(wire.size(), 30'000), wire);
-    QCOMPARE(f.pty.readFor(50), QByteArray());
+    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput(); }));
 }
 
-void TestTerminal::autoSendRepeatsAndStops()
+void TestTerminal::autoSend()
 {
-    Terminal f;
+    FormFixture f(true);
+    BoxCatcher boxes;
     f.setText("Text2", QStringLiteral("x"));
     f.setText("Text3", QStringLiteral("20"));
     f.click("Command7");
     QCOMPARE(f.caption("Command7"), kStopAutoSend);
-    // Editing the period while on changes nothing until the next switch-on.
     f.setText("Text3", QStringLiteral("1"));
-    QCOMPARE(f.form->Timer2->Interval(), 20);
-
     // How many ticks fall in a given time is measured in bench/ (sendbench --mode auto).
     const QByteArray sent = f.pty.read(3);
     QCOMPARE(sent, QByteArray(std::max<qsizetype>(sent.size(), 3), 'x'));
 
-    // Switched off and on, the new period applies. Sending every millisecond, input, the settings tick
-    // and clicks still get their turn.
+    // Off means off: the counter, which counts every send, stands still.
     f.click("Command7");
+    QCOMPARE(f.caption("Command7"), kAutoSend);
+    const QString count = f.sentCount();
+    QVERIFY(expectNothingFor(100, [&] { return f.sentCount() != count; }));
+
+    // Switched on again, the new period applies. Sending every millisecond, input, the settings tick and clicks
+    // still get their turn.
     f.setText("Text2", QStringLiteral("0123456789"));
     f.click("Command7");
     QVERIFY(f.pty.read(100).size() >= 100);
@@ -296,34 +232,16 @@ void TestTerminal::autoSendRepeatsAndStops()
     f.get<ComboBox>("Combo2")->setText(QStringLiteral("57600"));
     QTRY_COMPARE(f.pty.baud(), 57600);
 
-    // Off means off: nothing more goes out and the counter stands still.
-    f.click("Command7");
-    QCOMPARE(f.caption("Command7"), kAutoSend);
-    f.pty.readFor(50);
-    const QString count = f.sentCount();
-    QCOMPARE(f.pty.readFor(200), QByteArray());
-    QCOMPARE(f.sentCount(), count);
-}
-
-void TestTerminal::ticksWaitWhileABoxIsOpen()
-{
-    Terminal f;
-    BoxCatcher boxes;
+    // A box from elsewhere (a bad hex send by hand) holds the ticks but not the input. The checks run while the
+    // box waits, inside its event loop.
     boxes.setAutoClose(false);
-    f.setText("Text2", QStringLiteral("y"));
-    f.setText("Text3", QStringLiteral("5"));
-    f.click("Command7");
-    QVERIFY(!f.pty.read(3).isEmpty());
-
-    // A box from elsewhere (a bad hex send by hand) holds the ticks but not the input. The checks run
-    // while the box waits, inside its event loop.
     bool checked = false;
     QTimer::singleShot(20, this, [&] {
-        QCOMPARE(boxes.openCount(), 1);
-        f.pty.readFor(30);
-        QCOMPARE(f.pty.readFor(200), QByteArray());
-        f.pty.write(QByteArray("in"));
-        QTRY_VERIFY(f.received().endsWith(QStringLiteral("in")));
+        QVERIFY(msgBoxOpen());
+        const QString held = f.sentCount();
+        QVERIFY(expectNothingFor(200, [&] { return f.sentCount() != held; }));
+        f.pty.write(QByteArray("more"));
+        QTRY_VERIFY(f.received().endsWith(QStringLiteral("more")));
         QCOMPARE(f.caption("Command7"), kStopAutoSend);
         checked = true;
         boxes.closeAll();
@@ -342,111 +260,32 @@ void TestTerminal::ticksWaitWhileABoxIsOpen()
 
 void TestTerminal::period_data()
 {
+    // Auto-send switched on with the port open or not; the box it shows, if any.
+    QTest::addColumn<bool>("open");
     QTest::addColumn<QString>("period");
-    QTest::newRow("0 switches on but stays silent") << "0";
+    QTest::addColumn<QString>("box");
+    const QString badPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
+    QTest::newRow("0 switches on but stays silent") << true << "0" << QString();
+    // It cannot send: it switches itself off first, then shows a single box.
+    QTest::newRow("port closed") << false << "5" << kOpenThePort;
     for (const char *bad : { "abc", "-5", "1.5", "99999999999", "2147483648", "", "1e3" })
-        QTest::newRow(bad[0] ? bad : "empty") << QString::fromLatin1(bad);
+        QTest::newRow(bad[0] ? bad : "empty") << true << QString::fromLatin1(bad) << badPeriod;
 }
 
 void TestTerminal::period()
 {
+    QFETCH(bool, open);
     QFETCH(QString, period);
-    const bool accepted = period == QStringLiteral("0");
-    Terminal f;
+    QFETCH(QString, box);
+    FormFixture f(open);
     BoxCatcher boxes;
     f.setText("Text2", QStringLiteral("z"));
     f.setText("Text3", period);
     f.click("Command7");
-    QCOMPARE(f.caption("Command7"), accepted ? kStopAutoSend : kAutoSend);
-    QCOMPARE(boxes.boxes().size(), accepted ? 0 : 1);
-    if (!accepted)
-        QCOMPARE(boxes.boxes()[0].text, QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）"));
-    QCOMPARE(f.pty.readFor(150), QByteArray());
-    QCOMPARE(f.sentCount(), QStringLiteral("0"));
-}
-
-void TestTerminal::settingsBoxes_data()
-{
-    // Each row marks one box unusable while the port is open.
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None");
-    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc");
-    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0");
-    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999");
-    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4");
-    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0");
-    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3");
-}
-
-void TestTerminal::settingsBoxes()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, text);
-    Terminal f(false);
-    BoxCatcher boxes;
-    // Chosen right after a tick, the settings reach the port within 0.5 s, and the device when it opens.
-    QVERIFY(QSignalSpy(f.form->Timer1, &IntervalTimer::Timer).wait());
-    f.get<ComboBox>("Combo2")->setListIndex(2);
-    f.get<ComboBox>("Combo3")->setListIndex(2);
-    f.get<ComboBox>("Combo5")->setListIndex(1);
-    QTRY_COMPARE_WITH_TIMEOUT(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"), 500);
-    f.click("Command5");
-    QCOMPARE(f.pty.baud(), 115200);
-    QCOMPARE(f.pty.stopBits(), 2);
-
-    // An unusable box turns red with a tooltip, and the port keeps what it has.
-    auto *combo = f.form->findChild<ComboBox *>(box);
-    const QString initial = combo->text();
-    combo->setText(text);
-    QTRY_VERIFY(!combo->toolTip().isEmpty());
-    QCOMPARE(combo->palette().color(QPalette::Text), QColor(Qt::red));
-    QTest::qWait(250);
-    QCOMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"));
-    QCOMPARE(f.pty.baud(), 115200);
-    QVERIFY(f.form->MSComm1->PortOpen());
-    QVERIFY(boxes.boxes().isEmpty());
-
-    // Mended, the next tick applies it and the mark goes; a typed baud may have blanks and be a custom rate.
-    combo->setText(initial);
-    f.get<ComboBox>("Combo2")->setText(QStringLiteral(" 250000 "));
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("250000,E,8,2"));
-    QCOMPARE(f.pty.baud(), 250000);
-    QTRY_VERIFY(combo->toolTip().isEmpty());
-}
-
-void TestTerminal::choosingAnotherPortWhileOpen()
-{
-    // COM1 is /dev/ptmx: a pty master, which refuses 7 data bits as a serial device might. COM2 takes them.
-    Terminal f(false);
-    qputenv("ZELCOM_PORTS", "/dev/ptmx:" + f.pty.slavePath().toLocal8Bit());
-    f.click("Command5");
-    QCOMPARE(f.portShown(), kShownOpen);
-    auto *combo4 = f.get<ComboBox>("Combo4");
-    combo4->setText(QStringLiteral("7"));
-    QTRY_COMPARE(
-        combo4->toolTip(), QStringLiteral("串口设备不接受这组设置（系统错误 %1），仍在使用 9600,N,8,1").arg(EINVAL));
-
-    // Another port closes this one, and is offered what the boxes show: the mark goes once it is taken.
-    f.get<ComboBox>("Combo1")->setListIndex(1);
-    QVERIFY(!f.form->MSComm1->PortOpen());
-    QCOMPARE(f.form->MSComm1->CommPort(), 2);
-    QCOMPARE(f.portShown(), kShownClosed);
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,7,1"));
-    QTRY_COMPARE(combo4->toolTip(), QString());
-
-    f.click("Command5");
-    f.setText("Text2", QStringLiteral("2nd"));
-    f.click("Command6");
-    QCOMPARE(f.pty.read(3), QByteArray("2nd"));
-
-    // Back on COM1, the open fails rather than leave the device on settings other than those shown.
-    BoxCatcher boxes;
-    f.get<ComboBox>("Combo1")->setListIndex(0);
-    f.click("Command5");
-    QCOMPARE(boxes.boxes().value(0).informative,
-        QStringLiteral("/dev/ptmx 不接受这组设置：9600,N,7,1（系统错误 %1）。").arg(EINVAL));
-    QVERIFY(!f.form->MSComm1->PortOpen());
+    QTRY_COMPARE(boxes.boxes().value(0).text, box);
+    QCOMPARE(f.caption("Command7"), box.isEmpty() ? kStopAutoSend : kAutoSend);
+    QVERIFY(expectNothingFor(
+        150, [&] { return f.pty.hasInput() || f.sentCount() != QStringLiteral("0") || boxes.boxes().size() > 1; }));
 }
 
 QTEST_MAIN(TestTerminal)

@@ -10,15 +10,6 @@ BoxCatcher::BoxCatcher(QObject *parent)
     m_timer.start(5);
 }
 
-int BoxCatcher::openCount() const
-{
-    int n = 0;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-            ++n;
-    return n;
-}
-
 void BoxCatcher::closeAll()
 {
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -34,8 +25,7 @@ void BoxCatcher::poll()
             continue;
         if (!m_seen.contains(box)) {
             m_seen << box;
-            m_boxes << Box { box->windowTitle(), box->text(), box->informativeText(), box->icon(),
-                box->standardButtons() };
+            m_boxes << Box { box->windowTitle(), box->text(), box->informativeText(), box->icon() };
             connect(box, &QObject::destroyed, this, [this, box] { m_seen.removeAll(box); });
         }
         if (m_autoClose)

@@ -17,7 +17,6 @@ public:
         QString text;
         QString informative;
         QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
     };
 
     explicit BoxCatcher(QObject *parent = nullptr);
@@ -28,7 +27,6 @@ public:
     void closeAll();
 
     const QList<Box> &boxes() const { return m_boxes; }
-    int openCount() const;
 
 private:
     void poll();

@@ -1,27 +1,34 @@
 #pragma once
 
 #include "port/portmap.h"
+#include "terminal/receivearea.h"
 #include "tests/support/ptypair.h"
 #include "window/binding.h"
 #include "window/form1.h"
 #include "window/shape.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 #include <memory>
 
 // portShown() while the port is open and while it is closed.
-inline const QString kShownOpen = QStringLiteral("关闭串口 #ff0000");
-inline const QString kShownClosed = QStringLiteral("打开串口 #c0ffff");
+inline const QString kShownOpen = QStringLiteral("关闭串口 #ff0000 串口已打开");
+inline const QString kShownClosed = QStringLiteral("打开串口 #c0ffff 串口已关闭");
 
-// A started window whose COM1 is a fresh pty and which never sees the machine's own serial ports.
+// A started window whose COM1 is a fresh pty and which never sees the machine's own serial ports; its port
+// opened by its own button when asked.
 struct FormFixture
 {
-    FormFixture()
+    explicit FormFixture(bool openPort = false)
     {
         PortMap::setSystemScanner([] { return QStringList(); });
         qputenv("ZELCOM_PORTS", pty.slavePath().toLocal8Bit());
         form = createForm1();
+        if (openPort)
+            click("Command5");
     }
 
     template <typename T = QWidget> T *get(const char *name) const
@@ -31,11 +38,20 @@ struct FormFixture
 
     void click(QAbstractButton *button) const { QTest::mouseClick(button, Qt::LeftButton); }
     void click(const char *name) const { click(get<QAbstractButton>(name)); }
+    void setText(const char *name, const QString &text) const { get<QLineEdit>(name)->setText(text); }
+    QString caption(const char *name) const { return get<QAbstractButton>(name)->text(); }
 
-    // What the window shows of the port: the open/close button's caption and the lamp's colour.
+    QString received() const { return get<ReceiveArea>("Text1")->text(); }
+    QString receivedCount() const { return get<QLabel>("Label10")->text(); }
+    QString sentCount() const { return get<QLabel>("Label11")->text(); }
+
+    // What the window shows of the port: the open/close button's caption, the lamp's colour and what a screen
+    // reader says of the lamp.
     QString portShown() const
     {
-        return get<QAbstractButton>("Command5")->text() + u' ' + get<Shape>("Shape1")->FillColor().name();
+        auto *lamp = get<Shape>("Shape1");
+        return caption("Command5") + u' ' + lamp->FillColor().name() + u' '
+            + QAccessible::queryAccessibleInterface(lamp)->text(QAccessible::Name);
     }
 
     PtyPair pty;

@@ -65,9 +65,10 @@ QByteArray PtyPair::read(qsizetype count, int timeoutMs)
     return out;
 }
 
-QByteArray PtyPair::readFor(int timeoutMs)
+bool PtyPair::hasInput() const
 {
-    return read(std::numeric_limits<qsizetype>::max(), timeoutMs);
+    pollfd p { m_master, POLLIN, 0 };
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 void PtyPair::closeMaster()
@@ -82,22 +83,11 @@ qint64 PtyPair::baud() const
     return ptyBaud(m_master);
 }
 
-int PtyPair::stopBits() const
+QString PtyPair::line() const
 {
     termios t {};
     if (::tcgetattr(m_master, &t) != 0)
-        return -1;
-    return (t.c_cflag & CSTOPB) ? 2 : 1;
-}
-
-bool PtyPair::oddParity() const
-{
-    termios t {};
-    return ::tcgetattr(m_master, &t) == 0 && (t.c_cflag & PARODD);
-}
-
-bool PtyPair::marksParityErrors() const
-{
-    termios t {};
-    return ::tcgetattr(m_master, &t) == 0 && (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK);
+        return {};
+    return QString::asprintf("%lld %d %d %d", baud(), (t.c_cflag & CSTOPB) ? 2 : 1, (t.c_cflag & PARODD) != 0,
+        (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK));
 }

@@ -21,19 +21,18 @@ public:
 
     // Reads what the program wrote: stops once `count` bytes arrived or `timeoutMs` passed.
     QByteArray read(qsizetype count, int timeoutMs = 2000);
-    // Reads whatever arrives within `timeoutMs`.
-    QByteArray readFor(int timeoutMs);
+    // Whether the program has written something not read yet; does not wait.
+    bool hasInput() const;
 
     // Unplugs the device.
     void closeMaster();
 
     // The line settings the slave carries now.
     qint64 baud() const;
-    int stopBits() const;
-    // The pty clears the parity-enable flag but keeps the odd flag, which shows which parity was asked for.
-    bool oddParity() const;
-    // Whether bytes with a parity error would be marked "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
-    bool marksParityErrors() const;
+    // "baud stop-bits odd marked": odd is 1 when the odd flag is set (the pty clears the parity-enable flag but
+    // keeps this one, which shows which parity was asked for); marked is 1 when bytes with a parity error would
+    // come as "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
+    QString line() const;
 
 private:
     int m_master = -1;
