@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive area against how much it holds: the cost of one receive event (with the one paint it
 // causes), memory per received byte, the time to read its whole text back and the time to clear it;
 // for the receive area and for the stock plain-text widget fed the way most Qt terminals feed it.

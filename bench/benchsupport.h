@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Shared by the benchmarks: the data they feed (reproducible, so the receiving side can check every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window under a flood: starts the real window with COM1 on the given pty slave, selects hex or
 // character display, opens the port, tells the writer on the master to start, and measures what a user
 // would feel: whether every byte is counted and shown, how late a 10 ms timer fires, how soon a click on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays a device that floods the line: opens a pseudo-terminal, prints its slave path, waits for the
 // receiving side to say "G", then writes for a fixed time and reports what it wrote. With --rate it
 // writes at that many bytes a second and reports how long the line held it back; with --rate 0 it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send path, timed: the real window with COM1 on a fresh pty whose master this program drains.
 //
 //   sendbench --mode paste [--text ascii]

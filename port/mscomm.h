@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The serial component: one port, chosen by number, opened and closed, with line settings, text or

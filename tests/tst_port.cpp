@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial component over real pseudo-terminals, the pure port logic, and the handlers that choose the port
 // and its line settings from the window's boxes.
 

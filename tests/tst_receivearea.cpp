@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive area and its store: the text is exactly what arrived and what the user made of it, lines
 // are found where LF, CR and CR LF stand, the oldest data makes way past the limit, and the view wraps,
 // follows the end and edits like a plain text box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receiving, showing and sending data, and auto-send.
 
 #include "port/mscomm.h"

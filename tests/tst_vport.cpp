@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual serial device, driven as the window drives a port: through MSComm over its pty.
 
 #include "port/mscomm.h"

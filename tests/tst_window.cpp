@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window, its start-up, its own commands and what a screen reader and a keyboard user get from it,
 // offscreen and over real pseudo-terminals.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/optionbutton.h"
 
 OptionButton::OptionButton(const QString &caption, QWidget *parent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GBK decoder: any bytes, split anywhere into two reads, give the same text as one read, and
 // leave at most one byte (a lead byte) waiting.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send area's hex parser: any text, never a crash; whatever it accepts reads back from its own
 // rendering unchanged.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line settings string: any text, never a crash; whatever it accepts is in range and reads back
 // the same when written out again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zelcom-vport: a virtual serial device for trying the terminal without an adapter, and for tests and
 // benchmarks. Prints the path of its pseudo-terminal on the first line of standard output.
 
