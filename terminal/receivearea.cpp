@@ -149,10 +149,16 @@ void ReceiveArea::adjustForDrop(qint64 dropped)
     if (m_accessibleFrom >= 0)
         shift(m_accessibleFrom);
     if (!m_follow) {
+        // Keep the top row's first character at the top. A long line cut at its front is cut into segments
+        // anew, so the row is found by its character; its layout from before the drop is still right for
+        // those absolute positions.
         qint64 start = m_top.segment.start;
+        const auto laid = m_layouts.find(start + m_store.origin() - dropped);
+        if (laid != m_layouts.end() && laid->second.edits == m_store.editCount()
+            && m_top.row < laid->second.layout->lineCount())
+            start += laid->second.layout->lineAt(m_top.row).textStart();
         shift(start);
-        const int row = start == 0 ? 0 : m_top.row;
-        m_top = { segmentAt(start), row };
+        m_top = rowOf(start);
     }
 }
 

@@ -298,6 +298,14 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
     for (qint64 start : starts)
         QCOMPARE(start % starts[1], 0);
+    // Scrolled into the dump, the oldest making way leaves the top within a row of where it was.
+    f.keys({ "Ctrl+Home", "PgDown" });
+    const qint64 inDump = area.positionAt(QPointF(5, 5));
+    area.setMaximumCharacters(area.characterCount() - 30);
+    area.appendHex("\x01");
+    QVERIFY(std::abs(area.positionAt(QPointF(5, 5)) + area.store().origin() - inDump) < starts[1]);
+    area.setMaximumCharacters(ReceiveStore::defaultMaximum());
+    f.keys({ "Ctrl+End" });
 
     // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
     QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
