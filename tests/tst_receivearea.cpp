@@ -381,7 +381,7 @@ void TestReceiveArea::screenReaderText()
 {
     AreaFixture f;
     ReceiveArea &area = *f.area;
-    const QString text = QStringLiteral("one\r\ntwo\rthree\n");
+    const QString text = QStringLiteral("one\r\ntwo\rthree\U0001F600\n");
     area.appendText(text);
     area.appendHex("\x01");
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
@@ -394,8 +394,11 @@ void TestReceiveArea::screenReaderText()
     QCOMPARE(t->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("one\r\n"));
     QCOMPARE(t->textAfterOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("two\r"));
     QCOMPARE(QString::number(start) + u'-' + QString::number(end), QStringLiteral("5-9"));
+    // Word by word a reader moves on, over the line break too; a character is never half a pair.
+    QCOMPARE(t->textAfterOffset(0, QAccessible::WordBoundary, &start, &end), QStringLiteral("\r\n"));
+    QCOMPARE(t->textAtOffset(15, QAccessible::CharBoundary, &start, &end), QStringLiteral("\U0001F600"));
     iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
-    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\n01 "));
+    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\U0001F600\n01 "));
     t->setSelection(0, 0, 3);
     QCOMPARE(t->cursorPosition(), 3);
     QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("one"));
