@@ -468,7 +468,12 @@ qint64 ReceiveArea::positionAt(QPointF point) const
             hit = &row;
     }
     const QTextLine line = hit->layout->lineAt(hit->row);
-    return hit->segment.start + line.xToCursor(point.x() - kMargin);
+    qint64 offset = line.xToCursor(point.x() - kMargin);
+    // Pre-edit text shown in the row is not part of the text.
+    const int preeditAt = hit->layout->preeditAreaPosition();
+    if (preeditAt >= 0 && offset > preeditAt)
+        offset = std::max<qint64>(offset - hit->layout->preeditAreaText().size(), preeditAt);
+    return hit->segment.start + offset;
 }
 
 void ReceiveArea::resizeEvent(QResizeEvent *event)

@@ -369,6 +369,7 @@ void TestReceiveArea::mouseAndInputMethod()
     QInputMethodEvent preedit(QStringLiteral("zhong"), {});
     QApplication::sendEvent(&area, &preedit);
     QCOMPARE(area.text(), QStringLiteral("hello world\r\nsecond"));
+    QCOMPARE(area.positionAt(QPointF(area.viewport()->width() - 5, area.characterRect(0).center().y())), 11);
     QInputMethodEvent commit;
     commit.setCommitString(QStringLiteral("中文"));
     QApplication::sendEvent(&area, &commit);
