@@ -599,6 +599,8 @@ void ReceiveArea::moveCaret(qint64 position, bool select)
         QAccessibleTextCursorEvent event(this, accessibleOffset(m_caret));
         QAccessible::updateAccessibility(&event);
     }
+    // An input method places its candidate window at the caret: it has to be told the caret moved.
+    updateMicroFocus();
     viewport()->update();
 }
 
@@ -759,6 +761,7 @@ void ReceiveArea::inputMethodEvent(QInputMethodEvent *event)
         if (attribute.type == QInputMethodEvent::Cursor)
             m_preeditCursor = attribute.start;
     }
+    updateMicroFocus();
     viewport()->update();
     event->accept();
 }

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -362,8 +363,11 @@ void TestReceiveArea::mouseAndInputMethod()
     QApplication::sendEvent(area.viewport(), &drag);
     QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, area.characterRect(15).topLeft() + QPoint(1, 2));
     QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("world\r\nse"));
+    // The input method hears of the caret's move, so its candidate window follows it.
+    QSignalSpy told(QGuiApplication::inputMethod(), &QInputMethod::cursorRectangleChanged);
     QTest::mouseClick(area.viewport(), Qt::LeftButton, {}, area.characterRect(3).topLeft() + QPoint(1, 2));
     QCOMPARE(area.cursorPosition(), 3);
+    QVERIFY(!told.isEmpty());
 
     // Pre-edit text is only shown; the committed text is typed at the caret.
     QInputMethodEvent preedit(QStringLiteral("zhong"), {});
