@@ -158,6 +158,9 @@ void ReceiveArea::adjustForDrop(qint64 dropped)
             && m_top.row < laid->second.layout->lineCount())
             start += laid->second.layout->lineAt(m_top.row).textStart();
         shift(start);
+        // A hidden area is not painted, and nothing else would bound the layouts kept for each drop.
+        if (m_layouts.size() > kKeepLayouts)
+            m_layouts.clear();
         m_top = rowOf(start);
     }
 }
