@@ -281,7 +281,8 @@ QTextLayout *ReceiveArea::layoutOf(const Segment &s) const
     }
     auto found = m_layouts.find(key);
     if (found != m_layouts.end() && found->second.absoluteEnd == absoluteEnd
-        && found->second.edits == m_store.editCount() && found->second.preedit == preedit)
+        && found->second.edits == m_store.editCount() && found->second.preedit == preedit
+        && (preedit.isEmpty() || found->second.layout->preeditAreaPosition() == preeditAt))
         return found->second.layout.get();
 
     auto layout = std::make_unique<QTextLayout>(m_store.text(s.start, s.end), font(), viewport());

@@ -369,11 +369,15 @@ void TestReceiveArea::mouseAndInputMethod()
     QCOMPARE(area.cursorPosition(), 3);
     QVERIFY(!told.isEmpty());
 
-    // Pre-edit text is only shown; the committed text is typed at the caret.
+    // Pre-edit text is only shown, at the caret as it moves; the committed text is typed at the caret.
+    const QPoint at4 = area.characterRect(4).topLeft() + QPoint(1, 2);
     QInputMethodEvent preedit(QStringLiteral("zhong"), {});
     QApplication::sendEvent(&area, &preedit);
     QCOMPARE(area.text(), QStringLiteral("hello world\r\nsecond"));
-    QCOMPARE(area.positionAt(QPointF(area.viewport()->width() - 5, area.characterRect(0).center().y())), 11);
+    QCOMPARE(area.positionAt(QPointF(area.viewport()->width() - 5, at4.y())), 11);
+    f.keys({ "Right" });
+    QCOMPARE(area.positionAt(at4), 4);
+    f.keys({ "Left" });
     QInputMethodEvent commit;
     commit.setCommitString(QStringLiteral("中文"));
     QApplication::sendEvent(&area, &commit);
