@@ -105,18 +105,26 @@ void ReceiveAccessible::range(int offset, QAccessible::TextBoundaryType boundary
     const qint64 at = std::clamp<qint64>(offset, 0, size);
     switch (boundaryType) {
     case QAccessible::CharBoundary:
-        *start = at;
-        *end = std::min(at + (store.at(at).isHighSurrogate() ? 2 : 1), size);
+        *start = at > 0 && store.at(at).isLowSurrogate() && store.at(at - 1).isHighSurrogate() ? at - 1 : at;
+        *end = std::min(*start + (store.at(*start).isHighSurrogate() ? 2 : 1), size);
         return;
     case QAccessible::WordBoundary: {
+        // Words and the runs between them (blanks, punctuation, the line break) follow each other without
+        // a gap, as in Qt's own text boxes, so a reader stepping by words reaches every one.
         const qint64 from = std::max(at - kWordWindow, store.lineStart(at));
-        const QString window = store.text(from, store.lineEnd(at, at + kWordWindow));
+        const qint64 lineEnd = store.lineEnd(at, at + kWordWindow);
+        const QString window = store.text(from, lineEnd + store.breakLength(lineEnd));
         QTextBoundaryFinder finder(QTextBoundaryFinder::Word, window);
+        const auto isEdge = [&finder] {
+            return finder.boundaryReasons() & (QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem);
+        };
         finder.setPosition(int(at - from));
-        if (!finder.isAtBoundary() || !(finder.boundaryReasons() & QTextBoundaryFinder::StartOfItem))
+        while (finder.position() > 0 && !(finder.isAtBoundary() && isEdge()))
             finder.toPreviousBoundary();
-        *start = from + std::max<qsizetype>(finder.position(), 0);
-        const qsizetype next = finder.toNextBoundary();
+        *start = from + finder.position();
+        qsizetype next = finder.toNextBoundary();
+        while (next > 0 && next < window.size() && !isEdge())
+            next = finder.toNextBoundary();
         *end = next < 0 ? from + window.size() : from + next;
         return;
     }

@@ -149,10 +149,19 @@ void ReceiveArea::adjustForDrop(qint64 dropped)
     if (m_accessibleFrom >= 0)
         shift(m_accessibleFrom);
     if (!m_follow) {
+        // Keep the top row's first character at the top. A long line cut at its front is cut into segments
+        // anew, so the row is found by its character; its layout from before the drop is still right for
+        // those absolute positions.
         qint64 start = m_top.segment.start;
+        const auto laid = m_layouts.find(start + m_store.origin() - dropped);
+        if (laid != m_layouts.end() && laid->second.edits == m_store.editCount()
+            && m_top.row < laid->second.layout->lineCount())
+            start += laid->second.layout->lineAt(m_top.row).textStart();
         shift(start);
-        const int row = start == 0 ? 0 : m_top.row;
-        m_top = { segmentAt(start), row };
+        // A hidden area is not painted, and nothing else would bound the layouts kept for each drop.
+        if (m_layouts.size() > kKeepLayouts)
+            m_layouts.clear();
+        m_top = rowOf(start);
     }
 }
 
@@ -272,7 +281,8 @@ QTextLayout *ReceiveArea::layoutOf(const Segment &s) const
     }
     auto found = m_layouts.find(key);
     if (found != m_layouts.end() && found->second.absoluteEnd == absoluteEnd
-        && found->second.edits == m_store.editCount() && found->second.preedit == preedit)
+        && found->second.edits == m_store.editCount() && found->second.preedit == preedit
+        && (preedit.isEmpty() || found->second.layout->preeditAreaPosition() == preeditAt))
         return found->second.layout.get();
 
     auto layout = std::make_unique<QTextLayout>(m_store.text(s.start, s.end), font(), viewport());
@@ -462,7 +472,12 @@ qint64 ReceiveArea::positionAt(QPointF point) const
             hit = &row;
     }
     const QTextLine line = hit->layout->lineAt(hit->row);
-    return hit->segment.start + line.xToCursor(point.x() - kMargin);
+    qint64 offset = line.xToCursor(point.x() - kMargin);
+    // Pre-edit text shown in the row is not part of the text.
+    const int preeditAt = hit->layout->preeditAreaPosition();
+    if (preeditAt >= 0 && offset > preeditAt)
+        offset = std::max<qint64>(offset - hit->layout->preeditAreaText().size(), preeditAt);
+    return hit->segment.start + offset;
 }
 
 void ReceiveArea::resizeEvent(QResizeEvent *event)
@@ -588,6 +603,8 @@ void ReceiveArea::moveCaret(qint64 position, bool select)
         QAccessibleTextCursorEvent event(this, accessibleOffset(m_caret));
         QAccessible::updateAccessibility(&event);
     }
+    // An input method places its candidate window at the caret: it has to be told the caret moved.
+    updateMicroFocus();
     viewport()->update();
 }
 
@@ -748,6 +765,7 @@ void ReceiveArea::inputMethodEvent(QInputMethodEvent *event)
         if (attribute.type == QInputMethodEvent::Cursor)
             m_preeditCursor = attribute.start;
     }
+    updateMicroFocus();
     viewport()->update();
     event->accept();
 }

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -298,6 +299,14 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
     for (qint64 start : starts)
         QCOMPARE(start % starts[1], 0);
+    // Scrolled into the dump, the oldest making way leaves the top within a row of where it was.
+    f.keys({ "Ctrl+Home", "PgDown" });
+    const qint64 inDump = area.positionAt(QPointF(5, 5));
+    area.setMaximumCharacters(area.characterCount() - 30);
+    area.appendHex("\x01");
+    QVERIFY(std::abs(area.positionAt(QPointF(5, 5)) + area.store().origin() - inDump) < starts[1]);
+    area.setMaximumCharacters(ReceiveStore::defaultMaximum());
+    f.keys({ "Ctrl+End" });
 
     // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
     QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
@@ -354,13 +363,21 @@ void TestReceiveArea::mouseAndInputMethod()
     QApplication::sendEvent(area.viewport(), &drag);
     QTest::mouseRelease(area.viewport(), Qt::LeftButton, {}, area.characterRect(15).topLeft() + QPoint(1, 2));
     QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("world\r\nse"));
+    // The input method hears of the caret's move, so its candidate window follows it.
+    QSignalSpy told(QGuiApplication::inputMethod(), &QInputMethod::cursorRectangleChanged);
     QTest::mouseClick(area.viewport(), Qt::LeftButton, {}, area.characterRect(3).topLeft() + QPoint(1, 2));
     QCOMPARE(area.cursorPosition(), 3);
+    QVERIFY(!told.isEmpty());
 
-    // Pre-edit text is only shown; the committed text is typed at the caret.
+    // Pre-edit text is only shown, at the caret as it moves; the committed text is typed at the caret.
+    const QPoint at4 = area.characterRect(4).topLeft() + QPoint(1, 2);
     QInputMethodEvent preedit(QStringLiteral("zhong"), {});
     QApplication::sendEvent(&area, &preedit);
     QCOMPARE(area.text(), QStringLiteral("hello world\r\nsecond"));
+    QCOMPARE(area.positionAt(QPointF(area.viewport()->width() - 5, at4.y())), 11);
+    f.keys({ "Right" });
+    QCOMPARE(area.positionAt(at4), 4);
+    f.keys({ "Left" });
     QInputMethodEvent commit;
     commit.setCommitString(QStringLiteral("中文"));
     QApplication::sendEvent(&area, &commit);
@@ -373,7 +390,7 @@ void TestReceiveArea::screenReaderText()
 {
     AreaFixture f;
     ReceiveArea &area = *f.area;
-    const QString text = QStringLiteral("one\r\ntwo\rthree\n");
+    const QString text = QStringLiteral("one\r\ntwo\rthree\U0001F600\n");
     area.appendText(text);
     area.appendHex("\x01");
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
@@ -386,8 +403,11 @@ void TestReceiveArea::screenReaderText()
     QCOMPARE(t->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("one\r\n"));
     QCOMPARE(t->textAfterOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("two\r"));
     QCOMPARE(QString::number(start) + u'-' + QString::number(end), QStringLiteral("5-9"));
+    // Word by word a reader moves on, over the line break too; a character is never half a pair.
+    QCOMPARE(t->textAfterOffset(0, QAccessible::WordBoundary, &start, &end), QStringLiteral("\r\n"));
+    QCOMPARE(t->textAtOffset(15, QAccessible::CharBoundary, &start, &end), QStringLiteral("\U0001F600"));
     iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
-    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\n01 "));
+    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\U0001F600\n01 "));
     t->setSelection(0, 0, 3);
     QCOMPARE(t->cursorPosition(), 3);
     QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("one"));
