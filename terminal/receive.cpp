@@ -3,7 +3,7 @@
 
 #include "port/mscomm.h"
 #include "terminal/counter.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "window/form1.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receivestore.h"
+#include "terminal/receiveview/receivestore.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>

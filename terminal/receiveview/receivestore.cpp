@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receivestore.h"
+#include "terminal/receiveview/receivestore.h"
 
 #include <QThreadPool>
 

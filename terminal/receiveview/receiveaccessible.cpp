@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveaccessible.h"
+#include "terminal/receiveview/receiveaccessible.h"
 
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 
 #include <QTextBoundaryFinder>
 
