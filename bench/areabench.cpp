@@ -15,7 +15,7 @@
 
 #include "bench/benchsupport.h"
 #include "terminal/hexformat.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "window/windowfont.h"
 
 #include <QApplication>

@@ -17,7 +17,7 @@
 #include "port/portmap.h"
 #include "terminal/counter.h"
 #include "terminal/hexformat.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "window/binding.h"
 #include "window/form1.h"
 #include "window/optionbutton.h"

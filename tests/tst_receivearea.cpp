@@ -4,7 +4,7 @@
 // follows the end and edits like a plain text box.
 
 #include "terminal/hexformat.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 
 #include <QAccessible>
 #include <QApplication>

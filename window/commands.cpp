@@ -3,7 +3,7 @@
 
 #include "port/commerror.h"
 #include "port/mscomm.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "window/form1.h"
 #include "window/messagebox.h"
 #include "window/sendline.h"

@@ -3,7 +3,7 @@
 
 #include "port/mscomm.h"
 #include "port/portmap.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
 #include "window/layout.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "port/portmap.h"
-#include "terminal/receivearea.h"
+#include "terminal/receiveview/receivearea.h"
 #include "tests/support/ptypair.h"
 #include "window/binding.h"
 #include "window/form1.h"
