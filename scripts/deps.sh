@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+    libzstd-dev libsodium-dev
     fonts-wqy-microhei
     qt6-translations-l10n
     desktop-file-utils appstream man-db

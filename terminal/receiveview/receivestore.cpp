@@ -1,116 +1,145 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivestore.h"
 
+#include "terminal/receiveview/chunk.h"
+#include "terminal/receiveview/memorybudget.h"
+#include "terminal/receiveview/sealedblock.h"
+#include "terminal/receiveview/spiller.h"
+#include "terminal/receiveview/textunits.h"
+
 #include <QThreadPool>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <new>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
-constexpr char16_t kHexDigits[] = u"0123456789ABCDEF";
-
-// Freeing this much takes longer than a click may (many large blocks handed back to the system).
+// Freeing this much takes longer than a click may (many blocks handed back, a large file closed).
 constexpr qint64 kFreeInBackground = 1 << 22;
-
+// A store with a scratch file is bounded by its disk, not by a count of characters.
+constexpr qint64 kUnbounded = qint64(1) << 62;
 // Memory the store takes per character of text: UTF-16.
 constexpr qint64 kBytesPerTextChar = 2;
+// After the disk refused a chunk, the next try waits this long.
+constexpr qint64 kRetryMs = 1000;
+// How far past the cut the oldest data looks for a line start to cut at instead.
+constexpr qint64 kLineSearchChars = 1 << 16;
 
 } // namespace
 
-// A chunk's storage is mapped from the system directly rather than taken from the allocator: freed, it goes
-// back to the system at once, where the allocator would keep a cleared area's memory in the process.
-// One capacity serves both kinds: characters in a text chunk, bytes in a hex chunk.
-static_assert(ReceiveStore::kHexChunkBytes == ReceiveStore::kTextChunkChars);
-
-struct ReceiveStore::Chunk
+struct ReceiveStore::Cached
 {
-    explicit Chunk(bool isHex)
-        : hex(isHex)
-        , capacity(kTextChunkChars)
-        , memory(mmap(nullptr, bytes(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
-    {
-        if (memory == MAP_FAILED)
-            throw std::bad_alloc();
-    }
-    ~Chunk() { munmap(memory, bytes()); }
-    Chunk(const Chunk &) = delete;
-    Chunk &operator=(const Chunk &) = delete;
-
-    size_t bytes() const { return hex ? size_t(capacity) : size_t(capacity) * sizeof(char16_t); }
-    const char16_t *chars() const { return static_cast<const char16_t *>(memory); }
-    const quint8 *raw() const { return static_cast<const quint8 *>(memory); }
-    // In the chunk's characters: three per byte of a hex chunk.
-    qint32 size() const { return hex ? used * 3 : used; }
-    bool full() const { return used == capacity; }
-
-    char16_t at(qint32 i) const
-    {
-        if (!hex)
-            return chars()[i];
-        const quint8 byte = raw()[i / 3];
-        switch (i % 3) {
-        case 0:
-            return kHexDigits[byte >> 4];
-        case 1:
-            return kHexDigits[byte & 15];
-        default:
-            return u' ';
-        }
-    }
-
-    void read(qint32 from, qint32 to, QString &out) const
-    {
-        if (!hex) {
-            out += QStringView(chars() + from, to - from);
-            return;
-        }
-        for (qint32 i = from; i < to && i % 3 != 0; ++i)
-            out += QChar(at(i));
-        qint32 i = std::max(from, (from + 2) / 3 * 3);
-        const qsizetype done = out.size();
-        const qint32 whole = std::max(0, (to - i) / 3);
-        out.resize(done + 3 * qsizetype(whole));
-        char16_t *write = reinterpret_cast<char16_t *>(out.data()) + done;
-        for (qint32 k = 0; k < whole; ++k, i += 3) {
-            const quint8 byte = raw()[i / 3];
-            *write++ = kHexDigits[byte >> 4];
-            *write++ = kHexDigits[byte & 15];
-            *write++ = u' ';
-        }
-        for (; i < to; ++i)
-            out += QChar(at(i));
-    }
-
-    const bool hex;
-    const qint32 capacity; // characters of a text chunk, bytes of a hex chunk
-    void *const memory;
-    qint32 used = 0;
-    std::vector<quint16> breaks; // offsets of CR and LF in a text chunk, ascending
+    quint64 id;
+    quint64 lastUse;
+    QByteArray data;
+    std::vector<quint32> breaks;
+    ChunkView view;
 };
 
 ReceiveStore::ReceiveStore()
-    : m_maximum(defaultMaximum())
+    : ReceiveStore(Options {})
 {
 }
 
-ReceiveStore::~ReceiveStore() = default;
-
-qint64 ReceiveStore::defaultMaximum()
+ReceiveStore::ReceiveStore(const Options &options)
+    : m_options(options)
+    , m_pool(std::make_shared<ChunkPool>(size_t(std::max(options.chunkBytes, 2))))
+    , m_maximum(kUnbounded)
 {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return qint64(1) << 30;
-    return qint64(pages) * pageSize / 2 / kBytesPerTextChar;
+    if (m_options.scratch && SealedBlock::ready())
+        m_file = ScratchFile::open(*m_options.scratch);
+    if (m_file) {
+        m_spiller = std::make_unique<Spiller>();
+    } else {
+        // Memory only: half of what the process may still take, counted as text (the costlier kind).
+        m_maximum = std::max<qint64>(MemoryBudget::headroom() / 2 / kBytesPerTextChar, 1);
+    }
+}
+
+ReceiveStore::~ReceiveStore()
+{
+    // The spiller's thread ends before the chunks it may be writing go.
+    m_spiller.reset();
 }
 
 void ReceiveStore::setMaximum(qint64 characters)
 {
     m_maximum = std::max<qint64>(characters, 1);
+}
+
+QString ReceiveStore::scratchFolder() const
+{
+    return m_file ? m_file->folder() : QString();
+}
+
+qint64 ReceiveStore::diskBytes() const
+{
+    return m_file ? m_file->diskBytes() : 0;
+}
+
+qint64 ReceiveStore::memoryBytes() const
+{
+    qint64 bytes = 0;
+    for (const Cached &cached : m_cache)
+        bytes += cached.data.size();
+    const auto count = [&](const std::shared_ptr<Chunk> &chunk) {
+        if (chunk && chunk->resident())
+            bytes += qint64(m_pool->bytes());
+    };
+    count(m_textTail);
+    count(m_hexTail);
+    for (const auto &weak : m_unwritten)
+        count(weak.lock());
+    return bytes + (m_spiller ? m_spiller->pendingBytes() : 0);
+}
+
+void ReceiveStore::flush()
+{
+    if (!m_spiller)
+        return;
+    m_spiller->waitBelow(0);
+    // The last result may still be on its way from the thread: wait until nothing is pending.
+    while (m_spiller->pendingBytes() > 0) {
+        takeResults();
+        if (m_spiller->pendingBytes() > 0)
+            m_spiller->waitBelow(0);
+    }
+}
+
+ChunkView ReceiveStore::view(const Chunk &chunk) const
+{
+    if (chunk.resident())
+        return { chunk.memory, &chunk.breaks };
+    const auto hit = std::find_if(m_cache.begin(), m_cache.end(), [&](const Cached &c) { return c.id == chunk.id; });
+    if (hit != m_cache.end()) {
+        hit->lastUse = ++m_cacheClock;
+        return hit->view;
+    }
+    if (qsizetype(m_cache.size()) >= std::max(m_options.cacheChunks, 1))
+        m_cache.erase(std::min_element(
+            m_cache.begin(), m_cache.end(), [](const Cached &a, const Cached &b) { return a.lastUse < b.lastUse; }));
+    QByteArray sealed(chunk.fileLength, Qt::Uninitialized);
+    QByteArray data;
+    if (chunk.file && chunk.file->read(chunk.fileOffset, sealed.data(), sealed.size()))
+        data = SealedBlock::open(sealed, qint64(chunk.id));
+    if (data.size() != qsizetype(chunk.usedBytes())) {
+        // The disk gave back something else than was written: show replacement characters, never garbage.
+        qWarning("receive store: a block of the scratch file could not be read back");
+        data = chunk.hex
+            ? QByteArray(qsizetype(chunk.usedBytes()), '\0')
+            : QByteArray(reinterpret_cast<const char *>(QString(chunk.used, QChar::ReplacementCharacter).utf16()),
+                qsizetype(chunk.usedBytes()));
+    }
+    Cached cached { chunk.id, ++m_cacheClock, std::move(data), {}, {} };
+    if (!chunk.hex)
+        cached.breaks = Chunk::findBreaks(reinterpret_cast<const char16_t *>(cached.data.constData()), chunk.used);
+    m_cache.push_back(std::move(cached));
+    Cached &entry = m_cache.back();
+    entry.view = { entry.data.constData(), &entry.breaks };
+    return entry.view;
 }
 
 qsizetype ReceiveStore::pieceAt(qint64 absolute) const
@@ -125,7 +154,7 @@ QChar ReceiveStore::at(qint64 position) const
     if (position < 0 || position >= size())
         return {};
     const Piece &piece = m_pieces[std::size_t(pieceAt(position + m_origin))];
-    return QChar(piece.chunk->at(piece.offset + qint32(position + m_origin - piece.start)));
+    return QChar(view(*piece.chunk).at(*piece.chunk, piece.offset + qint32(position + m_origin - piece.start)));
 }
 
 QString ReceiveStore::text(qint64 from, qint64 to) const
@@ -140,13 +169,35 @@ QString ReceiveStore::text(qint64 from, qint64 to) const
         const Piece &piece = m_pieces[std::size_t(i)];
         const qint64 a = std::max(from, piece.start);
         const qint64 b = std::min(to, piece.end());
-        piece.chunk->read(piece.offset + qint32(a - piece.start), piece.offset + qint32(b - piece.start), out);
+        view(*piece.chunk)
+            .read(*piece.chunk, piece.offset + qint32(a - piece.start), piece.offset + qint32(b - piece.start), out);
     }
     return out;
 }
 
+std::shared_ptr<Chunk> ReceiveStore::newChunk(bool hex)
+{
+    const qint32 capacity = hex ? m_options.chunkBytes : m_options.chunkBytes / qint32(sizeof(char16_t));
+    return std::make_shared<Chunk>(m_nextId++, hex, std::max(capacity, 1), m_pool);
+}
+
+void ReceiveStore::sealIfFull(const std::shared_ptr<Chunk> &chunk)
+{
+    if (!chunk->full())
+        return;
+    if (!chunk->hex) {
+        chunk->breaks.shrink_to_fit();
+        chunk->firstBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.front());
+        chunk->lastBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.back());
+    }
+    if (m_spiller) {
+        chunk->writing = true;
+        m_spiller->submit(chunk, m_file);
+    }
+}
+
 void ReceiveStore::addPiece(
-    std::vector<Piece> &pieces, const std::shared_ptr<Chunk> &chunk, qint32 offset, qint32 length, qint64 start) const
+    std::vector<Piece> &pieces, const std::shared_ptr<Chunk> &chunk, qint32 offset, qint32 length, qint64 start)
 {
     if (!pieces.empty() && pieces.back().chunk == chunk && pieces.back().offset + pieces.back().length == offset) {
         pieces.back().length += length;
@@ -155,30 +206,44 @@ void ReceiveStore::addPiece(
     pieces.push_back({ chunk, start, offset, length });
 }
 
-std::vector<ReceiveStore::Piece> ReceiveStore::writeText(QStringView text, qint64 start)
+// Pieces go to `pieces` as they are written: when a new chunk cannot be had, what was written so far stays.
+void ReceiveStore::writeText(QStringView text, qint64 start, std::vector<Piece> &pieces)
 {
-    std::vector<Piece> pieces;
     while (!text.isEmpty()) {
-        if (!m_textTail || m_textTail->full()) {
-            if (m_textTail)
-                m_textTail->breaks.shrink_to_fit();
-            m_textTail = std::make_shared<Chunk>(false);
-        }
+        if (!m_textTail || m_textTail->full())
+            m_textTail = newChunk(false);
         Chunk &chunk = *m_textTail;
         const qint32 offset = chunk.used;
         const auto n = qint32(std::min<qsizetype>(text.size(), chunk.capacity - offset));
         const char16_t *data = text.utf16();
         for (qint32 i = 0; i < n; ++i) {
-            if (data[i] == u'\n' || data[i] == u'\r')
-                chunk.breaks.push_back(quint16(offset + i));
+            if (TextUnits::isLineBreak(QChar(data[i])))
+                chunk.breaks.push_back(quint32(offset + i));
         }
         std::memcpy(static_cast<char16_t *>(chunk.memory) + offset, data, size_t(n) * sizeof(char16_t));
         chunk.used += n;
         addPiece(pieces, m_textTail, offset, n, start);
         start += n;
         text = text.sliced(n);
+        sealIfFull(m_textTail);
     }
-    return pieces;
+}
+
+void ReceiveStore::writeHex(QByteArrayView bytes, qint64 start, std::vector<Piece> &pieces)
+{
+    while (!bytes.isEmpty()) {
+        if (!m_hexTail || m_hexTail->full())
+            m_hexTail = newChunk(true);
+        Chunk &chunk = *m_hexTail;
+        const qint32 offset = chunk.size();
+        const auto n = qint32(std::min<qsizetype>(bytes.size(), chunk.capacity - chunk.used));
+        std::memcpy(static_cast<quint8 *>(chunk.memory) + chunk.used, bytes.data(), size_t(n));
+        chunk.used += n;
+        addPiece(pieces, m_hexTail, offset, TextUnits::kHexTokenChars * n, start);
+        start += TextUnits::kHexTokenChars * n;
+        bytes = bytes.sliced(n);
+        sealIfFull(m_hexTail);
+    }
 }
 
 void ReceiveStore::appendPieces(std::vector<Piece> &&pieces)
@@ -193,29 +258,52 @@ void ReceiveStore::appendPieces(std::vector<Piece> &&pieces)
     }
 }
 
+template <typename Data, typename Write> qint64 ReceiveStore::append(Data data, Write write)
+{
+    qint64 dropped = takeResults();
+    while (!data.isEmpty()) {
+        std::vector<Piece> pieces;
+        bool outOfMemory = false;
+        try {
+            (this->*write)(data, m_end, pieces);
+        } catch (const std::bad_alloc &) {
+            outOfMemory = true;
+        }
+        qint64 written = 0;
+        for (const Piece &piece : pieces)
+            written += piece.length;
+        appendPieces(std::move(pieces));
+        if constexpr (std::is_same_v<Data, QByteArrayView>)
+            written /= TextUnits::kHexTokenChars;
+        data = data.sliced(written);
+        dropped += dropOldest();
+        if (outOfMemory) {
+            const qint64 made = makeWayForMemory();
+            if (made < 0)
+                break;
+            dropped += made;
+        }
+    }
+    return dropped;
+}
+
 qint64 ReceiveStore::appendText(QStringView text)
 {
-    appendPieces(writeText(text, m_end));
-    return dropOldest();
+    return append(text, &ReceiveStore::writeText);
 }
 
 qint64 ReceiveStore::appendHex(QByteArrayView bytes)
 {
-    std::vector<Piece> pieces;
-    qint64 start = m_end;
-    while (!bytes.isEmpty()) {
-        if (!m_hexTail || m_hexTail->full())
-            m_hexTail = std::make_shared<Chunk>(true);
-        Chunk &chunk = *m_hexTail;
-        const qint32 offset = chunk.size();
-        const auto n = qint32(std::min<qsizetype>(bytes.size(), chunk.capacity - chunk.used));
-        std::memcpy(static_cast<quint8 *>(chunk.memory) + chunk.used, bytes.data(), size_t(n));
-        chunk.used += n;
-        addPiece(pieces, m_hexTail, offset, 3 * n, start);
-        start += 3 * n;
-        bytes = bytes.sliced(n);
-    }
-    appendPieces(std::move(pieces));
+    return append(bytes, &ReceiveStore::writeHex);
+}
+
+// The system gave no memory for a new chunk: from now on the store keeps at most three quarters of what it
+// holds, and the oldest data makes way for the newest. -1 when there is nothing left to give.
+qint64 ReceiveStore::makeWayForMemory()
+{
+    if (size() < 2)
+        return -1;
+    m_maximum = std::max<qint64>(size() / 4 * 3, 1);
     return dropOldest();
 }
 
@@ -241,17 +329,25 @@ qint64 ReceiveStore::insert(qint64 position, QStringView text)
         return 0;
     if (position == size())
         return appendText(text);
+    qint64 dropped = takeResults();
     ++m_edits;
     const qint64 absolute = position + m_origin;
     const qsizetype at = split(absolute);
-    std::vector<Piece> pieces = writeText(text, absolute);
-    const qint64 n = text.size();
+    std::vector<Piece> pieces;
+    try {
+        writeText(text, absolute, pieces);
+    } catch (const std::bad_alloc &) {
+        // What could be written goes in; typing into a store that has no memory left loses the rest.
+    }
+    qint64 n = 0;
+    for (const Piece &piece : pieces)
+        n += piece.length;
     for (auto i = qsizetype(at); i < qsizetype(m_pieces.size()); ++i)
         m_pieces[std::size_t(i)].start += n;
     m_pieces.insert(
         m_pieces.begin() + at, std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
     m_end += n;
-    return dropOldest();
+    return dropped + dropOldest();
 }
 
 void ReceiveStore::remove(qint64 from, qint64 to)
@@ -277,10 +373,20 @@ void ReceiveStore::clear()
     const qint64 held = size();
     m_textTail.reset();
     m_hexTail.reset();
+    m_unwritten.clear();
+    m_cache.clear();
     m_origin = 0;
     m_end = 0;
     discard(std::move(m_pieces), held);
     m_pieces = Pieces();
+    if (m_file) {
+        // The old file goes with the last chunk that refers to it, on the thread that lets the chunks go:
+        // its blocks need no holes punched any more. A new one starts empty.
+        if (auto fresh = ScratchFile::open(*m_options.scratch)) {
+            m_file->retire();
+            m_file = std::move(fresh);
+        }
+    }
 }
 
 void ReceiveStore::discard(Pieces &&pieces, qint64 characters)
@@ -289,28 +395,130 @@ void ReceiveStore::discard(Pieces &&pieces, qint64 characters)
         Pieces().swap(pieces);
         return;
     }
-    // Handing back gigabytes takes far longer than a click may; nothing else refers to these chunks but
-    // possibly a tail chunk, whose count is only lowered there.
+    // Handing back gigabytes and closing a large file take far longer than a click may; nothing else
+    // refers to these chunks but possibly a tail chunk or one being written, whose count is only lowered.
     auto *doomed = new Pieces(std::move(pieces));
     QThreadPool::globalInstance()->start([doomed] { delete doomed; });
 }
 
-qint64 ReceiveStore::dropOldest()
+namespace {
+
+qint64 nowMs()
 {
-    const qint64 excess = size() - m_maximum;
-    if (excess <= 0)
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// Takes what the spiller finished: chunks on disk give their memory back. When the disk took a chunk no
+// more, the oldest data on disk makes way so that it has room again; chunks waiting for the disk never
+// hold more memory than allowed, the oldest data making way before the newest would.
+qint64 ReceiveStore::takeResults()
+{
+    if (!m_spiller)
         return 0;
-    // Cut at the next line start if one is near, so the top line is whole; otherwise exactly, but never
-    // between the halves of a surrogate pair.
-    qint64 cut = excess;
-    if (!isLineStart(cut)) {
-        const qint64 limit = excess + kTextChunkChars;
-        const qint64 end = lineEnd(excess, limit);
-        if (end < limit && end < size())
-            cut = end + breakLength(end);
-        else if (at(cut - 1).isHighSurrogate() && at(cut).isLowSurrogate())
-            ++cut;
+    qint64 refused = 0;
+    for (Spiller::Result &result : m_spiller->collect()) {
+        Chunk &chunk = *result.chunk;
+        chunk.writing = false;
+        if (result.error == 0) {
+            chunk.file = std::move(result.file);
+            chunk.fileOffset = result.offset;
+            chunk.fileLength = result.length;
+            chunk.releaseMemory();
+        } else if (result.file == m_file && result.chunk.use_count() > 1) {
+            m_unwritten.push_back(result.chunk);
+            refused += qint64(chunk.usedBytes());
+        }
     }
+    qint64 dropped = 0;
+    if (refused > 0) {
+        m_retryAfterMs = nowMs() + kRetryMs;
+        dropped += makeRoom(std::max(refused, m_file->diskBytes() / 4), 0);
+    }
+    qint64 unwritten = 0;
+    std::deque<std::weak_ptr<Chunk>> alive;
+    for (const auto &weak : m_unwritten) {
+        if (const auto chunk = weak.lock(); chunk && chunk->resident()) {
+            unwritten += qint64(m_pool->bytes());
+            alive.push_back(weak);
+        }
+    }
+    m_unwritten.swap(alive);
+    if (unwritten > m_options.waitingBytes)
+        dropped += makeRoom(0, unwritten - m_options.waitingBytes / 2);
+    if (!m_unwritten.empty() && nowMs() >= m_retryAfterMs) {
+        for (const auto &weak : m_unwritten) {
+            if (const auto chunk = weak.lock(); chunk && chunk->resident()) {
+                chunk->writing = true;
+                m_spiller->submit(chunk, m_file);
+            }
+        }
+        m_unwritten.clear();
+    }
+    // A disk slower than the line: the receiving waits for it rather than holding ever more memory.
+    if (m_spiller->pendingBytes() > m_options.waitingBytes)
+        m_spiller->waitBelow(m_options.waitingBytes / 2);
+    return dropped;
+}
+
+// Drops the oldest data until at least `fileBytes` of the scratch file and `memoryBytes` of chunks waiting
+// for the disk are let go, or until only the newest chunks are left.
+qint64 ReceiveStore::makeRoom(qint64 fileBytes, qint64 memoryBytes)
+{
+    std::unordered_set<quint64> seen;
+    qint64 freedFile = 0;
+    qint64 freedMemory = 0;
+    qint64 cut = 0;
+    for (const Piece &piece : m_pieces) {
+        if (freedFile >= fileBytes && freedMemory >= memoryBytes)
+            break;
+        if (piece.chunk == m_textTail || piece.chunk == m_hexTail)
+            break;
+        if (seen.insert(piece.chunk->id).second) {
+            freedFile += piece.chunk->fileLength;
+            if (piece.chunk->resident() && !piece.chunk->writing)
+                freedMemory += qint64(m_pool->bytes());
+        }
+        cut = piece.end() - m_origin;
+    }
+    return cut > 0 ? dropFront(cut) : 0;
+}
+
+// The first place at or after `atLeast` where the oldest data may be cut: a line start if one is near,
+// else never inside a hex token, a CR LF or a surrogate pair. A CR at the very end stays: its LF may be
+// on its way.
+qint64 ReceiveStore::wholeUnitCut(qint64 atLeast) const
+{
+    const qint64 held = size();
+    if (atLeast <= 0)
+        return 0;
+    if (atLeast >= held)
+        return at(held - 1) == u'\r' ? held - 1 : held;
+    const auto safe = [&](qint64 cut) { return cut < held || at(held - 1) != u'\r'; };
+    if (isLineStart(atLeast) && safe(atLeast))
+        return atLeast;
+    const qint64 limit = atLeast + kLineSearchChars;
+    const qint64 end = lineEnd(atLeast, limit);
+    if (end < limit && end < held && safe(end + breakLength(end)))
+        return end + breakLength(end);
+    qint64 cut = atLeast;
+    const Piece &piece = m_pieces[std::size_t(pieceAt(cut + m_origin))];
+    if (piece.chunk->hex) {
+        const qint64 local = piece.offset + (cut + m_origin - piece.start);
+        cut += (TextUnits::kHexTokenChars - local % TextUnits::kHexTokenChars) % TextUnits::kHexTokenChars;
+    } else if (TextUnits::isInsideUnit(at(cut - 1), at(cut))) {
+        ++cut;
+    }
+    return std::min(cut, held);
+}
+
+qint64 ReceiveStore::dropFront(qint64 atLeast)
+{
+    const qint64 cut = wholeUnitCut(atLeast);
+    if (cut <= 0)
+        return 0;
     const qint64 absolute = cut + m_origin;
     const qsizetype first = split(absolute);
     Pieces removed(std::make_move_iterator(m_pieces.begin()), std::make_move_iterator(m_pieces.begin() + first));
@@ -318,6 +526,12 @@ qint64 ReceiveStore::dropOldest()
     m_origin = absolute;
     discard(std::move(removed), 0);
     return cut;
+}
+
+qint64 ReceiveStore::dropOldest()
+{
+    const qint64 excess = size() - m_maximum;
+    return excess > 0 ? dropFront(excess) : 0;
 }
 
 bool ReceiveStore::isLineStart(qint64 position) const
@@ -340,6 +554,17 @@ int ReceiveStore::breakLength(qint64 position) const
     return at(position + 1) == u'\n' ? 2 : 1;
 }
 
+// Whether characters [from, to) of the chunk may hold a break, answered without reading a chunk back
+// where its first and last break tell.
+bool ReceiveStore::mayHoldBreak(const Chunk &chunk, qint64 from, qint64 to) const
+{
+    if (chunk.hex)
+        return false;
+    if (chunk.resident())
+        return true;
+    return chunk.firstBreak >= 0 && chunk.lastBreak >= from && chunk.firstBreak < to;
+}
+
 qint64 ReceiveStore::lineStart(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, size());
@@ -348,14 +573,14 @@ qint64 ReceiveStore::lineStart(qint64 position) const
     const qint64 absolute = position + m_origin;
     for (qsizetype i = pieceAt(absolute - 1); i >= 0; --i) {
         const Piece &piece = m_pieces[std::size_t(i)];
-        if (piece.chunk->hex)
-            continue;
-        const std::vector<quint16> &breaks = piece.chunk->breaks;
         const qint64 localEnd = piece.offset + std::min<qint64>(piece.length, absolute - piece.start);
-        auto it = std::lower_bound(breaks.begin(), breaks.end(), localEnd);
-        while (it != breaks.begin() && *(it - 1) >= piece.offset) {
+        if (!mayHoldBreak(*piece.chunk, piece.offset, localEnd))
+            continue;
+        const std::vector<quint32> &breaks = *view(*piece.chunk).breaks;
+        auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localEnd));
+        while (it != breaks.begin() && *(it - 1) >= quint32(piece.offset)) {
             --it;
-            const qint64 next = piece.start + (*it - piece.offset) + 1 - m_origin;
+            const qint64 next = piece.start + (qint64(*it) - piece.offset) + 1 - m_origin;
             if (isLineStart(next))
                 return next;
         }
@@ -374,14 +599,22 @@ qint64 ReceiveStore::lineEnd(qint64 position, qint64 limit) const
     for (qsizetype i = pieceAt(absolute);
          i < qsizetype(m_pieces.size()) && m_pieces[std::size_t(i)].start < absoluteLimit; ++i) {
         const Piece &piece = m_pieces[std::size_t(i)];
-        if (piece.chunk->hex)
-            continue;
-        const std::vector<quint16> &breaks = piece.chunk->breaks;
+        const Chunk &chunk = *piece.chunk;
         const qint64 localFrom = piece.offset + std::max<qint64>(0, absolute - piece.start);
         const qint64 localTo = piece.offset + std::min<qint64>(piece.length, absoluteLimit - piece.start);
-        const auto it = std::lower_bound(breaks.begin(), breaks.end(), localFrom);
-        if (it != breaks.end() && *it < localTo)
-            return piece.start + (*it - piece.offset) - m_origin;
+        if (!mayHoldBreak(chunk, localFrom, localTo))
+            continue;
+        qint64 found = -1;
+        if (!chunk.resident() && chunk.firstBreak >= localFrom) {
+            found = chunk.firstBreak;
+        } else {
+            const std::vector<quint32> &breaks = *view(chunk).breaks;
+            const auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localFrom));
+            if (it != breaks.end())
+                found = *it;
+        }
+        if (found >= 0 && found < localTo)
+            return piece.start + (found - piece.offset) - m_origin;
     }
     return limit;
 }

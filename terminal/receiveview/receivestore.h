@@ -1,29 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/scratchfile.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
+
+struct Chunk;
+struct ChunkView;
+class ChunkPool;
+class Spiller;
 
 // What the receive area holds: the received stream and whatever the user made of it, with no widget.
 //
-// Data is kept in append-only chunks: a text chunk holds UTF-16 text and the offsets of its CR and LF
-// characters, a hex chunk holds raw bytes and reads back as "AB " per byte (two upper-case digits and a
-// blank), so a hex dump costs one byte per byte held. The text is a sequence of pieces over the chunks (a
-// piece table): an append extends the last piece, an edit splits pieces and never moves stored data, so
-// no change has to copy or compact what is already held. Lines are found through the CR/LF offsets; a hex
-// chunk has none, so a long hex dump is passed over a chunk at a time.
+// Data is kept in append-only chunks: a text chunk holds UTF-16 text, a hex chunk raw bytes that read back
+// as "AB " per byte, so a hex dump costs one byte per byte held. The text is a sequence of pieces over the
+// chunks (a piece table): an append extends the last piece, an edit splits pieces and never moves stored
+// data. A chunk that is full goes to the scratch file (compressed and encrypted, on a thread of its own)
+// and its memory is given back, so what stays in memory is the newest data, the chunks on their way to the
+// disk and a small cache of chunks read back: the same whatever has been received. Without a scratch file
+// everything stays in memory, within what the process may really use.
 //
 // Positions count UTF-16 code units from the start of what is held, in 64 bits. Line breaks are LF, CR
-// and CR LF; a CR LF is one break even when its two halves arrived in different appends.
+// and CR LF; a CR LF is one break even when its two halves arrived in different appends. The oldest data
+// makes way in whole units: at a line start where one is near, else never inside a hex token, a CR LF or
+// a surrogate pair.
 class ReceiveStore
 {
 public:
+    struct Options
+    {
+        // Bytes per chunk: characters twice over in a text chunk, received bytes in a hex chunk.
+        qint32 chunkBytes = 256 << 10;
+        // Where the older data goes; none keeps everything in memory.
+        std::optional<ScratchFile::Place> scratch = ScratchFile::Place {};
+        // Full chunks that may wait for the disk in memory before the receiving waits, or, once the disk
+        // has no room, before the oldest data makes way.
+        qint64 waitingBytes = qint64(32) << 20;
+        int cacheChunks = 8;
+    };
+
     ReceiveStore();
+    explicit ReceiveStore(const Options &options);
     ~ReceiveStore();
     ReceiveStore(const ReceiveStore &) = delete;
     ReceiveStore &operator=(const ReceiveStore &) = delete;
@@ -32,19 +56,17 @@ public:
     QString text(qint64 from, qint64 to) const;
     QChar at(qint64 position) const;
 
-    // Each of these returns how many characters made way at the start to keep within maximum().
+    // Each of these returns how many characters made way at the start.
     qint64 appendText(QStringView text);
     qint64 appendHex(QByteArrayView bytes);
     qint64 insert(qint64 position, QStringView text);
     void remove(qint64 from, qint64 to);
-    // Takes a moment at any size: large storage is freed on a worker thread.
+    // Takes a moment at any size: large storage and the old scratch file are let go on a worker thread.
     void clear();
 
-    // Past this many characters the oldest make way, whole lines where a line ends soon enough.
+    // Past this many characters the oldest make way.
     qint64 maximum() const { return m_maximum; }
     void setMaximum(qint64 characters);
-    // Half the physical memory, counted as UTF-16 text (the costlier kind).
-    static qint64 defaultMaximum();
 
     // The start of the line holding `position`: 0, or just after a break.
     qint64 lineStart(qint64 position) const;
@@ -61,12 +83,15 @@ public:
     // stays with its character while the oldest data makes way.
     qint64 origin() const { return m_origin; }
 
-    // Characters per chunk: text offsets inside a chunk fit 16 bits.
-    static constexpr qint32 kTextChunkChars = 1 << 16;
-    static constexpr qint32 kHexChunkBytes = 1 << 16;
+    // Where the capture lives: the scratch file's folder, or empty while it is held in memory only.
+    QString scratchFolder() const;
+    qint64 diskBytes() const;
+    // Memory held by chunks: the newest, those waiting for the disk, and the cache.
+    qint64 memoryBytes() const;
+    // Waits until every full chunk is on disk (or has failed to get there); for tests and benchmarks.
+    void flush();
 
 private:
-    struct Chunk;
     struct Piece
     {
         std::shared_ptr<Chunk> chunk;
@@ -76,21 +101,43 @@ private:
         qint64 end() const { return start + length; }
     };
     using Pieces = std::deque<Piece>;
+    struct Cached;
 
+    ChunkView view(const Chunk &chunk) const;
     qsizetype pieceAt(qint64 absolute) const;
     qsizetype split(qint64 absolute);
-    void addPiece(std::vector<Piece> &pieces, const std::shared_ptr<Chunk> &chunk, qint32 offset, qint32 length,
-        qint64 start) const;
-    std::vector<Piece> writeText(QStringView text, qint64 start);
+    std::shared_ptr<Chunk> newChunk(bool hex);
+    void sealIfFull(const std::shared_ptr<Chunk> &chunk);
+    static void addPiece(
+        std::vector<Piece> &pieces, const std::shared_ptr<Chunk> &chunk, qint32 offset, qint32 length, qint64 start);
+    void writeText(QStringView text, qint64 start, std::vector<Piece> &pieces);
+    void writeHex(QByteArrayView bytes, qint64 start, std::vector<Piece> &pieces);
+    template <typename Data, typename Write> qint64 append(Data data, Write write);
+    qint64 makeWayForMemory();
     void appendPieces(std::vector<Piece> &&pieces);
+    qint64 takeResults();
+    qint64 makeRoom(qint64 fileBytes, qint64 memoryBytes);
+    bool mayHoldBreak(const Chunk &chunk, qint64 from, qint64 to) const;
+    qint64 wholeUnitCut(qint64 atLeast) const;
+    qint64 dropFront(qint64 atLeast);
     qint64 dropOldest();
     static void discard(Pieces &&pieces, qint64 characters);
 
+    const Options m_options;
+    std::shared_ptr<ChunkPool> m_pool;
+    std::unique_ptr<Spiller> m_spiller;
+    std::shared_ptr<ScratchFile> m_file;
     Pieces m_pieces;
     std::shared_ptr<Chunk> m_textTail;
     std::shared_ptr<Chunk> m_hexTail;
+    // Full chunks the disk did not take, oldest first; tried again after a while.
+    std::deque<std::weak_ptr<Chunk>> m_unwritten;
+    qint64 m_retryAfterMs = 0;
+    quint64 m_nextId = 1;
     qint64 m_origin = 0;
     qint64 m_end = 0;
     qint64 m_maximum;
     quint64 m_edits = 0;
+    mutable std::vector<Cached> m_cache;
+    mutable quint64 m_cacheClock = 0;
 };

@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "terminal/receiveview/chunk.h"
+
+#include "terminal/receiveview/scratchfile.h"
+#include "terminal/receiveview/textunits.h"
+
+#include <algorithm>
+#include <new>
+#include <sys/mman.h>
+
+namespace {
+
+// Enough for the text and hex tails, the chunks being written, and a few more.
+constexpr size_t kSpareBuffers = 8;
+
+} // namespace
+
+ChunkPool::ChunkPool(size_t bytes)
+    : m_bytes(bytes)
+{
+}
+
+ChunkPool::~ChunkPool()
+{
+    for (void *buffer : m_spare)
+        munmap(buffer, m_bytes);
+}
+
+void *ChunkPool::take()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_spare.empty()) {
+            void *buffer = m_spare.back();
+            m_spare.pop_back();
+            return buffer;
+        }
+    }
+    void *buffer = mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (buffer == MAP_FAILED)
+        throw std::bad_alloc();
+    return buffer;
+}
+
+void ChunkPool::give(void *buffer)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_spare.size() < kSpareBuffers) {
+            m_spare.push_back(buffer);
+            return;
+        }
+    }
+    munmap(buffer, m_bytes);
+}
+
+Chunk::Chunk(quint64 chunkId, bool isHex, qint32 chunkCapacity, std::shared_ptr<ChunkPool> pool)
+    : id(chunkId)
+    , hex(isHex)
+    , capacity(chunkCapacity)
+    , memory(pool->take())
+    , m_pool(std::move(pool))
+{
+}
+
+Chunk::~Chunk()
+{
+    releaseMemory();
+    if (file)
+        file->release(fileOffset, fileLength);
+}
+
+qint32 Chunk::size() const
+{
+    return hex ? used * TextUnits::kHexTokenChars : used;
+}
+
+void Chunk::releaseMemory()
+{
+    if (memory)
+        m_pool->give(memory);
+    memory = nullptr;
+    std::vector<quint32>().swap(breaks);
+}
+
+std::vector<quint32> Chunk::findBreaks(const char16_t *chars, qint32 count)
+{
+    std::vector<quint32> found;
+    for (qint32 i = 0; i < count; ++i) {
+        if (TextUnits::isLineBreak(QChar(chars[i])))
+            found.push_back(quint32(i));
+    }
+    return found;
+}
+
+char16_t ChunkView::at(const Chunk &chunk, qint32 i) const
+{
+    if (!chunk.hex)
+        return chars()[i];
+    return TextUnits::hexTokenChar(raw()[i / TextUnits::kHexTokenChars], i);
+}
+
+void ChunkView::read(const Chunk &chunk, qint32 from, qint32 to, QString &out) const
+{
+    if (!chunk.hex) {
+        out += QStringView(chars() + from, to - from);
+        return;
+    }
+    using TextUnits::kHexTokenChars;
+    qint32 i = from;
+    for (; i < to && !TextUnits::isHexTokenStart(i); ++i)
+        out += QChar(at(chunk, i));
+    const qsizetype done = out.size();
+    const qint32 whole = std::max(0, (to - i) / kHexTokenChars);
+    out.resize(done + kHexTokenChars * qsizetype(whole));
+    char16_t *write = reinterpret_cast<char16_t *>(out.data()) + done;
+    for (qint32 k = 0; k < whole; ++k, i += kHexTokenChars) {
+        const quint8 byte = raw()[i / kHexTokenChars];
+        *write++ = TextUnits::kHexDigits[byte >> 4];
+        *write++ = TextUnits::kHexDigits[byte & 15];
+        *write++ = u' ';
+    }
+    for (; i < to; ++i)
+        out += QChar(at(chunk, i));
+}

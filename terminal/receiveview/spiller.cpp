@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "terminal/receiveview/spiller.h"
+
+#include "terminal/receiveview/chunk.h"
+#include "terminal/receiveview/scratchfile.h"
+#include "terminal/receiveview/sealedblock.h"
+
+#include <cerrno>
+
+Spiller::Spiller()
+    : m_thread([this] { run(); })
+{
+}
+
+Spiller::~Spiller()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void Spiller::submit(std::shared_ptr<Chunk> chunk, std::shared_ptr<ScratchFile> file)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_pendingBytes += qint64(chunk->usedBytes());
+        m_jobs.push_back({ std::move(chunk), std::move(file) });
+    }
+    m_wake.notify_one();
+}
+
+std::deque<Spiller::Result> Spiller::collect()
+{
+    std::deque<Result> results;
+    std::lock_guard lock(m_mutex);
+    results.swap(m_results);
+    for (const Result &result : results)
+        m_pendingBytes -= qint64(result.chunk->usedBytes());
+    return results;
+}
+
+qint64 Spiller::pendingBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pendingBytes;
+}
+
+void Spiller::waitBelow(qint64 bytes)
+{
+    std::unique_lock lock(m_mutex);
+    // Results not yet collected count as pending; only the jobs still queued can shrink it here.
+    m_done.wait(lock, [&] {
+        qint64 queued = 0;
+        for (const Job &job : m_jobs)
+            queued += qint64(job.chunk->usedBytes());
+        return queued <= bytes;
+    });
+}
+
+void Spiller::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_stop)
+            return;
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        lock.unlock();
+
+        Result result { job.chunk, job.file };
+        const QByteArray sealed = SealedBlock::seal(
+            QByteArrayView(static_cast<const char *>(job.chunk->memory), qsizetype(job.chunk->usedBytes())),
+            qint64(job.chunk->id));
+        if (sealed.isEmpty())
+            result.error = EINVAL;
+        else if (job.file->append(sealed.constData(), sealed.size(), &result.offset))
+            result.length = qint32(sealed.size());
+        else
+            result.error = errno ? errno : EIO;
+
+        lock.lock();
+        m_results.push_back(std::move(result));
+        m_done.notify_all();
+    }
+}

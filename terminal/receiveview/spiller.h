@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct Chunk;
+class ScratchFile;
+
+// Seals full chunks and writes them to the scratch file on a thread of its own, so that compression and
+// encryption never hold up the thread that receives. The store hands chunks in and collects the results
+// on its own thread; a chunk's memory is left alone here and given back by the store once it is on disk.
+class Spiller
+{
+public:
+    struct Result
+    {
+        std::shared_ptr<Chunk> chunk;
+        std::shared_ptr<ScratchFile> file;
+        qint64 offset = 0;
+        qint32 length = 0;
+        int error = 0; // errno of a failed write, or 0
+    };
+
+    Spiller();
+    ~Spiller();
+    Spiller(const Spiller &) = delete;
+    Spiller &operator=(const Spiller &) = delete;
+
+    void submit(std::shared_ptr<Chunk> chunk, std::shared_ptr<ScratchFile> file);
+    // The results that are ready, in the order their chunks were handed in.
+    std::deque<Result> collect();
+    // Bytes handed in and not yet collected.
+    qint64 pendingBytes() const;
+    // Waits until at most `bytes` are pending: how a store that receives faster than its disk writes
+    // keeps its memory bounded.
+    void waitBelow(qint64 bytes);
+
+private:
+    struct Job
+    {
+        std::shared_ptr<Chunk> chunk;
+        std::shared_ptr<ScratchFile> file;
+    };
+    void run();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<Job> m_jobs;
+    std::deque<Result> m_results;
+    qint64 m_pendingBytes = 0;
+    bool m_stop = false;
+    std::thread m_thread;
+};
