@@ -77,6 +77,8 @@ struct ChunkView
 {
     const void *memory = nullptr;
     const std::vector<quint32> *breaks = nullptr;
+    // Keeps a chunk read back from the disk alive while this view is used, even if the cache lets it go.
+    std::shared_ptr<const void> hold;
 
     const char16_t *chars() const { return static_cast<const char16_t *>(memory); }
     const quint8 *raw() const { return static_cast<const quint8 *>(memory); }

@@ -36,7 +36,6 @@ struct ReceiveStore::Cached
     quint64 lastUse;
     QByteArray data;
     std::vector<quint32> breaks;
-    ChunkView view;
 };
 
 ReceiveStore::ReceiveStore()
@@ -83,8 +82,8 @@ qint64 ReceiveStore::diskBytes() const
 qint64 ReceiveStore::memoryBytes() const
 {
     qint64 bytes = 0;
-    for (const Cached &cached : m_cache)
-        bytes += cached.data.size();
+    for (const auto &cached : m_cache)
+        bytes += cached->data.size();
     const auto count = [&](const std::shared_ptr<Chunk> &chunk) {
         if (chunk && chunk->resident())
             bytes += qint64(m_pool->bytes());
@@ -112,15 +111,18 @@ void ReceiveStore::flush()
 ChunkView ReceiveStore::view(const Chunk &chunk) const
 {
     if (chunk.resident())
-        return { chunk.memory, &chunk.breaks };
-    const auto hit = std::find_if(m_cache.begin(), m_cache.end(), [&](const Cached &c) { return c.id == chunk.id; });
+        return { chunk.memory, &chunk.breaks, {} };
+    const auto hit = std::find_if(
+        m_cache.begin(), m_cache.end(), [&](const std::shared_ptr<Cached> &c) { return c->id == chunk.id; });
     if (hit != m_cache.end()) {
-        hit->lastUse = ++m_cacheClock;
-        return hit->view;
+        (*hit)->lastUse = ++m_cacheClock;
+        return { (*hit)->data.constData(), &(*hit)->breaks, *hit };
     }
     if (qsizetype(m_cache.size()) >= std::max(m_options.cacheChunks, 1))
         m_cache.erase(std::min_element(
-            m_cache.begin(), m_cache.end(), [](const Cached &a, const Cached &b) { return a.lastUse < b.lastUse; }));
+            m_cache.begin(), m_cache.end(), [](const std::shared_ptr<Cached> &a, const std::shared_ptr<Cached> &b) {
+                return a->lastUse < b->lastUse;
+            }));
     QByteArray sealed(chunk.fileLength, Qt::Uninitialized);
     QByteArray data;
     if (chunk.file && chunk.file->read(chunk.fileOffset, sealed.data(), sealed.size()))
@@ -128,18 +130,16 @@ ChunkView ReceiveStore::view(const Chunk &chunk) const
     if (data.size() != qsizetype(chunk.usedBytes())) {
         // The disk gave back something else than was written: show replacement characters, never garbage.
         qWarning("receive store: a block of the scratch file could not be read back");
+        const QString replacement(chunk.used, QChar::ReplacementCharacter);
         data = chunk.hex
             ? QByteArray(qsizetype(chunk.usedBytes()), '\0')
-            : QByteArray(reinterpret_cast<const char *>(QString(chunk.used, QChar::ReplacementCharacter).utf16()),
-                qsizetype(chunk.usedBytes()));
+            : QByteArray(reinterpret_cast<const char *>(replacement.utf16()), qsizetype(chunk.usedBytes()));
     }
-    Cached cached { chunk.id, ++m_cacheClock, std::move(data), {}, {} };
+    auto cached = std::make_shared<Cached>(Cached { chunk.id, ++m_cacheClock, std::move(data), {} });
     if (!chunk.hex)
-        cached.breaks = Chunk::findBreaks(reinterpret_cast<const char16_t *>(cached.data.constData()), chunk.used);
-    m_cache.push_back(std::move(cached));
-    Cached &entry = m_cache.back();
-    entry.view = { entry.data.constData(), &entry.breaks };
-    return entry.view;
+        cached->breaks = Chunk::findBreaks(reinterpret_cast<const char16_t *>(cached->data.constData()), chunk.used);
+    m_cache.push_back(cached);
+    return { cached->data.constData(), &cached->breaks, cached };
 }
 
 qsizetype ReceiveStore::pieceAt(qint64 absolute) const
@@ -504,12 +504,22 @@ qint64 ReceiveStore::wholeUnitCut(qint64 atLeast) const
     if (end < limit && end < held && safe(end + breakLength(end)))
         return end + breakLength(end);
     qint64 cut = atLeast;
-    const Piece &piece = m_pieces[std::size_t(pieceAt(cut + m_origin))];
-    if (piece.chunk->hex) {
+    while (cut < held) {
+        const Piece &piece = m_pieces[std::size_t(pieceAt(cut + m_origin))];
+        if (!piece.chunk->hex) {
+            if (TextUnits::isInsideUnit(at(cut - 1), at(cut)))
+                ++cut;
+            break;
+        }
         const qint64 local = piece.offset + (cut + m_origin - piece.start);
-        cut += (TextUnits::kHexTokenChars - local % TextUnits::kHexTokenChars) % TextUnits::kHexTokenChars;
-    } else if (TextUnits::isInsideUnit(at(cut - 1), at(cut))) {
-        ++cut;
+        const qint64 next
+            = cut + (TextUnits::kHexTokenChars - local % TextUnits::kHexTokenChars) % TextUnits::kHexTokenChars;
+        // An edit may have cut the token short: then the unit after it decides.
+        if (next < piece.end() - m_origin) {
+            cut = next;
+            break;
+        }
+        cut = piece.end() - m_origin;
     }
     return std::min(cut, held);
 }
@@ -576,7 +586,8 @@ qint64 ReceiveStore::lineStart(qint64 position) const
         const qint64 localEnd = piece.offset + std::min<qint64>(piece.length, absolute - piece.start);
         if (!mayHoldBreak(*piece.chunk, piece.offset, localEnd))
             continue;
-        const std::vector<quint32> &breaks = *view(*piece.chunk).breaks;
+        const ChunkView chunkView = view(*piece.chunk);
+        const std::vector<quint32> &breaks = *chunkView.breaks;
         auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localEnd));
         while (it != breaks.begin() && *(it - 1) >= quint32(piece.offset)) {
             --it;
@@ -608,7 +619,8 @@ qint64 ReceiveStore::lineEnd(qint64 position, qint64 limit) const
         if (!chunk.resident() && chunk.firstBreak >= localFrom) {
             found = chunk.firstBreak;
         } else {
-            const std::vector<quint32> &breaks = *view(chunk).breaks;
+            const ChunkView chunkView = view(chunk);
+            const std::vector<quint32> &breaks = *chunkView.breaks;
             const auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localFrom));
             if (it != breaks.end())
                 found = *it;

@@ -138,6 +138,6 @@ private:
     qint64 m_end = 0;
     qint64 m_maximum;
     quint64 m_edits = 0;
-    mutable std::vector<Cached> m_cache;
+    mutable std::vector<std::shared_ptr<Cached>> m_cache;
     mutable quint64 m_cacheClock = 0;
 };

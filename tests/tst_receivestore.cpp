@@ -1,0 +1,463 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The receive store as the real stack: chunks in memory and, once full, compressed and sealed in an
+// unnamed scratch file, read back through a small cache. Tiny chunks put every block edge within reach
+// of a few characters, and a plain string is the model the store must always equal.
+
+#include "terminal/receiveview/memorybudget.h"
+#include "terminal/receiveview/receivestore.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <linux/magic.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Stack { Memory, TinyBlocksOnDisk };
+
+// Each byte as the area shows it, written out here rather than taken from the program.
+QString tokens(QByteArrayView bytes)
+{
+    QString out;
+    for (char byte : bytes)
+        out += QString::asprintf("%02X ", unsigned(quint8(byte)));
+    return out;
+}
+
+ReceiveStore::Options options(Stack stack, const QString &folder)
+{
+    ReceiveStore::Options o;
+    if (stack == Stack::Memory) {
+        o.scratch.reset();
+        return o;
+    }
+    // Four characters or eight bytes a chunk, two chunks cached: nearly every read crosses a block edge
+    // or reads a block back from the disk.
+    o.chunkBytes = 8;
+    o.cacheChunks = 2;
+    o.scratch = ScratchFile::Place { folder, 0, 0, true };
+    return o;
+}
+
+// The descriptors this process holds on unnamed files in `folder`.
+QStringList scratchFiles(const QString &folder)
+{
+    QStringList found;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.startsWith(folder + u'/') && target.endsWith(u" (deleted)"))
+            found << fds.filePath(fd);
+    }
+    return found;
+}
+
+bool isLineStart(const QString &text, qsizetype at)
+{
+    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
+}
+
+QString randomText(QRandomGenerator &random, int length)
+{
+    static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t") + QStringLiteral("\U0001F600");
+    QString text;
+    while (text.size() < length) {
+        const auto i = random.bounded(int(alphabet.size()));
+        text += alphabet[i].isSurrogate() ? QStringLiteral("\U0001F600") : QString(alphabet[i]);
+    }
+    return text;
+}
+
+// A child started by memoryLimitedKeepsNewest: fills a store far past what its address space allows.
+int fillUnderLimit()
+{
+    ReceiveStore::Options o;
+    o.scratch.reset();
+    ReceiveStore store(o);
+    // As if the limit had been misjudged: only failing allocations can stop it.
+    store.setMaximum(qint64(1) << 62);
+    QString block(1 << 16, u'x');
+    for (qint64 i = 0; i < 16384; ++i) { // 2 GiB of text into a 1 GiB address space
+        block.replace(0, 12, QString::asprintf("%012lld", i));
+        store.appendText(block);
+    }
+    const QString newest = store.text(store.size() - block.size(), store.size());
+    return newest == block && store.origin() > 0 ? 0 : 1;
+}
+
+} // namespace
+
+class TestReceiveStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void matchesAPlainString_data();
+    void matchesAPlainString();
+    void dropsWholeUnits_data();
+    void dropsWholeUnits();
+    void scratchFileIsPrivateAndSealed();
+    void withoutScratchFileInMemory();
+    void fullDiskDropsOldestKeepsNewest();
+    void memoryLimitedKeepsNewest();
+    void memoryBudgetFollowsTheLimits_data();
+    void memoryBudgetFollowsTheLimits();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestReceiveStore::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestReceiveStore::matchesAPlainString_data()
+{
+    QTest::addColumn<Stack>("stack");
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u }) {
+        QTest::addRow("memory, seed %u", seed) << Stack::Memory << seed;
+        QTest::addRow("tiny blocks on disk, seed %u", seed) << Stack::TinyBlocksOnDisk << seed;
+    }
+}
+
+// Appends of text and hex, edits and removals anywhere (a hex token split anywhere), the oldest making way
+// at changing limits, clears, and reads of every kind, against a plain string.
+void TestReceiveStore::matchesAPlainString()
+{
+    QFETCH(Stack, stack);
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    ReceiveStore store(options(stack, m_dir.path()));
+    QString model;
+    // Per character: 'T' text, or the place in a hex token: '0', '1', '2'.
+    QString kinds;
+    for (int step = 0; step < 3000; ++step) {
+        const qsizetype at = random.bounded(int(model.size()) + 1);
+        qint64 dropped = 0;
+        switch (random.bounded(12)) {
+        case 0:
+        case 1:
+        case 2: {
+            const QString text = randomText(random, random.bounded(1, 40));
+            dropped = store.appendText(text);
+            model += text;
+            kinds += QString(text.size(), u'T');
+            break;
+        }
+        case 3:
+        case 4:
+        case 5: {
+            QByteArray bytes;
+            for (int i = random.bounded(1, 30); i > 0; --i)
+                bytes += char(random.bounded(256));
+            dropped = store.appendHex(bytes);
+            model += tokens(bytes);
+            for (qsizetype i = 0; i < bytes.size(); ++i)
+                kinds += QStringLiteral("012");
+            break;
+        }
+        case 6:
+        case 7: {
+            const QString text = randomText(random, random.bounded(1, 10));
+            dropped = store.insert(at, text);
+            model.insert(at, text);
+            kinds.insert(at, QString(text.size(), u'T'));
+            break;
+        }
+        case 8:
+        case 9: {
+            const qsizetype to = std::min(model.size(), at + random.bounded(20));
+            store.remove(at, to);
+            model.remove(at, to - at);
+            kinds.remove(at, to - at);
+            break;
+        }
+        case 10:
+            store.setMaximum(random.bounded(20, 400));
+            dropped = store.appendText(u"\r");
+            model += u'\r';
+            kinds += u'T';
+            break;
+        default:
+            if (random.bounded(20) == 0) {
+                store.clear();
+                model.clear();
+                kinds.clear();
+            } else if (stack == Stack::TinyBlocksOnDisk) {
+                store.flush();
+            }
+        }
+        if (dropped > 0) {
+            // What made way is whole: no hex token, CR LF or surrogate pair cut in two.
+            const QString &all = model; // as it was before the oldest made way
+            QVERIFY2(dropped <= all.size(), qPrintable(QStringLiteral("step %1").arg(step)));
+            if (dropped < all.size()) {
+                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || isLineStart(all, dropped),
+                    qPrintable(QString::number(step)));
+                QVERIFY(!(all[dropped - 1] == u'\r' && all[dropped] == u'\n'));
+                QVERIFY(!(all[dropped - 1].isHighSurrogate() && all[dropped].isLowSurrogate())
+                    || isLineStart(all, dropped));
+            } else {
+                QVERIFY(all.back() != u'\r');
+            }
+            model.remove(0, dropped);
+            kinds.remove(0, dropped);
+            QVERIFY(model.size() <= store.maximum());
+        }
+        QCOMPARE(store.size(), model.size());
+        const qsizetype a = random.bounded(int(model.size()) + 1);
+        const qsizetype b = std::min(model.size(), a + random.bounded(50));
+        QCOMPARE(store.text(a, b), model.mid(a, b - a));
+        QCOMPARE(store.at(a), a < model.size() ? model[a] : QChar());
+        qsizetype start = a;
+        while (!isLineStart(model, start))
+            --start;
+        QCOMPARE(store.lineStart(a), start);
+        qsizetype end = a;
+        while (end < b && model[end] != u'\n' && model[end] != u'\r')
+            ++end;
+        QCOMPARE(store.lineEnd(a, b), end);
+    }
+    QCOMPARE(store.text(0, store.size()), model);
+}
+
+void TestReceiveStore::dropsWholeUnits_data()
+{
+    QTest::addColumn<QStringList>("appends");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<QString>("kept");
+    // Hex 0A FF 41: a cut anywhere in a token moves to the next token.
+    const QStringList hex { QStringLiteral("hex:0AFF41") };
+    QTest::newRow("hex, 8 of 9 kept") << hex << 8 << QStringLiteral("FF 41 ");
+    QTest::newRow("hex, 7 of 9 kept") << hex << 7 << QStringLiteral("FF 41 ");
+    QTest::newRow("hex, 6 of 9 kept") << hex << 6 << QStringLiteral("FF 41 ");
+    QTest::newRow("hex, 5 of 9 kept") << hex << 5 << QStringLiteral("41 ");
+    QTest::newRow("hex, 3 of 9 kept") << hex << 3 << QStringLiteral("41 ");
+    QTest::newRow("hex, 2 of 9 kept") << hex << 2 << QString();
+    // Text ab CR LF cd: whole lines go where a line starts near.
+    const QStringList crlf { QStringLiteral("ab\r\ncd") };
+    QTest::newRow("CR LF, 5 kept") << crlf << 5 << QStringLiteral("cd");
+    QTest::newRow("CR LF, 4 kept") << crlf << 4 << QStringLiteral("cd");
+    QTest::newRow("CR LF, 3 kept: never between CR and LF") << crlf << 3 << QStringLiteral("cd");
+    QTest::newRow("CR LF, 2 kept") << crlf << 2 << QStringLiteral("cd");
+    QTest::newRow("CR LF, 1 kept") << crlf << 1 << QStringLiteral("d");
+    // The CR arrived, its LF not yet: the CR stays, so the pair is whole once the LF comes.
+    QTest::newRow("CR LF split across appends goes whole") << QStringList { "xy\r", "\n" } << 2 << QString();
+    QTest::newRow("CR at the end, all else goes") << QStringList { "xyz\r" } << 1 << QStringLiteral("\r");
+    // No line start near: cut exactly, but never inside a surrogate pair.
+    const QString smiles = QString(40000, u'-').replace(u'-', QStringLiteral("\U0001F600"));
+    QTest::newRow("surrogate pairs, odd limit") << QStringList { smiles } << 79999 << smiles.sliced(2);
+    QTest::newRow("surrogate pairs, even limit") << QStringList { smiles } << 79998 << smiles.sliced(2);
+}
+
+void TestReceiveStore::dropsWholeUnits()
+{
+    QFETCH(QStringList, appends);
+    QFETCH(int, maximum);
+    QFETCH(QString, kept);
+    for (Stack stack : { Stack::Memory, Stack::TinyBlocksOnDisk }) {
+        ReceiveStore store(options(stack, m_dir.path()));
+        store.setMaximum(maximum);
+        for (const QString &append : appends) {
+            if (append.startsWith(u"hex:"))
+                store.appendHex(QByteArray::fromHex(append.sliced(4).toLatin1()));
+            else
+                store.appendText(append);
+        }
+        QCOMPARE(store.text(0, store.size()), kept);
+    }
+}
+
+// Nothing received can be read from the disk: the file has no name, only its owner may open it, its
+// bytes never hold what arrived, and it is gone with the store.
+void TestReceiveStore::scratchFileIsPrivateAndSealed()
+{
+    QTemporaryDir folder(m_dir.filePath(QStringLiteral("sealed-XXXXXX")));
+    QByteArray received(1 << 20, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(received.data()), received.size() / 4);
+    QString text;
+    for (int i = 0; i < 20000; ++i)
+        text += QStringLiteral("第%1行 temperature=23.5\r\n").arg(i);
+    {
+        ReceiveStore::Options o;
+        o.chunkBytes = 4096;
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true };
+        ReceiveStore store(o);
+        QCOMPARE(store.scratchFolder(), folder.path());
+        store.appendHex(received); // random bytes: compression alone would leave them as they are
+        store.appendText(text);
+        store.flush();
+        const QStringList files = scratchFiles(folder.path());
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(files[0]).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        QFile file(files[0]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray disk = file.readAll();
+        file.close();
+        QVERIFY(disk.size() > received.size());
+        for (qsizetype at = 0; at + 16 <= received.size(); at += 4093)
+            QVERIFY(!disk.contains(received.mid(at, 16)));
+        QVERIFY(!disk.contains(QByteArray("temperature")));
+        QVERIFY(!disk.contains(QByteArray(reinterpret_cast<const char *>(u"temperature"), 22)));
+        // Read back from the disk, exactly.
+        QCOMPARE(store.text(0, 3 * 4), tokens(received.first(4)));
+        QCOMPARE(store.text(3 * received.size(), store.size()), text);
+        store.clear();
+        store.appendText(u"after");
+        QCOMPARE(store.text(0, store.size()), QStringLiteral("after"));
+        // The old file goes once its chunks are let go; the new one takes its place.
+        QTRY_COMPARE_WITH_TIMEOUT(scratchFiles(folder.path()).size(), 1, 1000);
+    }
+    QCOMPARE(scratchFiles(folder.path()), QStringList());
+}
+
+void TestReceiveStore::withoutScratchFileInMemory()
+{
+    // A folder that cannot be made (a file stands in its way) and one in memory: no scratch file, and the
+    // store still keeps everything exact.
+    QTemporaryFile notAFolder;
+    QVERIFY(notAFolder.open());
+    QStringList folders { notAFolder.fileName() + QStringLiteral("/zelcom") };
+    struct statfs fs = {};
+    if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC)
+        folders << QStringLiteral("/dev/shm");
+    for (const QString &folder : folders) {
+        ReceiveStore::Options o;
+        o.chunkBytes = 8;
+        o.scratch = ScratchFile::Place { folder, 0, 0, false };
+        ReceiveStore store(o);
+        QCOMPARE(store.scratchFolder(), QString());
+        QVERIFY(store.maximum() > 1000);
+        store.appendText(u"温度\r\n");
+        store.appendHex("\x0A\xFF");
+        QCOMPARE(store.text(0, store.size()), QStringLiteral("温度\r\n0A FF "));
+    }
+}
+
+// A disk that fills up midway: writes fail, the oldest data makes way on disk and in memory, and the
+// newest is always there.
+void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
+{
+    QTemporaryDir folder(m_dir.filePath(QStringLiteral("full-XXXXXX")));
+    if (::mount("tmpfs", QFile::encodeName(folder.path()).constData(), "tmpfs", 0, "size=1m,mode=0700") != 0)
+        QSKIP("no tmpfs can be mounted here (needs root)");
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(folder.path()).constData(), MNT_DETACH); });
+    {
+        ReceiveStore::Options o;
+        o.chunkBytes = 64 << 10;
+        o.waitingBytes = 256 << 10;
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true };
+        ReceiveStore store(o);
+        QCOMPARE(store.scratchFolder(), folder.path());
+        QRandomGenerator random(11);
+        QByteArray bytes(50000, Qt::Uninitialized);
+        for (int i = 0; i < 200; ++i) { // 10 MB of random bytes onto a 1 MiB disk
+            random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+            store.appendHex(bytes);
+            QCOMPARE(store.text(store.size() - 3 * bytes.size(), store.size()), tokens(bytes));
+            if (i % 20 == 19)
+                store.flush();
+        }
+        QVERIFY(store.origin() > 0);
+        QVERIFY(store.diskBytes() <= 1 << 20);
+        // Chunks waiting for the disk, the two tails and the cache of chunks read back.
+        QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);
+        // What is still held reads back whole from its start.
+        QCOMPARE(store.text(0, 3).size(), 3);
+        QVERIFY(store.text(0, 3).endsWith(u' '));
+    }
+}
+
+void TestReceiveStore::memoryLimitedKeepsNewest()
+{
+    // The child is this program again, which fills a store at once when it finds the variable below.
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ZELCOM_FILL_UNDER_LIMIT"), QStringLiteral("1"));
+    child.setProcessEnvironment(env);
+    child.setChildProcessModifier([] {
+        const rlimit limit { rlim_t(1) << 30, rlim_t(1) << 30 };
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
+    child.start();
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+}
+
+void TestReceiveStore::memoryBudgetFollowsTheLimits_data()
+{
+    QTest::addColumn<QByteArray>("cgroup");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<qint64>("most");
+    const QString meminfo = QStringLiteral("meminfo=MemTotal: 24000000 kB\nMemAvailable: 20000000 kB\n");
+    QTest::newRow("v2 group with a limit") << QByteArray("0::/user.slice/app.scope\n")
+                                           << QStringList { meminfo, "user.slice/app.scope/memory.max=419430400",
+                                                  "user.slice/app.scope/memory.current=104857600" }
+                                           << qint64(419430400 - 104857600);
+    QTest::newRow("v2 limit on a parent group")
+        << QByteArray("0::/user.slice/app.scope\n")
+        << QStringList { meminfo, "user.slice/app.scope/memory.max=max", "user.slice/memory.max=209715200",
+               "user.slice/memory.current=10485760" }
+        << qint64(209715200 - 10485760);
+    QTest::newRow("v1 memory controller")
+        << QByteArray("12:cpu:/x\n4:memory:/grp\n")
+        << QStringList { meminfo, "memory/grp/memory.limit_in_bytes=104857600", "memory/grp/memory.usage_in_bytes=0" }
+        << qint64(104857600);
+    QTest::newRow("no limit: what the system has available")
+        << QByteArray("0::/\n") << QStringList { meminfo } << qint64(20000000) * 1024;
+}
+
+void TestReceiveStore::memoryBudgetFollowsTheLimits()
+{
+    QFETCH(QByteArray, cgroup);
+    QFETCH(QStringList, files);
+    QFETCH(qint64, most);
+    QTemporaryDir root;
+    const auto write = [&](const QString &path, const QByteArray &content) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    write(root.filePath(QStringLiteral("proc/self/cgroup")), cgroup);
+    write(root.filePath(QStringLiteral("proc/self/status")), "VmSize: 1000 kB\nVmData: 1000 kB\n");
+    for (const QString &file : files) {
+        const QString name = file.section(u'=', 0, 0);
+        const QByteArray content = file.section(u'=', 1).toUtf8();
+        write(name == u"meminfo" ? root.filePath(QStringLiteral("proc/meminfo"))
+                                 : root.filePath(QStringLiteral("cgroup/") + name),
+            content);
+    }
+    const qint64 headroom
+        = MemoryBudget::headroom(root.filePath(QStringLiteral("proc")), root.filePath(QStringLiteral("cgroup")));
+    QVERIFY2(headroom <= most && headroom > most - (qint64(64) << 20), qPrintable(QString::number(headroom)));
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("ZELCOM_FILL_UNDER_LIMIT"))
+        return fillUnderLimit();
+    QCoreApplication app(argc, argv);
+    TestReceiveStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_receivestore.moc"
