@@ -123,5 +123,25 @@ inline const QString kMenuCut = QStringLiteral("剪切(&T)");
 inline const QString kMenuCopy = QStringLiteral("复制(&C)");
 inline const QString kMenuPaste = QStringLiteral("粘贴(&P)");
 inline const QString kMenuSelectAll = QStringLiteral("全选(&A)");
+inline const QString kMenuSaveAll = QStringLiteral("保存全部接收内容(&S)…");
+inline const QString kMenuSaveSelection = QStringLiteral("保存选中内容(&V)…");
+
+// Copying a selection larger than the clipboard can sensibly hold; %1 the selection's characters,
+// %2 the most that is copied.
+inline const QString kCopyTooLarge = QStringLiteral("选中的内容有 %1 个字符，超过了剪贴板能容纳的 %2 个字符，"
+                                                    "没有复制。\n请用右键菜单中的“保存选中内容…”把它保存到文件。");
+
+// Saving the receive area to a file.
+inline const QString kSaveTitle = QStringLiteral("保存接收内容");
+inline const QString kSaveFilter = QStringLiteral("文本文件 (*.txt);;所有文件 (*)");
+inline const QString kSaveDefaultName = QStringLiteral("接收数据.txt");
+inline const QString kSaving = QStringLiteral("正在保存接收内容…");
+inline const QString kSaveCancel = QStringLiteral("取消");
+// %1 the file, %2 the system's reason.
+inline const QString kSaveFailed = QStringLiteral("无法保存到 %1：%2\n没有留下不完整的文件。");
+inline const QString kSaveDataGone
+    = QStringLiteral("保存失败：要保存的最早的数据已被新收到的数据挤出。\n没有留下不完整的文件。");
+inline const QString kSaveEdited = QStringLiteral("保存失败：保存期间接收区的内容被修改了。\n没有留下不完整的文件。");
+inline const QString kSaveCancelled = QStringLiteral("已取消保存，没有留下文件。");
 
 } // namespace Texts

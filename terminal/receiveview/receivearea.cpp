@@ -2,6 +2,7 @@
 #include "terminal/receiveview/receivearea.h"
 
 #include "terminal/receiveview/receiveaccessible.h"
+#include "terminal/receiveview/savedialog.h"
 #include "window/texts.h"
 
 #include <QAccessible>
@@ -671,16 +672,18 @@ void ReceiveArea::insertAtCaret(QStringView text)
     replace(selectionStart(), selectionEnd(), text);
 }
 
-void ReceiveArea::copy() const
+bool ReceiveArea::copy()
 {
-    if (selectionStart() < selectionEnd())
-        QApplication::clipboard()->setText(textBetween(selectionStart(), selectionEnd()));
+    if (selectionStart() == selectionEnd() || !mayCopy(this, selectionEnd() - selectionStart()))
+        return false;
+    QApplication::clipboard()->setText(textBetween(selectionStart(), selectionEnd()));
+    return true;
 }
 
 void ReceiveArea::cut()
 {
-    copy();
-    replace(selectionStart(), selectionEnd(), {});
+    if (copy())
+        replace(selectionStart(), selectionEnd(), {});
 }
 
 void ReceiveArea::paste()
@@ -695,7 +698,7 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
     if (event->matches(QKeySequence::SelectAll))
         return setSelection(0, m_store.size());
     if (event->matches(QKeySequence::Copy))
-        return copy();
+        return void(copy());
     if (event->matches(QKeySequence::Cut))
         return cut();
     if (event->matches(QKeySequence::Paste))
@@ -841,12 +844,18 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     const bool selection = selectionStart() < selectionEnd();
     QMenu menu(this);
     menu.addAction(Texts::kMenuCut, this, &ReceiveArea::cut)->setEnabled(selection);
-    menu.addAction(Texts::kMenuCopy, this, &ReceiveArea::copy)->setEnabled(selection);
+    menu.addAction(Texts::kMenuCopy, this, [this] { copy(); })->setEnabled(selection);
     menu.addAction(Texts::kMenuPaste, this, &ReceiveArea::paste)
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu.addSeparator();
     menu.addAction(Texts::kMenuSelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
+    menu.addSeparator();
+    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size()); })
+        ->setEnabled(m_store.size() > 0);
+    menu.addAction(
+            Texts::kMenuSaveSelection, this, [this] { saveCapture(this, m_store, selectionStart(), selectionEnd()); })
+        ->setEnabled(selection);
     menu.exec(event->globalPos());
 }
 

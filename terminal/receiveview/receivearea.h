@@ -127,7 +127,7 @@ private:
     void adjustForDrop(qint64 dropped);
     void afterAppend(qint64 from, qint64 dropped);
     void selectWord(qint64 position);
-    void copy() const;
+    bool copy();
     void cut();
     void paste();
     void restartBlink();

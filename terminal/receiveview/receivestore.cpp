@@ -530,11 +530,17 @@ qint64 ReceiveStore::dropFront(qint64 atLeast)
     if (cut <= 0)
         return 0;
     const qint64 absolute = cut + m_origin;
-    const qsizetype first = split(absolute);
-    Pieces removed(std::make_move_iterator(m_pieces.begin()), std::make_move_iterator(m_pieces.begin() + first));
-    m_pieces.erase(m_pieces.begin(), m_pieces.begin() + first);
+    // Allocates nothing: this is how the store makes way when the system has no memory left.
+    while (!m_pieces.empty() && m_pieces.front().end() <= absolute)
+        m_pieces.pop_front();
+    if (!m_pieces.empty() && m_pieces.front().start < absolute) {
+        Piece &front = m_pieces.front();
+        const auto head = qint32(absolute - front.start);
+        front.offset += head;
+        front.length -= head;
+        front.start = absolute;
+    }
     m_origin = absolute;
-    discard(std::move(removed), 0);
     return cut;
 }
 

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "terminal/receiveview/capturewriter.h"
+
+#include "terminal/receiveview/receivestore.h"
+
+#include <QTimerEvent>
+
+CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, QObject *parent, qint64 sliceChars)
+    : QObject(parent)
+    , m_store(store)
+    , m_from(std::clamp<qint64>(from, 0, store.size()) + store.origin())
+    , m_to(std::clamp<qint64>(to, 0, store.size()) + store.origin())
+    , m_next(m_from)
+    , m_edits(store.editCount())
+    , m_slice(std::max<qint64>(sliceChars, 1))
+{
+}
+
+bool CaptureWriter::start(const QString &path)
+{
+    m_file.setFileName(path);
+    // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
+    // short be taken for a whole one.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    m_timer.start(0, this);
+    return true;
+}
+
+void CaptureWriter::cancel()
+{
+    if (m_timer.isActive())
+        finish(Cancelled);
+}
+
+void CaptureWriter::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_timer.timerId())
+        return QObject::timerEvent(event);
+    if (m_store.editCount() != m_edits)
+        return finish(Edited);
+    if (m_next < m_store.origin())
+        return finish(DataGone);
+    const qint64 end = std::min(m_to, m_next + m_slice);
+    // The encoder keeps half a surrogate pair for the next slice.
+    const QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
+    if (m_file.write(bytes) != bytes.size())
+        return finish(WriteFailed);
+    m_next = end;
+    emit progressed(done(), total());
+    if (m_next < m_to)
+        return;
+    finish(m_file.commit() ? Saved : WriteFailed);
+}
+
+void CaptureWriter::finish(Outcome outcome)
+{
+    m_timer.stop();
+    if (outcome == WriteFailed)
+        m_error = m_file.errorString();
+    if (outcome != Saved)
+        m_file.cancelWriting();
+    if (m_file.isOpen() && outcome != Saved)
+        m_file.commit(); // after cancelWriting: removes the temporary file, writes nothing
+    emit finished(outcome);
+}

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QtGlobal>
+
+class QWidget;
+class ReceiveStore;
+
+// Asks for a file and saves characters [from, to) of the store to it as the area shows them, with a
+// progress dialog that can be cancelled when it takes more than a moment; says how it went when it did
+// not go well.
+void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to);
+
+// Copying more than this many characters is refused with a message that points to saving: 16 MiB of
+// UTF-16, and more again once the clipboard hands it out as UTF-8.
+constexpr qint64 kCopyLimitChars = qint64(8) << 20;
+// False, after telling the user why, when the selection is too large to copy.
+bool mayCopy(QWidget *parent, qint64 characters);
