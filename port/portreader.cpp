@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "port/portreader.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// What one turn hands over at most: a pty gives 4 KiB a read, a USB adapter less, so this gathers several
+// reads under one lock.
+constexpr qsizetype kChunk = 64 * 1024;
+
+int makeWake()
+{
+    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    return fd;
+}
+
+} // namespace
+
+PortReader::PortReader(int fd, std::function<void()> arrived, std::function<void(int)> lost)
+    : m_fd(fd)
+    , m_wake(makeWake())
+    , m_arrived(std::move(arrived))
+    , m_lost(std::move(lost))
+{
+    try {
+        m_thread = std::thread(&PortReader::run, this);
+    } catch (...) {
+        ::close(m_wake);
+        throw;
+    }
+}
+
+PortReader::~PortReader()
+{
+    stop();
+    ::close(m_wake);
+}
+
+void PortReader::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    wake();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void PortReader::wake() const
+{
+    const std::uint64_t one = 1;
+    // Fails only when the counter is already huge, which wakes the thread just as well.
+    [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
+}
+
+QByteArray PortReader::take()
+{
+    QByteArray taken;
+    bool wasFull = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        wasFull = m_buffer.size() >= kReadAhead;
+        taken.swap(m_buffer);
+    }
+    if (wasFull)
+        wake();
+    return taken;
+}
+
+bool PortReader::rearm()
+{
+    const std::lock_guard lock(m_mutex);
+    m_told = false;
+    return !m_buffer.isEmpty();
+}
+
+void PortReader::run()
+{
+    QByteArray chunk;
+    for (;;) {
+        bool room = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stop)
+                return;
+            room = m_buffer.size() < kReadAhead;
+        }
+        // Without room the device is not watched at all: a hang-up would otherwise wake the poll at once, again
+        // and again, until the buffer is taken.
+        pollfd fds[2] = { { m_wake, POLLIN, 0 }, { room ? m_fd : -1, POLLIN, 0 } };
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            m_lost(errno);
+            return;
+        }
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_wake, &count, sizeof count);
+            continue;
+        }
+        if (fds[1].revents == 0)
+            continue;
+
+        chunk.resize(kChunk);
+        qsizetype got = 0;
+        int error = 0;
+        while (got < kChunk) {
+            const ssize_t n = ::read(m_fd, chunk.data() + got, static_cast<size_t>(kChunk - got));
+            if (n > 0) {
+                got += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            // With no minimum count set, an empty tty answers 0 rather than EAGAIN; a hung-up one answers 0 too,
+            // so an end of data is a failure only when the poll said the line hung up.
+            if (n < 0 && errno != EAGAIN)
+                error = errno;
+            break;
+        }
+        const bool hungUp = got == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
+        if (got > 0) {
+            bool tell = false;
+            {
+                const std::lock_guard lock(m_mutex);
+                m_buffer.append(chunk.constData(), got);
+                tell = !m_told;
+                m_told = true;
+            }
+            if (tell)
+                m_arrived();
+        }
+        if (error != 0 || hungUp) {
+            m_lost(error != 0 ? error : EIO);
+            return;
+        }
+    }
+}
