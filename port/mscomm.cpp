@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 #include <cerrno>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -85,7 +86,7 @@ MSComm::MSComm(QObject *parent)
 MSComm::~MSComm()
 {
     // The reader stops before the descriptor it reads is closed.
-    m_reader.reset();
+    stopReading();
     if (m_port.isOpen())
         m_port.close();
 }
@@ -177,8 +178,7 @@ void MSComm::setPortOpen(bool open)
 {
     if (!open) {
         // Closing a closed port is accepted: the window may close a port the port selection already closed.
-        m_reader.reset();
-        m_frame.stop();
+        stopReading();
         if (m_port.isOpen())
             m_port.close();
         m_pending.clear();
@@ -235,13 +235,7 @@ void MSComm::startReading()
     try {
         if (!stopQtReading(m_port))
             throw std::runtime_error("QSerialPort's read notifier was not found");
-        const quint64 session = m_session;
-        m_reader = std::make_unique<PortReader>(
-            m_port.handle(), [this] { QMetaObject::invokeMethod(this, &MSComm::onArrival, Qt::QueuedConnection); },
-            [this, session](int) {
-                QMetaObject::invokeMethod(
-                    this, [this, session] { handleLoss(session); }, Qt::QueuedConnection);
-            });
+        m_reader = std::make_unique<PortReader>(m_port.handle());
     } catch (const std::exception &e) {
         m_port.close();
         throw CommError(CommError::DeviceFailure,
@@ -249,6 +243,28 @@ void MSComm::startReading()
                 .arg(m_commPort)
                 .arg(deviceName(), QString::fromLocal8Bit(e.what())));
     }
+    m_readerNews = std::make_unique<QSocketNotifier>(m_reader->notifier(), QSocketNotifier::Read);
+    connect(m_readerNews.get(), &QSocketNotifier::activated, this, &MSComm::onReaderNews);
+}
+
+void MSComm::stopReading()
+{
+    m_readerNews.reset();
+    m_reader.reset();
+    m_frame.stop();
+}
+
+void MSComm::onReaderNews()
+{
+    m_reader->acknowledge();
+    if (m_reader->failure() == 0) {
+        onArrival();
+        return;
+    }
+    // Closed from the event loop, not from inside the notifier's own signal.
+    m_readerNews->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this, [this, session = m_session] { handleLoss(session); }, Qt::QueuedConnection);
 }
 
 void MSComm::setInputLen(int length)
@@ -353,7 +369,7 @@ void MSComm::handleLoss(quint64 session)
     if (m_reader) {
         m_reader->stop();
         takeFromDevice(m_reader->take());
-        m_reader.reset();
+        stopReading();
     }
     const int fd = m_port.handle();
     char chunk[4096];

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QString>
 #include <memory>
 #include <variant>
@@ -74,6 +75,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void onReaderNews();
     void onArrival();
     void notifyArrival();
     void onError(QSerialPort::SerialPortError error);
@@ -100,6 +102,7 @@ private:
     // Counts the opens, so a loss reported for an earlier open cannot close this one.
     quint64 m_session = 0;
     std::unique_ptr<PortReader> m_reader; // while open
+    std::unique_ptr<QSocketNotifier> m_readerNews;
     QElapsedTimer m_sinceNotify;
     QBasicTimer m_frame; // an arrival waiting for the next frame
 };

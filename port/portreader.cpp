@@ -14,26 +14,44 @@ namespace {
 // reads under one lock.
 constexpr qsizetype kChunk = 64 * 1024;
 
-int makeWake()
+// A new eventfd; `made` (if any) is closed when it cannot be had, so a failing constructor leaks nothing.
+int makeEvent(int made = -1)
 {
     const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(), "eventfd");
+    if (fd < 0) {
+        const int error = errno;
+        if (made >= 0)
+            ::close(made);
+        throw std::system_error(error, std::generic_category(), "eventfd");
+    }
     return fd;
+}
+
+void signal(int event)
+{
+    const std::uint64_t one = 1;
+    // Fails only when the counter is already huge, which signals just as well.
+    [[maybe_unused]] const ssize_t n = ::write(event, &one, sizeof one);
+}
+
+void clear(int event)
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(event, &count, sizeof count);
 }
 
 } // namespace
 
-PortReader::PortReader(int fd, std::function<void()> arrived, std::function<void(int)> lost)
+PortReader::PortReader(int fd)
     : m_fd(fd)
-    , m_wake(makeWake())
-    , m_arrived(std::move(arrived))
-    , m_lost(std::move(lost))
+    , m_wake(makeEvent())
+    , m_notify(makeEvent(m_wake))
 {
     try {
         m_thread = std::thread(&PortReader::run, this);
     } catch (...) {
         ::close(m_wake);
+        ::close(m_notify);
         throw;
     }
 }
@@ -42,6 +60,12 @@ PortReader::~PortReader()
 {
     stop();
     ::close(m_wake);
+    ::close(m_notify);
+}
+
+void PortReader::acknowledge() const
+{
+    clear(m_notify);
 }
 
 void PortReader::stop()
@@ -50,16 +74,9 @@ void PortReader::stop()
         const std::lock_guard lock(m_mutex);
         m_stop = true;
     }
-    wake();
+    signal(m_wake);
     if (m_thread.joinable())
         m_thread.join();
-}
-
-void PortReader::wake() const
-{
-    const std::uint64_t one = 1;
-    // Fails only when the counter is already huge, which wakes the thread just as well.
-    [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
 }
 
 QByteArray PortReader::take()
@@ -72,7 +89,7 @@ QByteArray PortReader::take()
         taken.swap(m_buffer);
     }
     if (wasFull)
-        wake();
+        signal(m_wake);
     return taken;
 }
 
@@ -83,9 +100,22 @@ bool PortReader::rearm()
     return !m_buffer.isEmpty();
 }
 
+int PortReader::failure()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
 void PortReader::run()
 {
     QByteArray chunk;
+    const auto fail = [this](int error) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_failure = error;
+        }
+        signal(m_notify);
+    };
     for (;;) {
         bool room = false;
         {
@@ -100,12 +130,11 @@ void PortReader::run()
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            m_lost(errno);
+            fail(errno);
             return;
         }
         if (fds[0].revents & POLLIN) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = ::read(m_wake, &count, sizeof count);
+            clear(m_wake);
             continue;
         }
         if (fds[1].revents == 0)
@@ -138,10 +167,10 @@ void PortReader::run()
                 m_told = true;
             }
             if (tell)
-                m_arrived();
+                signal(m_notify);
         }
         if (error != 0 || hungUp) {
-            m_lost(error != 0 ? error : EIO);
+            fail(error != 0 ? error : EIO);
             return;
         }
     }
