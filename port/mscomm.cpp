@@ -60,6 +60,11 @@ constexpr qint64 kOutputLimit = 1 << 20;
 // pty) spent its time painting rather than reading.
 constexpr qint64 kFrameMs = 16;
 
+// Input takes at most this much from the reader at once, so one notification never hands the window more
+// than it handles in a few tens of milliseconds (text display takes some 50 MB/s); the rest comes with the next
+// frame's. Sixty frames of it are still more than a pty delivers.
+constexpr qsizetype kInputBatch = 2 << 20;
+
 // QSerialPort reads on a notifier of its own from the moment it opens. The reader thread must be the only
 // reader, or the stream would be split between two buffers; QSerialPort re-enables the notifier only when
 // read from, which this component never does.
@@ -277,7 +282,7 @@ void MSComm::setInputLen(int length)
 std::variant<QString, QByteArray> MSComm::Input()
 {
     if (m_reader)
-        takeFromDevice(m_reader->take());
+        takeFromDevice(m_reader->take(kInputBatch));
 
     QByteArray taken;
     if (m_inputLen == 0 || m_pending.size() <= m_inputLen) {
@@ -344,6 +349,9 @@ void MSComm::notifyArrival()
     m_sinceNotify.start();
     m_commEvent = comEvReceive;
     emit OnComm();
+    // What one Input could not take, and a reader that waits for room, are served the next frame.
+    if (m_reader && m_reader->waiting())
+        onArrival();
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error)

@@ -7,7 +7,7 @@
 //
 // Everything but reading happens on the caller's thread and is done when the call returns. Reading runs on a
 // thread of its own (PortReader), so the device is drained however slowly the window paints; OnComm comes on
-// the object's thread at most once a frame, and Input takes everything read since.
+// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once).
 
 #include "port/commerror.h"
 #include "port/linesettings.h"

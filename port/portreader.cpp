@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -79,25 +80,52 @@ void PortReader::stop()
         m_thread.join();
 }
 
-QByteArray PortReader::take()
+QByteArray PortReader::take(qsizetype max)
 {
-    QByteArray taken;
-    bool wasFull = false;
+    // The chunks leave under the lock; joining them (the copy) happens outside it.
+    std::vector<QByteArray> chunks;
+    qsizetype size = 0;
+    bool freed = false;
     {
         const std::lock_guard lock(m_mutex);
-        wasFull = m_buffer.size() >= kReadAhead;
-        taken.swap(m_buffer);
+        const bool wasFull = m_size >= kReadAhead;
+        while (!m_chunks.empty() && size < max) {
+            QByteArray &front = m_chunks.front();
+            if (front.size() <= max - size) {
+                size += front.size();
+                chunks.push_back(std::move(front));
+                m_chunks.pop_front();
+            } else {
+                chunks.push_back(front.left(max - size));
+                front.remove(0, max - size);
+                size = max;
+            }
+        }
+        m_size -= size;
+        freed = wasFull && m_size < kReadAhead;
     }
-    if (wasFull)
+    if (freed)
         signal(m_wake);
+    if (chunks.size() == 1)
+        return std::move(chunks.front());
+    QByteArray taken;
+    taken.reserve(size);
+    for (const QByteArray &chunk : chunks)
+        taken += chunk;
     return taken;
+}
+
+bool PortReader::waiting()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_size > 0;
 }
 
 bool PortReader::rearm()
 {
     const std::lock_guard lock(m_mutex);
     m_told = false;
-    return !m_buffer.isEmpty();
+    return m_size > 0;
 }
 
 int PortReader::failure()
@@ -122,7 +150,7 @@ void PortReader::run()
             const std::lock_guard lock(m_mutex);
             if (m_stop)
                 return;
-            room = m_buffer.size() < kReadAhead;
+            room = m_size < kReadAhead;
         }
         // Without room the device is not watched at all: a hang-up would otherwise wake the poll at once, again
         // and again, until the buffer is taken.
@@ -159,10 +187,21 @@ void PortReader::run()
         }
         const bool hungUp = got == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
         if (got > 0) {
+            // A full read buffer is handed over as it is; a few bytes go in a piece of their own size, so a slow
+            // line does not keep 64 KiB per read.
+            QByteArray piece;
+            if (got >= kChunk / 2) {
+                chunk.truncate(got);
+                piece = std::move(chunk);
+                chunk = QByteArray();
+            } else {
+                piece = QByteArray(chunk.constData(), got);
+            }
             bool tell = false;
             {
                 const std::lock_guard lock(m_mutex);
-                m_buffer.append(chunk.constData(), got);
+                m_size += piece.size();
+                m_chunks.push_back(std::move(piece));
                 tell = !m_told;
                 m_told = true;
             }

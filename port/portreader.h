@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -28,8 +30,10 @@ public:
 
     // Stops the thread and waits for it; the descriptor is left open, and take() still gives what was read.
     void stop();
-    // Everything read so far, oldest first.
-    QByteArray take();
+    // What was read so far, oldest first, at most `max` bytes of it.
+    QByteArray take(qsizetype max = std::numeric_limits<qsizetype>::max());
+    // Whether anything read is still waiting.
+    bool waiting();
     // Lets the next read announce itself again; true when something is waiting already.
     bool rearm();
     // The system error the device failed with (EIO when it only hung up), 0 while it works.
@@ -42,7 +46,8 @@ private:
     const int m_wake; // an eventfd to the reader: stop, or room again after take()
     const int m_notify; // an eventfd from the reader
     std::mutex m_mutex;
-    QByteArray m_buffer; // guarded by m_mutex
+    std::deque<QByteArray> m_chunks; // guarded by m_mutex
+    qsizetype m_size = 0; // of m_chunks, guarded by m_mutex
     bool m_told = false; // guarded by m_mutex
     bool m_stop = false; // guarded by m_mutex
     int m_failure = 0; // guarded by m_mutex
