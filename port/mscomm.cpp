@@ -4,7 +4,10 @@
 #include "port/paritymarks.h"
 #include "port/portmap.h"
 
+#include <QSocketNotifier>
+#include <QTimerEvent>
 #include <cerrno>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -52,17 +55,43 @@ bool writeLineSettings(QSerialPort &port, const LineSettings &s)
 // Refuse output while this much is still queued for the device.
 constexpr qint64 kOutputLimit = 1 << 20;
 
+// One receive notification per frame at most (60 Hz): each one repaints the counter and the receive area, and
+// a repaint costs a round trip to the display server, so a flood announced per read (some 7,500 a second from a
+// pty) spent its time painting rather than reading.
+constexpr qint64 kFrameMs = 16;
+
+// Input takes at most this much from the reader at once, so one notification never hands the window more
+// than it handles in a few tens of milliseconds (text display takes some 50 MB/s); the rest comes with the next
+// frame's. Sixty frames of it are still more than a pty delivers.
+constexpr qsizetype kInputBatch = 2 << 20;
+
+// QSerialPort reads on a notifier of its own from the moment it opens. The reader thread must be the only
+// reader, or the stream would be split between two buffers; QSerialPort re-enables the notifier only when
+// read from, which this component never does.
+bool stopQtReading(QSerialPort &port)
+{
+    bool found = false;
+    for (QSocketNotifier *notifier : port.findChildren<QSocketNotifier *>()) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == port.handle()) {
+            notifier->setEnabled(false);
+            found = true;
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
 
 MSComm::~MSComm()
 {
+    // The reader stops before the descriptor it reads is closed.
+    stopReading();
     if (m_port.isOpen())
         m_port.close();
 }
@@ -110,8 +139,9 @@ void MSComm::applySettings(const LineSettings &s)
 // Must run after every change Qt makes to the parity: Qt's setParity puts its own flags back.
 void MSComm::markParityErrors(bool on)
 {
-    // What Qt has read already was marked (or not) under the flags of its time.
-    takeFromDevice(m_port.readAll());
+    // What was read already was marked (or not) under the flags of its time.
+    if (m_reader)
+        takeFromDevice(m_reader->take());
     const int fd = m_port.handle();
     termios t {};
     if (on && ::tcgetattr(fd, &t) == 0) {
@@ -153,6 +183,7 @@ void MSComm::setPortOpen(bool open)
 {
     if (!open) {
         // Closing a closed port is accepted: the window may close a port the port selection already closed.
+        stopReading();
         if (m_port.isOpen())
             m_port.close();
         m_pending.clear();
@@ -199,7 +230,46 @@ void MSComm::setPortOpen(bool open)
     m_marked.clear();
     m_decoder.reset();
     m_lossQueued = false;
+    ++m_session;
     markParityErrors(m_settings.parity != 'N');
+    startReading();
+}
+
+void MSComm::startReading()
+{
+    try {
+        if (!stopQtReading(m_port))
+            throw std::runtime_error("QSerialPort's read notifier was not found");
+        m_reader = std::make_unique<PortReader>(m_port.handle());
+    } catch (const std::exception &e) {
+        m_port.close();
+        throw CommError(CommError::DeviceFailure,
+            QStringLiteral("COM%1 (%2): cannot read: %3")
+                .arg(m_commPort)
+                .arg(deviceName(), QString::fromLocal8Bit(e.what())));
+    }
+    m_readerNews = std::make_unique<QSocketNotifier>(m_reader->notifier(), QSocketNotifier::Read);
+    connect(m_readerNews.get(), &QSocketNotifier::activated, this, &MSComm::onReaderNews);
+}
+
+void MSComm::stopReading()
+{
+    m_readerNews.reset();
+    m_reader.reset();
+    m_frame.stop();
+}
+
+void MSComm::onReaderNews()
+{
+    m_reader->acknowledge();
+    if (m_reader->failure() == 0) {
+        onArrival();
+        return;
+    }
+    // Closed from the event loop, not from inside the notifier's own signal.
+    m_readerNews->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this, [this, session = m_session] { handleLoss(session); }, Qt::QueuedConnection);
 }
 
 void MSComm::setInputLen(int length)
@@ -211,8 +281,8 @@ void MSComm::setInputLen(int length)
 
 std::variant<QString, QByteArray> MSComm::Input()
 {
-    if (m_port.isOpen())
-        takeFromDevice(m_port.readAll());
+    if (m_reader)
+        takeFromDevice(m_reader->take(kInputBatch));
 
     QByteArray taken;
     if (m_inputLen == 0 || m_pending.size() <= m_inputLen) {
@@ -251,31 +321,64 @@ void MSComm::setOutput(const QByteArray &bytes)
         throw CommError(CommError::DeviceFailure, QStringLiteral("Write failed: %1").arg(m_port.errorString()));
 }
 
-void MSComm::onReadyRead()
+void MSComm::onArrival()
 {
+    const qint64 since = m_sinceNotify.isValid() ? m_sinceNotify.elapsed() : kFrameMs;
+    if (since >= kFrameMs)
+        notifyArrival();
+    else if (!m_frame.isActive())
+        m_frame.start(static_cast<int>(kFrameMs - since), Qt::PreciseTimer, this);
+}
+
+void MSComm::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_frame.timerId()) {
+        QObject::timerEvent(event);
+        return;
+    }
+    m_frame.stop();
+    notifyArrival();
+}
+
+void MSComm::notifyArrival()
+{
+    // An arrival already taken by an Input in between, or left from a closed port, is not announced.
+    const bool waiting = m_reader && m_reader->rearm();
+    if (!waiting && m_pending.isEmpty())
+        return;
+    m_sinceNotify.start();
     m_commEvent = comEvReceive;
     emit OnComm();
+    // What one Input could not take, and a reader that waits for room, are served the next frame.
+    if (m_reader && m_reader->waiting())
+        onArrival();
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
-    // A vanished device keeps the read notifier firing (hundreds of thousands of errors a second) until the
-    // port is closed: close once, from the event loop, and ignore the errors that come before that.
+    // A vanished device keeps a notifier firing (hundreds of thousands of errors a second) until the port is
+    // closed: close once, from the event loop, and ignore the errors that come before that. The reader thread
+    // reports its own loss the same way.
     if (m_lossQueued || !m_port.isOpen())
         return;
     m_lossQueued = true;
-    QMetaObject::invokeMethod(this, &MSComm::handleLoss, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, session = m_session] { handleLoss(session); }, Qt::QueuedConnection);
 }
 
-void MSComm::handleLoss()
+void MSComm::handleLoss(quint64 session)
 {
-    m_lossQueued = false;
-    if (!m_port.isOpen())
+    if (session != m_session || !m_port.isOpen())
         return;
-    // Keep whatever arrived before the loss: what Qt buffered, then what the kernel still holds.
-    takeFromDevice(m_port.readAll());
+    m_lossQueued = false;
+    // Keep whatever arrived before the loss: what the reader took, then what the kernel still holds.
+    if (m_reader) {
+        m_reader->stop();
+        takeFromDevice(m_reader->take());
+        stopReading();
+    }
     const int fd = m_port.handle();
     char chunk[4096];
     for (;;) {

@@ -4,15 +4,24 @@
 // The serial component: one port, chosen by number, opened and closed, with line settings, text or
 // binary input and output, and a notification when input arrives. Built on QSerialPort; failures are
 // thrown as CommError and never reach the event loop from here.
+//
+// Everything but reading happens on the caller's thread and is done when the call returns. Reading runs on a
+// thread of its own (PortReader), so the device is drained however slowly the window paints; OnComm comes on
+// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once).
 
 #include "port/commerror.h"
 #include "port/linesettings.h"
+#include "port/portreader.h"
 #include "port/textcodec.h"
 
+#include <QBasicTimer>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QString>
+#include <memory>
 #include <variant>
 
 class MSComm : public QObject
@@ -62,10 +71,17 @@ signals:
     // The device went away while open (unplugged, hung up); the port has been closed.
     void portLost();
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
-    void onReadyRead();
+    void onReaderNews();
+    void onArrival();
+    void notifyArrival();
     void onError(QSerialPort::SerialPortError error);
-    void handleLoss();
+    void handleLoss(quint64 session);
+    void startReading();
+    void stopReading();
     void applySettings(const LineSettings &settings);
     void markParityErrors(bool on);
     void takeFromDevice(const QByteArray &bytes);
@@ -83,4 +99,10 @@ private:
     bool m_marking = false;
     GbkDecoder m_decoder;
     bool m_lossQueued = false;
+    // Counts the opens, so a loss reported for an earlier open cannot close this one.
+    quint64 m_session = 0;
+    std::unique_ptr<PortReader> m_reader; // while open
+    std::unique_ptr<QSocketNotifier> m_readerNews;
+    QElapsedTimer m_sinceNotify;
+    QBasicTimer m_frame; // an arrival waiting for the next frame
 };

@@ -7,6 +7,7 @@
 #include "port/mscomm.h"
 #include "port/paritymarks.h"
 #include "port/portmap.h"
+#include "port/portreader.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
@@ -20,6 +21,15 @@
 #include <memory>
 
 namespace {
+
+// Every byte value, in an order that shows a byte lost, doubled or moved: no two 64 KiB stretches alike.
+QByteArray pattern(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7) ^ (i >> 16));
+    return data;
+}
 
 CommError::Code errorOf(const std::function<void()> &operation)
 {
@@ -42,12 +52,14 @@ private slots:
 
     void settings_data();
     void settings();
-    void binaryInputLosesNothing();
+    void floodLosesNothing();
     void parityMarks_data();
     void parityMarks();
     void outputEncodesGbkAndIsBounded();
 
     void deviceLossClosesOnceWithoutSpinning();
+    void stopsWhileStreaming_data();
+    void stopsWhileStreaming();
 
     void portOrder();
     void scanFindsHardwarePorts();
@@ -117,19 +129,20 @@ void TestPort::settings()
     QCOMPARE(m_pty->baud(), 115200);
 }
 
-void TestPort::binaryInputLosesNothing()
+void TestPort::floodLosesNothing()
 {
     MSComm comm;
     comm.setPortOpen(true);
     comm.setInputMode(MSComm::comInputModeBinary);
-    // 100 KB holding every byte value, far more than the pty buffers at once.
-    QByteArray data;
-    for (int i = 0; i < 100000; ++i)
-        data.append(static_cast<char>(i * 7));
-    m_pty->write(data);
+    // More than the reader holds before it waits to be read: it pauses and goes on across many batches.
+    const QByteArray data = pattern(PortReader::kReadAhead + (3 << 20));
     QByteArray got;
-    QTRY_VERIFY((got += std::get<QByteArray>(comm.Input())).size() >= data.size());
-    QCOMPARE(got, data);
+    const auto reading
+        = QObject::connect(&comm, &MSComm::OnComm, &comm, [&] { got += std::get<QByteArray>(comm.Input()); });
+    m_pty->write(data);
+    QTRY_VERIFY(got.size() >= data.size());
+    QVERIFY(got == data);
+    QObject::disconnect(reading);
 
     // A lead byte waiting in text mode is still there for a switch to binary.
     comm.setInputMode(MSComm::comInputModeText);
@@ -216,6 +229,55 @@ void TestPort::deviceLossClosesOnceWithoutSpinning()
 
     // The storm of read errors ends with the close; its processor time is measured in bench/ (sendbench).
     QVERIFY(expectNothingFor(1000, [&] { return lost.count() > 1 || events.count() > 3; }));
+}
+
+void TestPort::stopsWhileStreaming_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("closed") << "close";
+    QTest::newRow("hung up") << "hang up";
+    QTest::newRow("destroyed") << "destroy";
+}
+
+void TestPort::stopsWhileStreaming()
+{
+    QFETCH(QString, how);
+    auto comm = std::make_unique<MSComm>();
+    comm->setInputMode(MSComm::comInputModeBinary);
+    comm->setPortOpen(true);
+    QSignalSpy lost(comm.get(), &MSComm::portLost);
+    QSignalSpy events(comm.get(), &MSComm::OnComm);
+    QByteArray got;
+    QObject::connect(comm.get(), &MSComm::OnComm, comm.get(), [&] { got += std::get<QByteArray>(comm->Input()); });
+
+    // Written in pieces while the window reads, so the reader is busy when the port goes.
+    const QByteArray data = pattern(4 << 20);
+    for (qsizetype done = 0; done < data.size() / 2; done += 64 * 1024)
+        m_pty->write(data.mid(done, 64 * 1024));
+    if (how == u"close") {
+        comm->setPortOpen(false);
+        QVERIFY(!comm->PortOpen());
+        // Nothing read before the close is announced after it.
+        const qsizetype kept = got.size();
+        QVERIFY(expectNothingFor(100, [&] { return got.size() != kept; }));
+    } else if (how == u"hang up") {
+        m_pty->closeMaster();
+        QVERIFY(lost.wait(2000));
+        QVERIFY(!comm->PortOpen());
+        QVERIFY(expectNothingFor(500, [&] { return lost.count() > 1; }));
+        got += std::get<QByteArray>(comm->Input());
+    } else {
+        comm.reset();
+    }
+    // Whatever was read is the stream's start, with nothing lost, doubled or moved.
+    QVERIFY(!got.isEmpty());
+    QVERIFY(data.startsWith(got));
+    if (how == u"close") {
+        // The port opens again and reads on.
+        comm->setPortOpen(true);
+        m_pty->write(QByteArray("again"));
+        QTRY_VERIFY(got.endsWith("again"));
+    }
 }
 
 void TestPort::portOrder()

@@ -22,8 +22,10 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QTimer>
 #include <QTranslator>
 #include <algorithm>
+#include <array>
 #include <type_traits>
 
 const QColor Form1::kLampOpen = QColor(255, 0, 0);
@@ -254,6 +256,27 @@ void Form1::setAccessibility()
     // Setting a label's text can already have made it a plain interface, which would stay cached.
     for (QLabel *counter : { Label10, Label11 })
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(QAccessible::queryAccessibleInterface(counter)));
+
+    // A label tells a screen reader of every new caption unless it has a name of its own, and a counter can change
+    // sixty times a second in a flood or a thousand under auto-send: far more than can be spoken. So each counter
+    // has a name (what is read out is still made from the caption), and a change is told at most twice a second.
+    for (QLabel *counter : { Label10, Label11 })
+        counter->setAccessibleName(counter->property(kCounterNameProperty).toString());
+    auto *announce = new QTimer(this);
+    announce->setInterval(500);
+    connect(announce, &QTimer::timeout, this, [this, told = std::array<QString, 2>()]() mutable {
+        const std::array<QLabel *, 2> counters { Label10, Label11 };
+        for (std::size_t i = 0; i < counters.size(); ++i) {
+            if (counters[i]->text() == told[i])
+                continue;
+            told[i] = counters[i]->text();
+            if (QAccessible::isActive()) {
+                QAccessibleEvent changed(counters[i], QAccessible::NameChanged);
+                QAccessible::updateAccessibility(&changed);
+            }
+        }
+    });
+    announce->start();
 
     // Tab stops once per option group, at its selected button; the arrow keys move within the group.
     const auto oneTabStop = [](OptionButton *a, OptionButton *b) {

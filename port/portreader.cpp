@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "port/portreader.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// What one turn hands over at most: a pty gives 4 KiB a read, a USB adapter less, so this gathers several
+// reads under one lock.
+constexpr qsizetype kChunk = 64 * 1024;
+
+// A new eventfd; `made` (if any) is closed when it cannot be had, so a failing constructor leaks nothing.
+int makeEvent(int made = -1)
+{
+    const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        if (made >= 0)
+            ::close(made);
+        throw std::system_error(error, std::generic_category(), "eventfd");
+    }
+    return fd;
+}
+
+void signal(int event)
+{
+    const std::uint64_t one = 1;
+    // Fails only when the counter is already huge, which signals just as well.
+    [[maybe_unused]] const ssize_t n = ::write(event, &one, sizeof one);
+}
+
+void clear(int event)
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(event, &count, sizeof count);
+}
+
+} // namespace
+
+PortReader::PortReader(int fd)
+    : m_fd(fd)
+    , m_wake(makeEvent())
+    , m_notify(makeEvent(m_wake))
+{
+    try {
+        m_thread = std::thread(&PortReader::run, this);
+    } catch (...) {
+        ::close(m_wake);
+        ::close(m_notify);
+        throw;
+    }
+}
+
+PortReader::~PortReader()
+{
+    stop();
+    ::close(m_wake);
+    ::close(m_notify);
+}
+
+void PortReader::acknowledge() const
+{
+    clear(m_notify);
+}
+
+void PortReader::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    signal(m_wake);
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+QByteArray PortReader::take(qsizetype max)
+{
+    // The chunks leave under the lock; joining them (the copy) happens outside it.
+    std::vector<QByteArray> chunks;
+    qsizetype size = 0;
+    bool freed = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        const bool wasFull = m_size >= kReadAhead;
+        while (!m_chunks.empty() && size < max) {
+            QByteArray &front = m_chunks.front();
+            if (front.size() <= max - size) {
+                size += front.size();
+                chunks.push_back(std::move(front));
+                m_chunks.pop_front();
+            } else {
+                chunks.push_back(front.left(max - size));
+                front.remove(0, max - size);
+                size = max;
+            }
+        }
+        m_size -= size;
+        freed = wasFull && m_size < kReadAhead;
+    }
+    if (freed)
+        signal(m_wake);
+    if (chunks.size() == 1)
+        return std::move(chunks.front());
+    QByteArray taken;
+    taken.reserve(size);
+    for (const QByteArray &chunk : chunks)
+        taken += chunk;
+    return taken;
+}
+
+bool PortReader::waiting()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_size > 0;
+}
+
+bool PortReader::rearm()
+{
+    const std::lock_guard lock(m_mutex);
+    m_told = false;
+    return m_size > 0;
+}
+
+int PortReader::failure()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+void PortReader::run()
+{
+    QByteArray chunk;
+    const auto fail = [this](int error) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_failure = error;
+        }
+        signal(m_notify);
+    };
+    for (;;) {
+        bool room = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stop)
+                return;
+            room = m_size < kReadAhead;
+        }
+        // Without room the device is not watched at all: a hang-up would otherwise wake the poll at once, again
+        // and again, until the buffer is taken.
+        pollfd fds[2] = { { m_wake, POLLIN, 0 }, { room ? m_fd : -1, POLLIN, 0 } };
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+            return;
+        }
+        if (fds[0].revents & POLLIN) {
+            clear(m_wake);
+            continue;
+        }
+        if (fds[1].revents == 0)
+            continue;
+
+        chunk.resize(kChunk);
+        qsizetype got = 0;
+        int error = 0;
+        while (got < kChunk) {
+            const ssize_t n = ::read(m_fd, chunk.data() + got, static_cast<size_t>(kChunk - got));
+            if (n > 0) {
+                got += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            // With no minimum count set, an empty tty answers 0 rather than EAGAIN; a hung-up one answers 0 too,
+            // so an end of data is a failure only when the poll said the line hung up.
+            if (n < 0 && errno != EAGAIN)
+                error = errno;
+            break;
+        }
+        const bool hungUp = got == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
+        if (got > 0) {
+            // A full read buffer is handed over as it is; a few bytes go in a piece of their own size, so a slow
+            // line does not keep 64 KiB per read.
+            QByteArray piece;
+            if (got >= kChunk / 2) {
+                chunk.truncate(got);
+                piece = std::move(chunk);
+                chunk = QByteArray();
+            } else {
+                piece = QByteArray(chunk.constData(), got);
+            }
+            bool tell = false;
+            {
+                const std::lock_guard lock(m_mutex);
+                m_size += piece.size();
+                m_chunks.push_back(std::move(piece));
+                tell = !m_told;
+                m_told = true;
+            }
+            if (tell)
+                signal(m_notify);
+        }
+        if (error != 0 || hungUp) {
+            fail(error != 0 ? error : EIO);
+            return;
+        }
+    }
+}
