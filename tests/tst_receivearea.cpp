@@ -283,7 +283,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
 
     // One long hex line wraps at the width.
-    area.appendHex(QByteArray(2 * ReceiveArea::kSegmentChars, '\xab'));
+    area.appendHex(QByteArray(2 * ReceiveLayout::kSegmentChars, '\xab'));
     const QRect first = area.characterRect(area.characterCount() - 300);
     const QRect last = area.characterRect(area.characterCount() - 1);
     QVERIFY(!first.isNull() && !last.isNull());
@@ -296,7 +296,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
         for (qreal y = 4 + first.height() / 2.; y < area.viewport()->height() - first.height(); y += first.height())
             starts.append(area.positionAt(QPointF(5, y)));
     }
-    QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
+    QVERIFY(starts.last() > 3 * ReceiveLayout::kSegmentChars && starts[1] > 0);
     for (qint64 start : starts)
         QCOMPARE(start % starts[1], 0);
     // Scrolled into the dump, the oldest making way leaves the top within a row of where it was.
