@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivelayout.h"
 
-#include "terminal/receiveview/textunits.h"
-
 #include <QFontMetricsF>
 #include <QTextLayout>
 
@@ -15,8 +13,8 @@ constexpr size_t kKeepLayouts = 256;
 
 ReceiveLayout::ReceiveLayout(const ReceiveStore &store)
     : m_store(store)
+    , m_segments(store)
 {
-    m_option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 ReceiveLayout::~ReceiveLayout() = default;
@@ -45,10 +43,10 @@ void ReceiveLayout::follow()
 void ReceiveLayout::forget()
 {
     m_layouts.clear();
-    m_segmentChars = 0;
+    m_segments.setWidth(m_font, std::max<qreal>(m_width - 2 * kMargin, 1));
     // The segments may now be cut elsewhere: keep the same text at the top.
     if (!m_follow)
-        m_top = { segmentAt(m_top.segment.start), 0 };
+        m_top = { m_segments.at(m_top.segment.start), 0 };
 }
 
 void ReceiveLayout::trim() const
@@ -79,100 +77,15 @@ void ReceiveLayout::afterEdit(qint64 from, qint64 to, qint64 inserted, qint64 dr
     // An edit shifts what follows it; the top row keeps its text in view.
     if (!m_follow && m_top.segment.start > from) {
         const qint64 top = std::max(from, m_top.segment.start - (to - from)) + inserted;
-        m_top = { segmentAt(std::max<qint64>(top - dropped, 0)), 0 };
+        m_top = { m_segments.at(std::max<qint64>(top - dropped, 0)), 0 };
     } else if (dropped > 0) {
         afterDrop(dropped);
     }
 }
 
-// --- Segments ------------------------------------------------------------------------------------------
-
-qint64 ReceiveLayout::segmentChars() const
-{
-    if (m_segmentChars > 0)
-        return m_segmentChars;
-    m_segmentChars = kSegmentChars;
-    // A hex dump is one endless line: where its rows hold the same number of tokens, segments of whole
-    // rows leave no short row at their boundaries. Let the layout say how many tokens fit.
-    QString sample;
-    for (qint64 i = 0; i < kSegmentChars; ++i)
-        sample += QChar(TextUnits::hexTokenChar(quint8((i / TextUnits::kHexTokenChars * 37) & 0xff), i));
-    QTextLayout layout(sample, m_font);
-    layout.setTextOption(m_option);
-    const qreal width = std::max<qreal>(m_width - 2 * kMargin, 1);
-    int row = 0;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        const bool full = line.textStart() + line.textLength() < sample.size();
-        if (full && (row == 0 || line.textLength() != row)) {
-            if (row != 0) {
-                layout.endLayout();
-                return m_segmentChars; // rows of different lengths: nothing to align to
-            }
-            row = line.textLength();
-        }
-    }
-    layout.endLayout();
-    if (row > 0 && TextUnits::isHexTokenStart(row))
-        m_segmentChars = std::max<qint64>(kSegmentChars / row, 1) * row;
-    return m_segmentChars;
-}
-
-qint64 ReceiveLayout::boundary(qint64 line, qint64 k) const
-{
-    const qint64 at = line + k * segmentChars();
-    return k > 0 ? TextUnits::outOfUnit(m_store, at) : at;
-}
-
-ReceiveLayout::Segment ReceiveLayout::segment(qint64 line, qint64 k) const
-{
-    Segment s;
-    s.line = line;
-    s.k = k;
-    s.start = boundary(line, k);
-    const qint64 next = boundary(line, k + 1);
-    s.end = m_store.lineEnd(s.start, next);
-    s.lastOfLine = s.end < next || s.end == m_store.size() || m_store.breakLength(s.end) > 0;
-    return s;
-}
-
 ReceiveLayout::Segment ReceiveLayout::segmentAt(qint64 position) const
 {
-    position = std::clamp<qint64>(position, 0, m_store.size());
-    const qint64 line = m_store.lineStart(position);
-    qint64 k = (position - line) / segmentChars();
-    if (k > 0 && boundary(line, k) > position)
-        --k;
-    Segment s = segment(line, k);
-    // A line whose length is a multiple of the segment ends in the last full segment, not an empty one.
-    if (k > 0 && s.start >= s.end)
-        s = segment(line, k - 1);
-    return s;
-}
-
-bool ReceiveLayout::nextSegment(Segment &s) const
-{
-    if (!s.lastOfLine) {
-        s = segment(s.line, s.k + 1);
-        return true;
-    }
-    if (s.end >= m_store.size())
-        return false;
-    s = segment(s.end + m_store.breakLength(s.end), 0);
-    return true;
-}
-
-bool ReceiveLayout::previousSegment(Segment &s) const
-{
-    if (s.k > 0) {
-        s = segment(s.line, s.k - 1);
-        return true;
-    }
-    if (s.line == 0)
-        return false;
-    s = segmentAt(TextUnits::previousCharacter(m_store, s.line));
-    return true;
+    return m_segments.at(position);
 }
 
 QTextLayout *ReceiveLayout::layoutOf(const Segment &s) const
@@ -182,7 +95,7 @@ QTextLayout *ReceiveLayout::layoutOf(const Segment &s) const
     QString preedit;
     qint64 preeditAt = 0;
     if (!m_preedit.isEmpty() && m_preeditAt >= s.start && m_preeditAt <= s.end
-        && segmentAt(m_preeditAt).start == s.start) {
+        && m_segments.at(m_preeditAt).start == s.start) {
         preedit = m_preedit;
         preeditAt = m_preeditAt - s.start;
     }
@@ -193,7 +106,7 @@ QTextLayout *ReceiveLayout::layoutOf(const Segment &s) const
         return found->second.layout.get();
 
     auto layout = std::make_unique<QTextLayout>(m_store.text(s.start, s.end), m_font);
-    layout->setTextOption(m_option);
+    layout->setTextOption(LineSegments::textOption());
     layout->setCacheEnabled(true);
     if (!preedit.isEmpty()) {
         layout->setPreeditArea(int(preeditAt), preedit);
@@ -227,7 +140,7 @@ bool ReceiveLayout::nextRow(Row &r) const
         return true;
     }
     Segment s = r.segment;
-    if (!nextSegment(s))
+    if (!m_segments.next(s))
         return false;
     r = { s, 0 };
     return true;
@@ -240,7 +153,7 @@ bool ReceiveLayout::previousRow(Row &r) const
         return true;
     }
     Segment s = r.segment;
-    if (!previousSegment(s))
+    if (!m_segments.previous(s))
         return false;
     r = { s, std::max(layoutOf(s)->lineCount() - 1, 0) };
     return true;
@@ -254,7 +167,7 @@ qreal ReceiveLayout::rowHeight(const Row &r) const
 
 ReceiveLayout::Row ReceiveLayout::rowOf(qint64 position) const
 {
-    const Segment s = segmentAt(position);
+    const Segment s = m_segments.at(position);
     QTextLayout *layout = layoutOf(s);
     const QTextLine line = layout->lineForTextPosition(int(std::clamp<qint64>(position - s.start, 0, s.end - s.start)));
     return { s, line.isValid() ? line.lineNumber() : std::max(layout->lineCount() - 1, 0) };
@@ -281,12 +194,12 @@ ReceiveLayout::Row ReceiveLayout::topRow() const
     if (!m_follow) {
         // The top segment may have grown since (appends), or been cut at the front; its line start holds.
         Row top = m_top;
-        top.segment = m_store.isLineStart(top.segment.line) ? segment(top.segment.line, top.segment.k)
-                                                            : segmentAt(top.segment.start);
+        top.segment = m_store.isLineStart(top.segment.line) ? m_segments.segment(top.segment.line, top.segment.k)
+                                                            : m_segments.at(top.segment.start);
         top.row = std::clamp(top.row, 0, std::max(layoutOf(top.segment)->lineCount() - 1, 0));
         return top;
     }
-    const Segment last = segmentAt(m_store.size());
+    const Segment last = m_segments.at(m_store.size());
     Row top { last, std::max(layoutOf(last)->lineCount() - 1, 0) };
     qreal used = rowHeight(top);
     for (Row up = top; previousRow(up);) {
@@ -405,7 +318,7 @@ qint64 ReceiveLayout::verticalMove(qint64 position, int rows) const
 
 QRectF ReceiveLayout::characterRect(qint64 position) const
 {
-    const Segment s = segmentAt(position);
+    const Segment s = m_segments.at(position);
     const int offset = int(std::clamp<qint64>(position - s.start, 0, s.end - s.start));
     for (const ScreenRow &row : screenRows()) {
         if (row.segment.start != s.start)

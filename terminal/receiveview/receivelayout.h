@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/linesegments.h"
 #include "terminal/receiveview/receivestore.h"
 
 #include <QFont>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
-#include <QTextOption>
 
 #include <memory>
 #include <unordered_map>
@@ -18,21 +18,12 @@ class QTextLayout;
 // The rows of the receive area's text for a width, and which row is at the top, with no widget.
 //
 // The text is never mapped to pixels as a whole: the layout keeps the row at its top (a line, a segment of
-// it and a row within that) and lays out only the lines asked for. A line is laid out in segments of about
-// kSegmentChars from its start, so a hex dump of a gigabyte with no line break costs no more to show than
-// a short one. A segment holds whole rows of hex; elsewhere a segment boundary may leave one row short.
+// it and a row within that) and lays out only the segments asked for (LineSegments), keeping a few
+// screenfuls of them.
 class ReceiveLayout
 {
 public:
-    // A piece of one line laid out on its own: [start, end), number k of the line starting at line.
-    struct Segment
-    {
-        qint64 line = 0;
-        qint64 k = 0;
-        qint64 start = 0;
-        qint64 end = 0;
-        bool lastOfLine = true;
-    };
+    using Segment = LineSegments::Segment;
     struct Row
     {
         Segment segment;
@@ -85,7 +76,7 @@ public:
     qint64 positionAt(QPointF point) const;
     int pageRows() const;
 
-    static constexpr qint64 kSegmentChars = 3072;
+    static constexpr qint64 kSegmentChars = LineSegments::kChars;
     // Space between the frame and the text, as in the stock text boxes.
     static constexpr qreal kMargin = 4;
 
@@ -98,11 +89,6 @@ private:
         std::unique_ptr<QTextLayout> layout;
     };
 
-    qint64 segmentChars() const;
-    qint64 boundary(qint64 line, qint64 k) const;
-    Segment segment(qint64 line, qint64 k) const;
-    bool nextSegment(Segment &segment) const;
-    bool previousSegment(Segment &segment) const;
     qreal rowHeight(const Row &row) const;
     bool before(const Row &a, const Row &b) const;
     qreal usableHeight() const { return m_height - 2 * kMargin; }
@@ -113,11 +99,10 @@ private:
     QFont m_font;
     qreal m_width = 1;
     qreal m_height = 1;
-    QTextOption m_option;
+    LineSegments m_segments;
     QString m_preedit;
     qint64 m_preeditAt = 0;
     mutable std::unordered_map<qint64, Laid> m_layouts;
-    mutable qint64 m_segmentChars = 0;
     bool m_follow = true;
     Row m_top;
 };
