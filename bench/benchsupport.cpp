@@ -220,9 +220,6 @@ void countEvent(QAccessibleEvent *event)
     else if (event->type() == QAccessible::TextRemoved)
         text = static_cast<QAccessibleTextRemoveEvent *>(event)->textRemoved();
     counts.characters += text.size();
-    // A bridge puts the text into a message of its own.
-    const QByteArray message = text.toUtf8();
-    Q_UNUSED(message);
 }
 
 } // namespace

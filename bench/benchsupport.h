@@ -68,8 +68,9 @@ public:
 // Makes the widgets build accessibility events as they do under a screen reader. Accessibility is only
 // active where the platform has a bridge that a reader switched on (bench/accessible.sh runs a program
 // so: X11 on a virtual display, the accessibility bus, and Qt told to stay on); this waits up to a few
-// seconds for it and says whether it came. A handler then takes every event in place of the bridge,
-// copying the text each carries as a bridge does, and counts them.
+// seconds for it and says whether it came. A handler then takes every event in place of the bridge and
+// counts them and the characters they carry, so no bridge adds its own cost (a bridge with a reader
+// listening copies each event's text into a message).
 bool activateAccessibility();
 struct AccessibleCounts
 {

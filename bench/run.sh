@@ -55,7 +55,7 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 accessible=$([ "$ACCESSIBLE" = 1 ] && echo --accessible || true)
 # Offscreen, Qt has no accessibility bridge: the window runs where accessibility can be active.
 runWindow=$([ "$ACCESSIBLE" = 1 ] && echo bench/accessible.sh || true)
-accessibleNote=$([ "$ACCESSIBLE" = 1 ] && echo "accessibility active (X11 on a virtual display with the accessibility bus; a handler takes each event in place of the bridge and copies its text; the window says whether accessibility was active)" || echo "accessibility off")
+accessibleNote=$([ "$ACCESSIBLE" = 1 ] && echo "accessibility active (X11 on a virtual display with the accessibility bus; a handler counts each event in place of the bridge; the window says whether accessibility was active)" || echo "accessibility off")
 
 bytes() { numfmt --from=iec "$1"; }
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
@@ -143,8 +143,8 @@ fi
 echo "Receive event cost (1024 bytes in hex, or 1024 characters of text, including the repaint), read back"
 echo "and clear, per amount received before the events:"
 echo
-echo "| widget | display | received | characters held | events | median ms | max ms | median vs smallest | clear ms | RSS left after clear MB | read back exact | stock / area median |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| widget | display | received | characters held | events | median ms | max ms | median vs smallest | clear ms | RSS left after clear MB | read back exact | stock / area median | screen reader query, slowest ms |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 declare -A median
 memoryRows=()
 row() { # widget mode size events
@@ -166,9 +166,10 @@ row() { # widget mode size events
     [ "$(field filled_bytes "$line")" -ge "$(bytes "$3")" ] || size="$3: $(field filled_bytes "$line") in $(field fill_s "$line") s"
     local held=$(field kept_chars "$line")
     [ "$held" = "$(field received_chars "$line")" ] || held="$held of $(field received_chars "$line")"
-    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$size" "$held" "$4" \
+    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$size" "$held" "$4" \
         "$m" "$(field max_ms "$line")" "$(awk -v a="$m" -v b="$base" 'BEGIN { printf "%.2f", a / b }')" \
-        "$(field clear_ms "$line")" "$(field left_mb "$line")" "$(field exact "$line")" "$gain"
+        "$(field clear_ms "$line")" "$(field left_mb "$line")" "$(field exact "$line")" "$gain" \
+        "$([ "$1" = area ] && field query_max_ms "$line" || echo -)"
     memoryRows+=("$(printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s |" "$name" "$(display "$2")" "$size" "$held" \
         "$(field rss_growth_mb "$line")" "$(field per_byte "$line")" "$(field per_char "$line")" \
         "$(field fill_s "$line")" "$(field text_ms "$line")")")
