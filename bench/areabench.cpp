@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The receive area against how much it holds: the cost of one receive event (with the one paint it
-// causes), memory per received byte, the time to read its whole text back and the time to clear it;
+// causes), memory per received byte, the time to read its whole text back, the slowest answer to a screen
+// reader's text queries (each kind, at the start, middle and end) and the time to clear it;
 // for the receive area and for the stock plain-text widget fed the way most Qt terminals feed it.
 //
 //   areabench --widget area|stock --mode hex|text|lines --received BYTES [--events N] [--limit CHARS]
@@ -18,6 +19,7 @@
 #include "terminal/receiveview/receivearea.h"
 #include "window/windowfont.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThreadPool>
@@ -227,6 +229,27 @@ int main(int argc, char **argv)
         exact = feed.isTail(shown, tail) ? QStringLiteral("yes") : QStringLiteral("NO");
     }
 
+    // What a screen reader asks, at the start, the middle and the end: the slowest answer.
+    double queryMs = 0;
+    if (QAccessibleInterface *iface = area ? QAccessible::queryAccessibleInterface(area) : nullptr) {
+        QAccessibleTextInterface *t = iface->textInterface();
+        const int count = t->characterCount();
+        for (int offset : { 1, count / 2, std::max(count - 2, 0) }) {
+            for (auto boundary : { QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::SentenceBoundary,
+                     QAccessible::ParagraphBoundary, QAccessible::LineBoundary, QAccessible::NoBoundary }) {
+                QElapsedTimer queryTimer;
+                queryTimer.start();
+                int start = 0;
+                int end = 0;
+                t->textAtOffset(offset, boundary, &start, &end);
+                t->textBeforeOffset(offset, boundary, &start, &end);
+                t->textAfterOffset(offset, boundary, &start, &end);
+                t->text(0, count);
+                queryMs = std::max(queryMs, double(queryTimer.nsecsElapsed()) / 1e6);
+            }
+        }
+    }
+
     QElapsedTimer clearTimer;
     clearTimer.start();
     counter.paints = 0;
@@ -245,10 +268,10 @@ int main(int argc, char **argv)
     std::printf("widget=%s mode=%s filled_bytes=%lld filled_chars=%lld received_chars=%lld kept_chars=%lld events=%d "
                 "median_ms=%.3f "
                 "max_ms=%.3f rss_growth_mb=%.0f per_byte=%.2f per_char=%.2f clear_ms=%.1f left_mb=%.1f fill_s=%.1f "
-                "text_ms=%.0f paints_per_event=%.2f exact=%s\n",
+                "text_ms=%.0f paints_per_event=%.2f query_max_ms=%.1f exact=%s\n",
         qPrintable(widget), qPrintable(mode), static_cast<long long>(filledBytes), static_cast<long long>(filledChars),
         feed.chars(), kept, events, median, maximum, growth / 1e6, growth / double(filledBytes),
         growth / double(filledChars), clearMs, double(rssCleared - rssBefore) / 1e6, fillSeconds, textMs,
-        events > 0 ? double(paints) / events : 0.0, qPrintable(exact));
+        events > 0 ? double(paints) / events : 0.0, queryMs, qPrintable(exact));
     return exact == u"NO" ? 1 : 0;
 }

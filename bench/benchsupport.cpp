@@ -5,6 +5,8 @@
 #include "terminal/hexformat.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -205,10 +207,37 @@ void StockArea::appendChunk(const QString &chunk)
     insertPlainText(chunk);
 }
 
-void activateAccessibility()
+namespace {
+
+AccessibleCounts counts;
+
+void countEvent(QAccessibleEvent *event)
 {
-    QAccessible::installUpdateHandler([](QAccessibleEvent *) {});
+    ++counts.events;
+    QString text;
+    if (event->type() == QAccessible::TextInserted)
+        text = static_cast<QAccessibleTextInsertEvent *>(event)->textInserted();
+    else if (event->type() == QAccessible::TextRemoved)
+        text = static_cast<QAccessibleTextRemoveEvent *>(event)->textRemoved();
+    counts.characters += text.size();
+}
+
+} // namespace
+
+bool activateAccessibility()
+{
+    QAccessible::installUpdateHandler(countEvent);
     QAccessible::setActive(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (!QAccessible::isActive() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return QAccessible::isActive();
+}
+
+AccessibleCounts accessibleCounts()
+{
+    return counts;
 }
 
 qint64 residentBytes()

@@ -65,9 +65,19 @@ public:
     void appendChunk(const QString &chunk);
 };
 
-// Makes the widgets build accessibility events as they do under a screen reader; a handler that does
-// nothing takes them, so no bridge adds its own cost.
-void activateAccessibility();
+// Makes the widgets build accessibility events as they do under a screen reader. Accessibility is only
+// active where the platform has a bridge that a reader switched on (bench/accessible.sh runs a program
+// so: X11 on a virtual display, the accessibility bus, and Qt told to stay on); this waits up to a few
+// seconds for it and says whether it came. A handler then takes every event in place of the bridge and
+// counts them and the characters they carry, so no bridge adds its own cost (a bridge with a reader
+// listening copies each event's text into a message).
+bool activateAccessibility();
+struct AccessibleCounts
+{
+    qint64 events = 0;
+    qint64 characters = 0;
+};
+AccessibleCounts accessibleCounts();
 
 // The value after `--name` on the command line, or `fallback`.
 QString commandOption(const QStringList &args, const char *name, const QString &fallback);

@@ -8,7 +8,9 @@
 # Parameters (environment), defaults in brackets:
 #   DRAIN_SECONDS  length of each maximum-rate drain (0 skips the drain table)      [30]
 #   CLICK_EVERY    seconds between clicks on "清接收区" during a drain (0: none)    [5]
-#   ACCESSIBLE     1: the window builds accessibility events as under a screen reader [1]
+#   ACCESSIBLE     1: the window runs with accessibility truly active, as under a screen reader
+#                  (bench/accessible.sh: X11 on a virtual display and the accessibility bus)        [1]
+#   BEFORE         a revision whose receive area is drained too, in the same run (e.g. ec45599)    []
 #   SIZES          bytes received before measuring, hex and text lines             ["100K 1M 20M 140M 1G"]
 #   TEXT_SIZES     the same for text with no line break                            ["100K 1M 140M"]
 #   STOCK_MAX      largest size tried with the stock widget                        [20M]
@@ -31,19 +33,35 @@ EVENTS=${EVENTS:-200}
 FLOOD_SECONDS=${FLOOD_SECONDS:-60}
 FLOOD_RATE=${FLOOD_RATE:-2097152}
 BUILD_DIR=${BUILD_DIR:-build}
+BEFORE=${BEFORE:-}
 
-scripts/deps.sh >&2
+scripts/deps.sh $([ "$ACCESSIBLE" = 1 ] && echo xvfb xauth dbus-daemon dbus-bin at-spi2-core || true) >&2
 cmake -S . -B "$BUILD_DIR" >&2
 cmake --build "$BUILD_DIR" -j2 --target areabench floodwriter floodwindow >&2
 bin="$BUILD_DIR/bench"
+if [ -n "$BEFORE" ]; then
+    # The same window at another revision, built from a copy of its tree beside this build.
+    before="$BUILD_DIR/before-$BEFORE"
+    if [ ! -x "$before/build/bench/floodwindow" ]; then
+        rm -rf "$before/src"
+        mkdir -p "$before/src"
+        git archive "$BEFORE" | tar -x -C "$before/src"
+        cmake -S "$before/src" -B "$before/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
+        cmake --build "$before/build" -j2 --target floodwindow >&2
+    fi
+fi
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 accessible=$([ "$ACCESSIBLE" = 1 ] && echo --accessible || true)
-accessibleNote=$([ "$ACCESSIBLE" = 1 ] && echo "accessibility active (the widgets build their accessibility events; a no-op handler takes them)" || echo "accessibility off")
+# Offscreen, Qt has no accessibility bridge: the window runs where accessibility can be active.
+runWindow=$([ "$ACCESSIBLE" = 1 ] && echo bench/accessible.sh || true)
+accessibleNote=$([ "$ACCESSIBLE" = 1 ] && echo "accessibility active (X11 on a virtual display with the accessibility bus; a handler counts each event in place of the bridge; the window says whether accessibility was active)" || echo "accessibility off")
 
 bytes() { numfmt --from=iec "$1"; }
 field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.0f %%", 100 * a / b; else printf "-" }'; }
+# Whether accessibility was active, and what the window told a reader; "-" where the window does not say.
+told() { local a=$(field accessible_active "$1"); [ -n "$a" ] && echo "$a / $(field accessible_events "$1") / $(field accessible_chars "$1")" || echo "-"; }
 display() { case $1 in hex) echo "hex" ;; text) echo "text, no line break" ;; lines) echo "text lines" ;; esac; }
 
 # Starts floodwriter with the given arguments; sets $writer (its pid), $writerOut and $slave.
@@ -70,8 +88,8 @@ if [ "$DRAIN_SECONDS" != 0 ]; then
     echo "the data, for $DRAIN_SECONDS s; the real window reads the slave, $accessibleNote;"
     [ "$CLICK_EVERY" = 0 ] || echo "a click on \"清接收区\" every $CLICK_EVERY s (so the text read back is what arrived after the last click)."
     echo
-    echo "| reader | display | MB/s | of cat | vs stock widget | counted / written | read back exact | CPU % | peak RSS MB | KB per receive event | 10 ms probe late p50 / p99 / max ms | clicks | clear ms p50 / max | click to empty ms p50 / max |"
-    echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+    echo "| reader | display | MB/s | of cat | vs stock widget | counted / written | read back exact | CPU % | peak RSS MB | KB per receive event | 10 ms probe late p50 / p99 / max ms | clicks | clear ms p50 / max | click to empty ms p50 / max | accessibility active / events / characters told |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
     declare -A drainRate
     for mode in lines hex; do
         writerMode=$([ $mode = hex ] && echo hex || echo text)
@@ -93,27 +111,29 @@ if [ "$DRAIN_SECONDS" != 0 ]; then
         wait "$reader" 2>/dev/null || true
         catRate=$(awk -v b="$(field written_bytes "$written")" -v s="$(field writer_seconds "$written")" 'BEGIN { printf "%.2f", b / s / 1e6 }')
         catCpu=$(awk -v t="$ticks" -v hz="$(getconf CLK_TCK)" -v s="$(field writer_seconds "$written")" 'BEGIN { printf "%.0f", 100 * t / hz / s }')
-        printf "| cat (raw pty) | %s | %s | 100 %% | | - / %s bytes | - | %s | - | - | - | - | - | - |\n" \
+        printf "| cat (raw pty) | %s | %s | 100 %% | | - / %s bytes | - | %s | - | - | - | - | - | - | - |\n" \
             "$(display $mode)" "$catRate" "$(field written_bytes "$written")" "$catCpu"
-        for widget in stock area; do
+        for widget in stock area ${BEFORE:+before}; do
             startWriter --mode "$writerMode" --rate 0 --seconds "$DRAIN_SECONDS"
-            window=$("$bin/floodwindow" --slave "$slave" --mode "$writerMode" --seconds "$DRAIN_SECONDS" \
-                --click-every "$CLICK_EVERY" $accessible $([ $widget = stock ] && echo --stock || true) 2>/dev/null)
+            program=$([ $widget = before ] && echo "$before/build/bench/floodwindow" || echo "$bin/floodwindow")
+            window=$($runWindow "$program" --slave "$slave" --mode "$writerMode" --seconds "$DRAIN_SECONDS" \
+                --click-every "$CLICK_EVERY" $accessible $([ $widget = stock ] && echo --stock || true) 2>/dev/null) || true
             written=$(writerResult)
             rate=$(awk -v b="$(field received_bytes "$window")" -v s="$(field receive_seconds "$window")" 'BEGIN { printf "%.2f", b / s / 1e6 }')
             drainRate[$widget/$mode]=$rate
             sent=$([ $mode = hex ] && field written_bytes "$written" || field written_chars "$written")
-            printf "| %s | %s | %s | %s | %s | %s / %s %s | %s | %s | %s | %s | %s / %s / %s | %s | %s / %s | %s / %s |\n" \
-                "$([ $widget = area ] && echo "receive area" || echo "stock QPlainTextEdit")" "$(display $mode)" "$rate" \
-                "$(ratio "$rate" "$catRate")" \
-                "$([ $widget = area ] && awk -v a="$rate" -v b="${drainRate[stock/$mode]}" 'BEGIN { if (b > 0) printf "%.2f×", a / b }' || true)" \
+            printf "| %s | %s | %s | %s | %s | %s / %s %s | %s | %s | %s | %s | %s / %s / %s | %s | %s / %s | %s / %s | %s |\n" \
+                "$(case $widget in area) echo "receive area" ;; before) echo "receive area at $BEFORE" ;; *) echo "stock QPlainTextEdit" ;; esac)" \
+                "$(display $mode)" "$rate" "$(ratio "$rate" "$catRate")" \
+                "$([ $widget != stock ] && awk -v a="$rate" -v b="${drainRate[stock/$mode]}" 'BEGIN { if (b > 0) printf "%.2f×", a / b }' || true)" \
                 "$(field counted "$window")" "$sent" "$unit" "$(field exact "$window")" "$(field cpu_pct "$window")" \
                 "$(field peak_rss_mb "$window")" \
                 "$(awk -v b="$(field received_bytes "$window")" -v n="$(field receive_events "$window")" 'BEGIN { if (n > 0) printf "%.1f", b / n / 1024 }')" \
                 "$(field probe_p50_ms "$window")" "$(field probe_p99_ms "$window")" \
                 "$(field probe_max_ms "$window")" "$(field clicked "$window")/$(field clicks "$window")" \
                 "$(field clear_p50_ms "$window")" "$(field clear_max_ms "$window")" \
-                "$(field effect_p50_ms "$window")" "$(field effect_max_ms "$window")"
+                "$(field effect_p50_ms "$window")" "$(field effect_max_ms "$window")" \
+                "$(told "$window")"
             [ "$(field not_emptied "$window")" = 0 ] || echo "floodwindow: the area was not empty right after a click: $window" >&2
         done
     done
@@ -123,8 +143,8 @@ fi
 echo "Receive event cost (1024 bytes in hex, or 1024 characters of text, including the repaint), read back"
 echo "and clear, per amount received before the events:"
 echo
-echo "| widget | display | received | characters held | events | median ms | max ms | median vs smallest | clear ms | RSS left after clear MB | read back exact | stock / area median |"
-echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+echo "| widget | display | received | characters held | events | median ms | max ms | median vs smallest | clear ms | RSS left after clear MB | read back exact | stock / area median | screen reader query, slowest ms |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 declare -A median
 memoryRows=()
 row() { # widget mode size events
@@ -146,9 +166,10 @@ row() { # widget mode size events
     [ "$(field filled_bytes "$line")" -ge "$(bytes "$3")" ] || size="$3: $(field filled_bytes "$line") in $(field fill_s "$line") s"
     local held=$(field kept_chars "$line")
     [ "$held" = "$(field received_chars "$line")" ] || held="$held of $(field received_chars "$line")"
-    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$size" "$held" "$4" \
+    printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" "$name" "$(display "$2")" "$size" "$held" "$4" \
         "$m" "$(field max_ms "$line")" "$(awk -v a="$m" -v b="$base" 'BEGIN { printf "%.2f", a / b }')" \
-        "$(field clear_ms "$line")" "$(field left_mb "$line")" "$(field exact "$line")" "$gain"
+        "$(field clear_ms "$line")" "$(field left_mb "$line")" "$(field exact "$line")" "$gain" \
+        "$([ "$1" = area ] && field query_max_ms "$line" || echo -)"
     memoryRows+=("$(printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s |" "$name" "$(display "$2")" "$size" "$held" \
         "$(field rss_growth_mb "$line")" "$(field per_byte "$line")" "$(field per_char "$line")" \
         "$(field fill_s "$line")" "$(field text_ms "$line")")")
@@ -187,7 +208,7 @@ if [ "$FLOOD_SECONDS" != 0 ]; then
     for mode in hex lines; do
         writerMode=$([ $mode = hex ] && echo hex || echo text)
         startWriter --mode "$writerMode" --rate "$FLOOD_RATE" --seconds "$FLOOD_SECONDS"
-        window=$("$bin/floodwindow" --slave "$slave" --mode "$writerMode" --seconds "$FLOOD_SECONDS" $accessible 2>/dev/null)
+        window=$($runWindow "$bin/floodwindow" --slave "$slave" --mode "$writerMode" --seconds "$FLOOD_SECONDS" $accessible 2>/dev/null) || true
         written=$(writerResult)
         unit=$([ $mode = hex ] && echo bytes || echo chars)
         sent=$([ $mode = hex ] && field written_bytes "$written" || field written_chars "$written")

@@ -4,6 +4,7 @@
 // follows the end and edits like a plain text box.
 
 #include "terminal/hexformat.h"
+#include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/receivearea.h"
 
 #include <QAccessible>
@@ -11,7 +12,6 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QLineEdit>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -58,23 +58,33 @@ void compareLines(const ReceiveStore &store, const QString &reference, qsizetype
     }
 }
 
-QString randomText(QRandomGenerator &random, int length)
+// A screen reader's copy of the text, kept only by applying the area's events.
+struct Reader
 {
-    static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t");
-    QString text;
-    for (int i = 0; i < length; ++i)
-        text += alphabet[random.bounded(int(alphabet.size()))];
-    return text;
-}
-
-struct PaintCounter : QObject
-{
-    bool eventFilter(QObject *, QEvent *event) override
+    Reader()
     {
-        paints += event->type() == QEvent::Paint;
-        return false;
+        ReceiveNotifier::setObserver([this](QAccessibleEvent *event) { apply(event); });
     }
-    int paints = 0;
+    ~Reader() { ReceiveNotifier::setObserver({}); }
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    void apply(QAccessibleEvent *event)
+    {
+        if (event->type() == QAccessible::TextRemoved) {
+            const auto *removed = static_cast<QAccessibleTextRemoveEvent *>(event);
+            faults += removed->changePosition() + removed->textRemoved().size() > text.size();
+            text.remove(removed->changePosition(), (lastRemoved = removed->textRemoved()).size());
+        } else if (event->type() == QAccessible::TextInserted) {
+            const auto *inserted = static_cast<QAccessibleTextInsertEvent *>(event);
+            faults += inserted->changePosition() > text.size();
+            text.insert(inserted->changePosition(), inserted->textInserted());
+        }
+    }
+
+    QString text;
+    QString lastRemoved;
+    int faults = 0;
 };
 
 struct AreaFixture
@@ -121,15 +131,16 @@ class TestReceiveArea : public QObject
 private slots:
     void storeIsExact_data();
     void storeIsExact();
-    void storeEditsMatchPlainText_data();
-    void storeEditsMatchPlainText();
-    void storeDropsOldest_data();
-    void storeDropsOldest();
     void editingAsATextBox_data();
     void editingAsATextBox();
     void wrapsAndFollowsTheEnd();
+    void caretStepsPastALineEnd_data();
+    void caretStepsPastALineEnd();
     void mouseAndInputMethod();
-    void screenReaderText();
+    void primarySelection();
+    void screenReaderQueries();
+    void screenReaderEventsKeepItsCopy_data();
+    void screenReaderEventsKeepItsCopy();
 };
 
 void TestReceiveArea::storeIsExact_data()
@@ -159,72 +170,6 @@ void TestReceiveArea::storeIsExact()
     QCOMPARE(store.text(0, store.size()), reference);
 }
 
-void TestReceiveArea::storeEditsMatchPlainText_data()
-{
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed : { 1u, 2u, 3u })
-        QTest::addRow("seed %u", seed) << seed;
-}
-
-void TestReceiveArea::storeEditsMatchPlainText()
-{
-    // Appends, edits inside text and inside hex ("AB " split anywhere), removals across pieces.
-    QFETCH(quint32, seed);
-    QRandomGenerator random(seed);
-    ReceiveStore store;
-    QString reference;
-    for (int step = 0; step < 400; ++step) {
-        const int what = random.bounded(4);
-        const qsizetype at = random.bounded(int(reference.size()) + 1);
-        if (what == 0) {
-            feed(store, reference, randomText(random, random.bounded(1, 40)));
-        } else if (what == 1) {
-            QString bytes = QStringLiteral("hex:");
-            for (int i = random.bounded(1, 30); i > 0; --i)
-                bytes += QChar(random.bounded(256));
-            feed(store, reference, bytes);
-        } else if (what == 2) {
-            const QString text = randomText(random, random.bounded(1, 10));
-            store.insert(at, text);
-            reference.insert(at, text);
-        } else {
-            const qsizetype to = std::min(reference.size(), at + random.bounded(20));
-            store.remove(at, to);
-            reference.remove(at, to - at);
-        }
-    }
-    compareLines(store, reference);
-}
-
-void TestReceiveArea::storeDropsOldest_data()
-{
-    QTest::addColumn<QString>("unit");
-    QTest::addColumn<bool>("wholeLines");
-    QTest::newRow("text lines, whole lines go") << QStringLiteral("温度=23.5\r\n") << true;
-    QTest::newRow("hex, no line at all") << hex("01020304") << false;
-    QTest::newRow("surrogate pairs, no line") << QStringLiteral("x\U0001F600") << false;
-}
-
-void TestReceiveArea::storeDropsOldest()
-{
-    QFETCH(QString, unit);
-    QFETCH(bool, wholeLines);
-    ReceiveStore store;
-    store.setMaximum(100);
-    QString reference;
-    qint64 dropped = 0;
-    for (int i = 0; i < 50; ++i) {
-        feed(store, reference, unit);
-        dropped = store.origin();
-        QVERIFY(store.size() <= 100);
-        QCOMPARE(store.text(0, store.size()), reference.sliced(dropped));
-        QVERIFY(!store.at(0).isLowSurrogate());
-        if (wholeLines)
-            QVERIFY(isLineStart(reference, dropped));
-    }
-    QVERIFY(dropped > 0);
-}
-
 void TestReceiveArea::editingAsATextBox_data()
 {
     QTest::addColumn<QString>("before");
@@ -252,6 +197,14 @@ void TestReceiveArea::editingAsATextBox_data()
         << "he";
     QTest::newRow("Shift+Down takes the CR LF")
         << "one\r\ntwo" << QStringList { "Ctrl+Home", "Shift+Down", "Ctrl+C" } << QString() << "one\r\n";
+    QTest::newRow("Ctrl+Shift+Right selects word by word")
+        << "hello big world" << QStringList { "Ctrl+Home", "Ctrl+Shift+Right", "Ctrl+Shift+Right", "Ctrl+C" }
+        << QString() << "hello big";
+    QTest::newRow("Ctrl+Left, then Ctrl+Shift+Left")
+        << "hello big world" << QStringList { "Ctrl+End", "Ctrl+Left", "Ctrl+Shift+Left", "Ctrl+C" } << QString()
+        << "big ";
+    QTest::newRow("Ctrl+Right steps over hex tokens")
+        << "0D 0A FF" << QStringList { "Ctrl+Home", "Ctrl+Right", "Ctrl+Shift+Right", "Ctrl+C" } << QString() << " 0A";
     QTest::newRow("Shift+Home from the end")
         << "one\r\ntwo" << QStringList { "Ctrl+End", "Shift+Home", "Ctrl+C" } << QString() << "two";
 }
@@ -283,7 +236,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
 
     // One long hex line wraps at the width.
-    area.appendHex(QByteArray(2 * ReceiveArea::kSegmentChars, '\xab'));
+    area.appendHex(QByteArray(2 * ReceiveLayout::kSegmentChars, '\xab'));
     const QRect first = area.characterRect(area.characterCount() - 300);
     const QRect last = area.characterRect(area.characterCount() - 1);
     QVERIFY(!first.isNull() && !last.isNull());
@@ -296,7 +249,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
         for (qreal y = 4 + first.height() / 2.; y < area.viewport()->height() - first.height(); y += first.height())
             starts.append(area.positionAt(QPointF(5, y)));
     }
-    QVERIFY(starts.last() > 3 * ReceiveArea::kSegmentChars && starts[1] > 0);
+    QVERIFY(starts.last() > 3 * ReceiveLayout::kSegmentChars && starts[1] > 0);
     for (qint64 start : starts)
         QCOMPARE(start % starts[1], 0);
     // Scrolled into the dump, the oldest making way leaves the top within a row of where it was.
@@ -308,15 +261,9 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     area.setMaximumCharacters(qint64(1) << 62);
     f.keys({ "Ctrl+End" });
 
-    // At the end the newest is in view (and painted); scrolled away, appends leave the view where it is.
-    QTRY_VERIFY(!area.viewport()->visibleRegion().isEmpty());
-    f.next->setFocus(); // no blinking caret to paint meanwhile
-    QCoreApplication::processEvents();
-    PaintCounter counter;
-    area.viewport()->installEventFilter(&counter);
+    // At the end the newest is in view; scrolled away, appends leave the view where it is.
     for (int i = 0; i < 300; ++i)
         area.appendText(QStringLiteral("第%1行\r\n").arg(i));
-    QTRY_VERIFY(counter.paints > 0);
     area.setFocus();
     QVERIFY(!area.characterRect(area.characterCount() - 3).isNull());
     QWheelEvent up(QPointF(5, 5), area.mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
@@ -343,6 +290,54 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     f.keys({ "PgDown" });
     area.appendText(u"!");
     QVERIFY(!area.characterRect(area.characterCount() - 1).isNull());
+}
+
+void TestReceiveArea::caretStepsPastALineEnd_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("later");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("the LF arrives after the caret was put after the CR") << "ab\r" << 3 << "\n"
+                                                                         << QStringList { "type:x" } << "ab\r\nx";
+    QTest::newRow("put between CR and LF") << "ab\r\ncd" << 3 << "" << QStringList { "type:x" } << "ab\r\nxcd";
+    QTest::newRow("Delete joins a CR and an LF")
+        << "a\rX\nb" << 2 << "" << QStringList { "Delete", "type:y" } << "a\r\nyb";
+    QTest::newRow("put inside a surrogate pair")
+        << "\U0001F600z" << 1 << "" << QStringList { "type:x" } << "\U0001F600xz";
+}
+
+void TestReceiveArea::caretStepsPastALineEnd()
+{
+    QFETCH(QString, before);
+    QFETCH(int, caret);
+    QFETCH(QString, later);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, after);
+    AreaFixture f;
+    f.area->appendText(before);
+    f.area->setSelection(caret, caret);
+    f.area->appendText(later);
+    f.keys(keys);
+    QCOMPARE(f.area->text(), after);
+}
+
+void TestReceiveArea::primarySelection()
+{
+    AreaFixture f;
+    QClipboard *clipboard = QApplication::clipboard();
+    if (!clipboard->supportsSelection())
+        QSKIP("no primary selection on this platform (the X11 run of this test has one)");
+    ReceiveArea &area = *f.area;
+    area.appendText(u"alpha beta\r\ngamma");
+    f.keys({ "Ctrl+Home", "Ctrl+Shift+Right" });
+    QTRY_COMPARE(clipboard->text(QClipboard::Selection), QStringLiteral("alpha"));
+    // A middle click pastes it where it lands, not at the caret, and leaves the clipboard alone.
+    clipboard->setText(QStringLiteral("clip"));
+    QTest::mouseClick(area.viewport(), Qt::MiddleButton, {}, area.characterRect(12).topLeft() + QPoint(1, 2));
+    QCOMPARE(area.text(), QStringLiteral("alpha beta\r\nalphagamma"));
+    QCOMPARE(clipboard->text(), QStringLiteral("clip"));
 }
 
 void TestReceiveArea::mouseAndInputMethod()
@@ -386,18 +381,22 @@ void TestReceiveArea::mouseAndInputMethod()
         QStringLiteral("hel中文lo world"));
 }
 
-void TestReceiveArea::screenReaderText()
+void TestReceiveArea::screenReaderQueries()
 {
+    // Lines ending in CR LF and CR, a surrogate pair, then a hex dump of six million characters with no
+    // line break, then a line of text: every answer is exact and bounded.
     AreaFixture f;
     ReceiveArea &area = *f.area;
     const QString text = QStringLiteral("one\r\ntwo\rthree\U0001F600\n");
     area.appendText(text);
-    area.appendHex("\x01");
+    area.appendHex(QByteArray(1 << 21, '\x5a'));
+    area.appendText(u"\r\ntail");
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
-    QVERIFY(iface && iface->textInterface() && iface->editableTextInterface());
     QAccessibleTextInterface *t = iface->textInterface();
-    QCOMPARE(t->characterCount(), text.size() + 3);
-    QCOMPARE(t->text(0, t->characterCount()), text + QStringLiteral("01 "));
+    const int count = t->characterCount();
+    QCOMPARE(count, text.size() + 3 * (1 << 21) + 6);
+    QCOMPARE(t->text(0, count), area.textBetween(0, ReceiveAccessible::kQueryChars));
+    QVERIFY(t->text(0, count).startsWith(text + QStringLiteral("5A ")));
     int start = 0;
     int end = 0;
     QCOMPARE(t->textAtOffset(1, QAccessible::LineBoundary, &start, &end), QStringLiteral("one\r\n"));
@@ -406,11 +405,86 @@ void TestReceiveArea::screenReaderText()
     // Word by word a reader moves on, over the line break too; a character is never half a pair.
     QCOMPARE(t->textAfterOffset(0, QAccessible::WordBoundary, &start, &end), QStringLiteral("\r\n"));
     QCOMPARE(t->textAtOffset(15, QAccessible::CharBoundary, &start, &end), QStringLiteral("\U0001F600"));
+    // In the dump a line is the row on screen: whole tokens, as wide as the area.
+    const int middle = count / 2;
+    const QString row = t->textAtOffset(middle, QAccessible::LineBoundary, &start, &end);
+    QVERIFY2(start <= middle && middle < end && row.size() < 100 && row.startsWith(u"5A "), qPrintable(row));
+    QCOMPARE((start - text.size()) % 3, 0);
+    QCOMPARE(t->textAfterOffset(middle, QAccessible::LineBoundary, &start, &end), row);
+    for (auto boundary : { QAccessible::ParagraphBoundary, QAccessible::SentenceBoundary, QAccessible::NoBoundary }) {
+        QCOMPARE(t->textAtOffset(middle, boundary, &start, &end).size(), ReceiveAccessible::kQueryChars);
+        QVERIFY(start <= middle && middle < end);
+    }
+    QCOMPARE(t->textAtOffset(count - 1, QAccessible::ParagraphBoundary, &start, &end), QStringLiteral("tail"));
+    // A reader edits and selects by its offsets.
     iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
-    QCOMPARE(area.text(), QStringLiteral("one\r\n二\rthree\U0001F600\n01 "));
+    QVERIFY(area.text().startsWith(QStringLiteral("one\r\n二\rthree")));
     t->setSelection(0, 0, 3);
     QCOMPARE(t->cursorPosition(), 3);
     QCOMPARE(area.textBetween(area.selectionStart(), area.selectionEnd()), QStringLiteral("one"));
+}
+
+void TestReceiveArea::screenReaderEventsKeepItsCopy_data()
+{
+    // Steps: text or hex:N appended, max:N (the store's limit), limit:N (the reader's window), select:A,B,
+    // type:X (replaces the selection), clear, check (the copy is compared now, after the notice timer).
+    QTest::addColumn<QStringList>("steps");
+    const QString lines = QStringLiteral("温度=23.5\r\n");
+    QTest::newRow("appends heard once per turn") << QStringList { lines, "hex:40", "a\r", "\nb", lines.repeated(50) };
+    QTest::newRow("the oldest making way") << QStringList { "max:200", lines.repeated(30), "hex:100", "check",
+        lines.repeated(7), "hex:1000", "x\r", "\n", "y" };
+    QTest::newRow("clear of any size") << QStringList { QString(100000, u'a'), "check", "clear", "b", "check",
+        QString(70000, u'c'), "clear", "e" };
+    QTest::newRow("replacing 70000 characters")
+        << QStringList { QString(80000, u'd'), "check", "select:5,70005", "type:二", "more" };
+    QTest::newRow("edits where the oldest make way") << QStringList { "max:100", lines.repeated(8), "select:3,20",
+        "type:" + lines.repeated(4), "select:0,2", "type:x", "hex:30" };
+    QTest::newRow("a reader's window of the newest")
+        << QStringList { "limit:50", lines.repeated(20), "check", "select:0,10", "type:outside", "select:200,205",
+               "type:in view", "select:150,250", "type:", "hex:20", "max:120", "more text" };
+}
+
+void TestReceiveArea::screenReaderEventsKeepItsCopy()
+{
+    QFETCH(QStringList, steps);
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    Reader reader;
+    const auto readerHoldsTheText = [&] {
+        const ReceiveNotifier &n = area.notifier();
+        return reader.text == area.textBetween(n.base(), area.characterCount()) && reader.faults == 0;
+    };
+    for (const QString &step : steps) {
+        if (step.startsWith(u"hex:")) {
+            area.appendHex(QByteArray(step.sliced(4).toInt(), '\x0d'));
+        } else if (step.startsWith(u"max:")) {
+            area.setMaximumCharacters(step.sliced(4).toInt());
+        } else if (step.startsWith(u"limit:")) {
+            area.notifier().setLimit(step.sliced(6).toInt());
+        } else if (step.startsWith(u"select:")) {
+            const QStringList ends = step.sliced(7).split(u',');
+            area.setSelection(ends[0].toInt(), ends[1].toInt());
+        } else if (step.startsWith(u"type:")) {
+            const QString removed = area.textBetween(area.selectionStart(), area.selectionEnd());
+            area.replace(area.selectionStart(), area.selectionEnd(), step.sliced(5));
+            if (!removed.isEmpty() && area.selectionStart() >= area.notifier().base())
+                QCOMPARE(reader.lastRemoved.size(), removed.size());
+            if (removed.size() > 65536)
+                QCOMPARE(reader.lastRemoved, removed);
+        } else if (step == u"clear") {
+            area.setText(QString());
+            QVERIFY(readerHoldsTheText());
+        } else if (step == u"check") {
+            QTRY_VERIFY(readerHoldsTheText());
+        } else {
+            area.appendText(step);
+        }
+    }
+    QTRY_VERIFY2(readerHoldsTheText(), qPrintable(reader.text.left(200)));
+    QVERIFY(!reader.text.isEmpty());
+    QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    QCOMPARE(t->characterCount(), reader.text.size());
+    QCOMPARE(t->text(0, t->characterCount()), reader.text.left(ReceiveAccessible::kQueryChars));
 }
 
 QTEST_MAIN(TestReceiveArea)

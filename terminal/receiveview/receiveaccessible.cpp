@@ -2,22 +2,9 @@
 #include "terminal/receiveview/receiveaccessible.h"
 
 #include "terminal/receiveview/receivearea.h"
+#include "terminal/receiveview/textunits.h"
 
 #include <QTextBoundaryFinder>
-
-#include <climits>
-
-namespace {
-
-// Words are looked for this far around the offset: a line may be a gigabyte long.
-constexpr qint64 kWordWindow = 4096;
-
-int capped(qint64 position)
-{
-    return int(std::min<qint64>(position, INT_MAX));
-}
-
-} // namespace
 
 ReceiveAccessible::ReceiveAccessible(ReceiveArea *area)
     : QAccessibleWidget(area, QAccessible::EditableText)
@@ -52,8 +39,8 @@ void ReceiveAccessible::selection(int selectionIndex, int *startOffset, int *end
     *startOffset = *endOffset = 0;
     if (selectionIndex != 0 || selectionCount() == 0)
         return;
-    *startOffset = capped(area()->selectionStart());
-    *endOffset = capped(area()->selectionEnd());
+    *startOffset = area()->notifier().offsetOf(area()->selectionStart());
+    *endOffset = area()->notifier().offsetOf(area()->selectionEnd());
 }
 
 int ReceiveAccessible::selectionCount() const
@@ -63,7 +50,7 @@ int ReceiveAccessible::selectionCount() const
 
 void ReceiveAccessible::addSelection(int startOffset, int endOffset)
 {
-    area()->setSelection(startOffset, endOffset);
+    setSelection(0, startOffset, endOffset);
 }
 
 void ReceiveAccessible::removeSelection(int selectionIndex)
@@ -74,45 +61,61 @@ void ReceiveAccessible::removeSelection(int selectionIndex)
 
 void ReceiveAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
 {
+    const ReceiveNotifier &n = area()->notifier();
     if (selectionIndex == 0)
-        area()->setSelection(startOffset, endOffset);
+        area()->setSelection(n.positionOf(startOffset), n.positionOf(endOffset));
 }
 
 int ReceiveAccessible::cursorPosition() const
 {
-    return capped(area()->cursorPosition());
+    return area()->notifier().offsetOf(area()->cursorPosition());
 }
 
 void ReceiveAccessible::setCursorPosition(int position)
 {
-    area()->setSelection(position, position);
+    const qint64 at = area()->notifier().positionOf(position);
+    area()->setSelection(at, at);
 }
 
 QString ReceiveAccessible::text(int startOffset, int endOffset) const
 {
-    return area()->textBetween(startOffset, endOffset);
+    const ReceiveNotifier &n = area()->notifier();
+    const qint64 start = n.positionOf(startOffset);
+    return area()->textBetween(start, std::min(n.positionOf(endOffset), start + kQueryChars));
 }
 
 int ReceiveAccessible::characterCount() const
 {
-    return capped(area()->characterCount());
+    return int(area()->notifier().length());
 }
 
 void ReceiveAccessible::range(int offset, QAccessible::TextBoundaryType boundaryType, qint64 *start, qint64 *end) const
 {
     const ReceiveStore &store = area()->store();
+    const qint64 first = area()->notifier().base();
     const qint64 size = store.size();
-    const qint64 at = std::clamp<qint64>(offset, 0, size);
+    const qint64 at = area()->notifier().positionOf(offset);
+    // Around `at`, at most kQueryChars, never cutting a unit.
+    const auto around = [&](qint64 from, qint64 to) {
+        *start = std::max({ from, at - kQueryChars / 2, first });
+        *start = std::max(TextUnits::outOfUnit(store, *start), first);
+        *end = std::min(to, *start + kQueryChars);
+        if (*end < to && TextUnits::isInsideUnitAt(store, *end))
+            --*end;
+    };
     switch (boundaryType) {
     case QAccessible::CharBoundary:
-        *start = at > 0 && store.at(at).isLowSurrogate() && store.at(at - 1).isHighSurrogate() ? at - 1 : at;
-        *end = std::min(*start + (store.at(*start).isHighSurrogate() ? 2 : 1), size);
+        // A reader's character is never half a surrogate pair.
+        *start = at > first && store.at(at).isLowSurrogate() && store.at(at - 1).isHighSurrogate() ? at - 1 : at;
+        *end = std::min(TextUnits::isInsideUnitAt(store, *start + 1) && store.at(*start).isHighSurrogate() ? *start + 2
+                                                                                                           : *start + 1,
+            size);
         return;
     case QAccessible::WordBoundary: {
         // Words and the runs between them (blanks, punctuation, the line break) follow each other without
         // a gap, as in Qt's own text boxes, so a reader stepping by words reaches every one.
-        const qint64 from = std::max(at - kWordWindow, store.lineStart(at));
-        const qint64 lineEnd = store.lineEnd(at, at + kWordWindow);
+        const qint64 from = std::max({ at - TextUnits::kWordSearchChars, store.lineStart(at), first });
+        const qint64 lineEnd = store.lineEnd(at, at + TextUnits::kWordSearchChars);
         const QString window = store.text(from, lineEnd + store.breakLength(lineEnd));
         QTextBoundaryFinder finder(QTextBoundaryFinder::Word, window);
         const auto isEdge = [&finder] {
@@ -128,18 +131,29 @@ void ReceiveAccessible::range(int offset, QAccessible::TextBoundaryType boundary
         *end = next < 0 ? from + window.size() : from + next;
         return;
     }
+    case QAccessible::LineBoundary: {
+        const auto [rowStart, rowEnd] = area()->layout().rowRange(at);
+        *start = std::max(rowStart, first);
+        *end = rowEnd;
+        return;
+    }
     case QAccessible::NoBoundary:
-        *start = 0;
-        *end = size;
+        around(first, size);
         return;
     default: {
-        // Lines, sentences and paragraphs are the received lines, each with its line break.
-        *start = store.lineStart(at);
-        const qint64 lineEnd = store.lineEnd(at, size);
-        *end = lineEnd + store.breakLength(lineEnd);
+        // Sentences and paragraphs are the received lines, each with its line break.
+        const qint64 lineEnd = store.lineEnd(at, at + kQueryChars);
+        around(store.lineStart(at), lineEnd + store.breakLength(lineEnd));
         return;
     }
     }
+}
+
+QString ReceiveAccessible::answer(qint64 start, qint64 end, int *startOffset, int *endOffset) const
+{
+    *startOffset = area()->notifier().offsetOf(start);
+    *endOffset = area()->notifier().offsetOf(end);
+    return area()->textBetween(start, end);
 }
 
 QString ReceiveAccessible::textAtOffset(
@@ -148,9 +162,7 @@ QString ReceiveAccessible::textAtOffset(
     qint64 start = 0;
     qint64 end = 0;
     range(offset, boundaryType, &start, &end);
-    *startOffset = capped(start);
-    *endOffset = capped(end);
-    return area()->textBetween(start, end);
+    return answer(start, end, startOffset, endOffset);
 }
 
 QString ReceiveAccessible::textBeforeOffset(
@@ -159,10 +171,10 @@ QString ReceiveAccessible::textBeforeOffset(
     qint64 start = 0;
     qint64 end = 0;
     range(offset, boundaryType, &start, &end);
-    *startOffset = *endOffset = capped(start);
-    if (start == 0)
-        return {};
-    return textAtOffset(capped(start - 1), boundaryType, startOffset, endOffset);
+    if (start <= area()->notifier().base())
+        return answer(start, start, startOffset, endOffset);
+    range(area()->notifier().offsetOf(start) - 1, boundaryType, &start, &end);
+    return answer(start, end, startOffset, endOffset);
 }
 
 QString ReceiveAccessible::textAfterOffset(
@@ -171,15 +183,15 @@ QString ReceiveAccessible::textAfterOffset(
     qint64 start = 0;
     qint64 end = 0;
     range(offset, boundaryType, &start, &end);
-    *startOffset = *endOffset = capped(end);
     if (end >= area()->characterCount())
-        return {};
-    return textAtOffset(capped(end), boundaryType, startOffset, endOffset);
+        return answer(end, end, startOffset, endOffset);
+    range(area()->notifier().offsetOf(end), boundaryType, &start, &end);
+    return answer(start, end, startOffset, endOffset);
 }
 
 QRect ReceiveAccessible::characterRect(int offset) const
 {
-    const QRect rect = area()->characterRect(offset);
+    const QRect rect = area()->characterRect(area()->notifier().positionOf(offset));
     if (rect.isNull())
         return {};
     return QRect(area()->viewport()->mapToGlobal(rect.topLeft()), rect.size());
@@ -187,13 +199,13 @@ QRect ReceiveAccessible::characterRect(int offset) const
 
 int ReceiveAccessible::offsetAtPoint(const QPoint &point) const
 {
-    return capped(area()->positionAt(area()->viewport()->mapFromGlobal(point)));
+    return area()->notifier().offsetOf(area()->positionAt(area()->viewport()->mapFromGlobal(point)));
 }
 
 void ReceiveAccessible::scrollToSubstring(int startIndex, int endIndex)
 {
     Q_UNUSED(endIndex);
-    area()->setSelection(startIndex, startIndex);
+    setCursorPosition(startIndex);
 }
 
 QString ReceiveAccessible::attributes(int offset, int *startOffset, int *endOffset) const
@@ -206,15 +218,16 @@ QString ReceiveAccessible::attributes(int offset, int *startOffset, int *endOffs
 
 void ReceiveAccessible::deleteText(int startOffset, int endOffset)
 {
-    area()->replace(startOffset, endOffset, {});
+    replaceText(startOffset, endOffset, {});
 }
 
 void ReceiveAccessible::insertText(int offset, const QString &text)
 {
-    area()->replace(offset, offset, text);
+    replaceText(offset, offset, text);
 }
 
 void ReceiveAccessible::replaceText(int startOffset, int endOffset, const QString &text)
 {
-    area()->replace(startOffset, endOffset, text);
+    const ReceiveNotifier &n = area()->notifier();
+    area()->replace(n.positionOf(startOffset), n.positionOf(endOffset), text);
 }

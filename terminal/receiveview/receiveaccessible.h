@@ -6,8 +6,10 @@
 class ReceiveArea;
 
 // What a screen reader reads and edits in the receive area: the same exact text (CR, CR LF and NUL as
-// received), the caret and the selection. Offsets are those of the area, capped to what the interface
-// can count.
+// received), the caret and the selection. Offsets count from the start of the window the notifier keeps
+// (the newest INT_MAX characters). Every answer is bounded whatever the area holds: a line is a displayed
+// row; a paragraph, a sentence, the text with no boundary and a range asked for by offsets are at most
+// kQueryChars characters, taken around the offset asked about.
 class ReceiveAccessible : public QAccessibleWidget,
                           public QAccessibleTextInterface,
                           public QAccessibleEditableTextInterface
@@ -43,7 +45,11 @@ public:
     void insertText(int offset, const QString &text) override;
     void replaceText(int startOffset, int endOffset, const QString &text) override;
 
+    static constexpr qint64 kQueryChars = 1 << 16;
+
 private:
     ReceiveArea *area() const;
+    // [start, end) in store positions.
     void range(int offset, QAccessible::TextBoundaryType boundaryType, qint64 *start, qint64 *end) const;
+    QString answer(qint64 start, qint64 end, int *startOffset, int *endOffset) const;
 };

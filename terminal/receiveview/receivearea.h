@@ -1,26 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/receivecursor.h"
+#include "terminal/receiveview/receivelayout.h"
+#include "terminal/receiveview/receivenotifier.h"
 #include "terminal/receiveview/receivestore.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
-#include <QTextOption>
-
-#include <memory>
-#include <unordered_map>
-
-class QTextLayout;
 
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end unless the user has
 // scrolled away from it.
 //
-// The text lives in a ReceiveStore. The view never maps the whole text to pixels: it keeps the row at its
-// top (a line, a segment of it and a row within that) and lays out only the lines on screen. A line is
-// laid out in segments of about kSegmentChars from its start, so a hex dump of a gigabyte with no line
-// break costs no more to show than a short one. A segment holds whole rows of hex; elsewhere a segment
-// boundary may leave one row short.
+// The area is cut as a viewer over a long stream is: the store holds the text, the layout lays out the
+// rows on screen and keeps the top row, the cursor holds the caret and the selection, the notifier tells
+// a screen reader what changed. This widget measures, paints and routes input among them.
 class ReceiveArea : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -37,21 +32,22 @@ public:
 
     qint64 characterCount() const;
     const ReceiveStore &store() const { return m_store; }
+    const ReceiveLayout &layout() const { return m_layout; }
+    ReceiveNotifier &notifier() { return m_notifier; }
+    const ReceiveNotifier &notifier() const { return m_notifier; }
     QString textBetween(qint64 from, qint64 to) const;
     void setMaximumCharacters(qint64 characters);
 
     // The caret, the selection and edits, as the keyboard, the mouse and a screen reader reach them.
-    qint64 cursorPosition() const { return m_caret; }
-    qint64 selectionStart() const { return std::min(m_caret, m_anchor); }
-    qint64 selectionEnd() const { return std::max(m_caret, m_anchor); }
+    qint64 cursorPosition() const { return m_cursor.position(); }
+    qint64 selectionStart() const { return m_cursor.selectionStart(); }
+    qint64 selectionEnd() const { return m_cursor.selectionEnd(); }
     void setSelection(qint64 anchor, qint64 caret);
     void replace(qint64 from, qint64 to, QStringView text);
     // In viewport coordinates; an empty rectangle for a character off screen.
     QRect characterRect(qint64 position) const;
     // The position nearest to a point in viewport coordinates.
     qint64 positionAt(QPointF point) const;
-
-    static constexpr qint64 kSegmentChars = 3072;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -70,85 +66,28 @@ protected:
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
-    // A piece of one line laid out on its own: [start, end), number k of the line starting at line.
-    struct Segment
-    {
-        qint64 line = 0;
-        qint64 k = 0;
-        qint64 start = 0;
-        qint64 end = 0;
-        bool lastOfLine = true;
-    };
-    struct Row
-    {
-        Segment segment;
-        int row = 0;
-    };
-    struct Laid
-    {
-        qint64 absoluteEnd;
-        quint64 edits;
-        QString preedit;
-        std::unique_ptr<QTextLayout> layout;
-    };
-    struct ScreenRow
-    {
-        Segment segment;
-        QTextLayout *layout;
-        int row;
-        qreal top;
-    };
-
-    qint64 segmentChars() const;
-    qint64 boundary(qint64 line, qint64 k) const;
-    Segment segment(qint64 line, qint64 k) const;
-    Segment segmentAt(qint64 position) const;
-    bool nextSegment(Segment &segment) const;
-    bool previousSegment(Segment &segment) const;
-    QTextLayout *layoutOf(const Segment &segment) const;
-    bool nextRow(Row &row) const;
-    bool previousRow(Row &row) const;
-    qreal rowHeight(const Row &row) const;
-    Row rowOf(qint64 position) const;
-    bool before(const Row &a, const Row &b) const;
-    Row topRow() const;
-    QList<ScreenRow> screenRows() const;
-    qreal usableHeight() const;
-    bool reachesEnd(Row top) const;
-
-    void scrollRows(int rows);
-    void ensureCaretVisible();
+    void afterAppend(qint64 dropped);
     void moveCaret(qint64 position, bool select);
-    qint64 nextCharacter(qint64 position) const;
-    qint64 previousCharacter(qint64 position) const;
-    qint64 rowEdge(qint64 position, bool end) const;
-    qint64 verticalMove(qint64 position, int rows) const;
+    void caretMoved(bool selectionChanged);
     void insertAtCaret(QStringView text);
-    void adjustForDrop(qint64 dropped);
-    void afterAppend(qint64 from, qint64 dropped);
-    void selectWord(qint64 position);
+    bool moveByKey(QKeyEvent *event);
+    // False when there was nothing to copy or the selection is too large for the clipboard.
     bool copy();
     void cut();
     void paste();
+    void pasteSelection(QPointF at);
     void restartBlink();
-    void notifyAccessibleInsert();
-    void forgetLayouts();
+    void syncGeometry();
 
     ReceiveStore m_store;
-    QTextOption m_option;
-    mutable std::unordered_map<qint64, Laid> m_layouts;
-    mutable qint64 m_segmentChars = 0;
-    bool m_follow = true;
-    Row m_top;
-    qint64 m_caret = 0;
-    qint64 m_anchor = 0;
+    ReceiveLayout m_layout { m_store };
+    ReceiveCursor m_cursor { m_store };
+    ReceiveNotifier m_notifier { this, m_store };
     QString m_preedit;
     int m_preeditCursor = 0;
     bool m_caretShown = false;
     QBasicTimer m_blink;
     QBasicTimer m_paintTimer;
+    QBasicTimer m_primaryTimer;
     int m_wheelDelta = 0;
-    // Appended text a screen reader has not yet been told of: it hears of it once per timer turn.
-    qint64 m_accessibleFrom = -1;
-    QBasicTimer m_accessibleTimer;
 };

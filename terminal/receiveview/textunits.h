@@ -4,9 +4,14 @@
 // The units the receive view never cuts in two, in one place for the store, the layout, the cursor and
 // the accessibility interface: a hex token ("AB ": two digits and a blank per received byte), a surrogate
 // pair, a CR LF, and a word.
+//
+// The functions over a text take anything with `at(position)` (a QChar, or a null one outside the text)
+// and `size()`: the store, or a QString in tests.
 
 #include <QChar>
 #include <QtGlobal>
+
+#include <algorithm>
 
 namespace TextUnits {
 
@@ -51,6 +56,58 @@ constexpr bool isInsideUnit(QChar before, QChar after)
 inline bool isWordCharacter(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
+}
+
+// A word is looked for this far from where the search starts: a line may be a gigabyte of one letter.
+constexpr qint64 kWordSearchChars = 4096;
+
+template <typename Text> bool isInsideUnitAt(const Text &text, qint64 position)
+{
+    return position > 0 && position < qint64(text.size()) && isInsideUnit(text.at(position - 1), text.at(position));
+}
+
+// `position`, or just after the unit it would cut in two.
+template <typename Text> qint64 outOfUnit(const Text &text, qint64 position)
+{
+    return isInsideUnitAt(text, position) ? position + 1 : position;
+}
+
+// The position after the character (CR LF and a surrogate pair count as one) starting at `position`.
+template <typename Text> qint64 nextCharacter(const Text &text, qint64 position)
+{
+    const auto size = qint64(text.size());
+    if (position >= size)
+        return size;
+    return isInsideUnitAt(text, position + 1) ? position + 2 : position + 1;
+}
+
+template <typename Text> qint64 previousCharacter(const Text &text, qint64 position)
+{
+    if (position <= 1)
+        return 0;
+    return isInsideUnitAt(text, position - 1) ? position - 2 : position - 1;
+}
+
+// Ctrl+Right: past the blanks and punctuation, then to the end of the word that follows.
+template <typename Text> qint64 nextWordEnd(const Text &text, qint64 position)
+{
+    const qint64 limit = std::min(qint64(text.size()), position + kWordSearchChars);
+    while (position < limit && !isWordCharacter(text.at(position)))
+        position = nextCharacter(text, position);
+    while (position < limit && isWordCharacter(text.at(position)))
+        ++position;
+    return position;
+}
+
+// Ctrl+Left: back over the blanks and punctuation, then to the start of the word before them.
+template <typename Text> qint64 previousWordStart(const Text &text, qint64 position)
+{
+    const qint64 limit = std::max<qint64>(0, position - kWordSearchChars);
+    while (position > limit && !isWordCharacter(text.at(position - 1)))
+        position = previousCharacter(text, position);
+    while (position > limit && isWordCharacter(text.at(position - 1)))
+        --position;
+    return position;
 }
 
 } // namespace TextUnits
