@@ -12,7 +12,9 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -277,4 +279,14 @@ QString commandOption(const QStringList &args, const char *name, const QString &
 {
     const qsizetype at = args.indexOf(QLatin1String(name));
     return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+}
+
+void tellWriter(const QString &slave, char signal)
+{
+    const int fd = open(slave.toLocal8Bit().constData(), O_WRONLY | O_NOCTTY);
+    if (fd < 0)
+        return;
+    if (write(fd, &signal, 1) != 1)
+        std::perror("signal");
+    close(fd);
 }

@@ -79,6 +79,9 @@ struct AccessibleCounts
 };
 AccessibleCounts accessibleCounts();
 
+// Tells floodwriter, through the pty slave, to start ("G") or to stop ("Q").
+void tellWriter(const QString &slave, char signal);
+
 // The value after `--name` on the command line, or `fallback`.
 QString commandOption(const QStringList &args, const char *name, const QString &fallback);
 

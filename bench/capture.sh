@@ -27,26 +27,8 @@ bin="$BUILD_DIR/bench"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 
-field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
-
-# Starts floodwriter (as fast as the reader takes it, until told to stop); sets $writer, $writerOut, $slave.
-startWriter() {
-    writerOut=$(mktemp)
-    "$bin/floodwriter" --mode "$1" --rate 0 --seconds 100000 >"$writerOut" &
-    writer=$!
-    slave=""
-    for _ in $(seq 100); do
-        slave=$(sed -n 's/^slave=//p' "$writerOut")
-        [ -n "$slave" ] && break
-        sleep 0.1
-    done
-    [ -n "$slave" ] || { echo "floodwriter did not start" >&2; exit 1; }
-}
-stopWriter() {
-    kill "$writer" 2>/dev/null || true
-    wait "$writer" 2>/dev/null || true
-    rm -f "$writerOut"
-}
+writerBin="$bin/floodwriter"
+. bench/writer.sh
 
 echo "A capture at the maximum rate: a writer on the pty master writes as fast as the real window reads"
 echo "the slave, until the window has received the amount; then Ctrl+Home and \"清接收区\"."
@@ -56,9 +38,11 @@ echo "|---|---|---|---|---|---|---|---|---|---|---|"
 for mode in $MODES; do
     writerMode=$([ "$mode" = hex ] && echo hex || echo text)
     for size in $SIZES; do
-        startWriter "$writerMode"
+        # The writer goes on until the window has had enough and tells it to stop.
+        startWriter --mode "$writerMode" --rate 0 --seconds 100000
         line=$("$bin/capturebench" --slave "$slave" --mode "$writerMode" --bytes "$(numfmt --from=iec "$size")" 2>/dev/null) || true
-        stopWriter
+        kill "$writer" 2>/dev/null || true
+        writerResult >/dev/null || true
         [ -n "$line" ] || { printf "| %s | %s | did not finish |\n" "$mode" "$size"; continue; }
         printf "| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n" \
             "$([ "$mode" = hex ] && echo "hex, random bytes" || echo "GBK text lines")" "$(field received_bytes "$line")" \
@@ -88,14 +72,9 @@ for mode in hex lines; do
     writerMode=$([ "$mode" = hex ] && echo hex || echo text)
     for revision in "$BEFORE" this; do
         window=$([ "$revision" = this ] && echo "$bin/floodwindow" || echo "$before/build/bench/floodwindow")
-        writerOut=$(mktemp)
-        "$bin/floodwriter" --mode "$writerMode" --rate 0 --seconds "$DRAIN_SECONDS" >"$writerOut" &
-        writer=$!
-        slave=""
-        for _ in $(seq 100); do slave=$(sed -n 's/^slave=//p' "$writerOut"); [ -n "$slave" ] && break; sleep 0.1; done
+        startWriter --mode "$writerMode" --rate 0 --seconds "$DRAIN_SECONDS"
         line=$("$window" --slave "$slave" --mode "$writerMode" --seconds "$DRAIN_SECONDS" 2>/dev/null) || true
-        wait "$writer" 2>/dev/null || true
-        rm -f "$writerOut"
+        writerResult >/dev/null || true
         printf "| %s | %s | %s | %s | %s |\n" "$mode" "$revision" \
             "$(awk -v b="$(field received_bytes "$line")" -v s="$(field receive_seconds "$line")" 'BEGIN { if (s > 0) printf "%.1f", b / s / 1e6 }')" \
             "$(field peak_rss_mb "$line")" "$(field exact "$line")"

@@ -39,16 +39,6 @@
 
 namespace {
 
-void tellWriter(const QString &slave, char signal)
-{
-    const int fd = open(slave.toLocal8Bit().constData(), O_WRONLY | O_NOCTTY);
-    if (fd < 0)
-        return;
-    if (write(fd, &signal, 1) != 1)
-        std::perror("signal");
-    close(fd);
-}
-
 // Calls `onRelease` when a mouse button is released over the watched widget, before it handles it.
 class ReleaseWatch : public QObject
 {

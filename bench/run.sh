@@ -39,6 +39,8 @@ scripts/deps.sh $([ "$ACCESSIBLE" = 1 ] && echo xvfb xauth dbus-daemon dbus-bin 
 cmake -S . -B "$BUILD_DIR" >&2
 cmake --build "$BUILD_DIR" -j2 --target areabench floodwriter floodwindow >&2
 bin="$BUILD_DIR/bench"
+writerBin="$bin/floodwriter"
+. bench/writer.sh
 if [ -n "$BEFORE" ]; then
     # The same window at another revision, built from a copy of its tree beside this build.
     before="$BUILD_DIR/before-$BEFORE"
@@ -58,30 +60,11 @@ runWindow=$([ "$ACCESSIBLE" = 1 ] && echo bench/accessible.sh || true)
 accessibleNote=$([ "$ACCESSIBLE" = 1 ] && echo "accessibility active (X11 on a virtual display with the accessibility bus; a handler counts each event in place of the bridge; the window says whether accessibility was active)" || echo "accessibility off")
 
 bytes() { numfmt --from=iec "$1"; }
-field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.0f %%", 100 * a / b; else printf "-" }'; }
 # Whether accessibility was active, and what the window told a reader; "-" where the window does not say.
 told() { local a=$(field accessible_active "$1"); [ -n "$a" ] && echo "$a / $(field accessible_events "$1") / $(field accessible_chars "$1")" || echo "-"; }
 display() { case $1 in hex) echo "hex" ;; text) echo "text, no line break" ;; lines) echo "text lines" ;; esac; }
 
-# Starts floodwriter with the given arguments; sets $writer (its pid), $writerOut and $slave.
-startWriter() {
-    writerOut=$(mktemp)
-    "$bin/floodwriter" "$@" >"$writerOut" &
-    writer=$!
-    slave=""
-    for _ in $(seq 100); do
-        slave=$(sed -n 's/^slave=//p' "$writerOut")
-        [ -n "$slave" ] && break
-        sleep 0.1
-    done
-    [ -n "$slave" ] || { echo "floodwriter did not start" >&2; exit 1; }
-}
-writerResult() {
-    wait "$writer"
-    tail -n 1 "$writerOut"
-    rm -f "$writerOut"
-}
 
 if [ "$DRAIN_SECONDS" != 0 ]; then
     echo "Drain at the maximum rate: a writer process on the pty master writes as fast as the reader takes"

@@ -45,31 +45,13 @@ trap 'kill $busLauncher 2>/dev/null || true' EXIT
 sleep 1
 
 writerBin="$BUILD_DIR/bench/floodwriter"
-field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" <<<"$2"; }
+. bench/writer.sh
 display() { [ "$1" = hex ] && echo hex || echo "text lines"; }
 
-# Starts the writer; sets $writer, $writerOut and $slave.
-startWriter() {
-    writerOut=$(mktemp)
-    "$writerBin" --mode "$1" --rate 0 --seconds "$2" >"$writerOut" &
-    writer=$!
-    slave=""
-    for _ in $(seq 100); do
-        slave=$(sed -n 's/^slave=//p' "$writerOut")
-        [ -n "$slave" ] && break
-        sleep 0.1
-    done
-    [ -n "$slave" ] || { echo "floodwriter did not start" >&2; exit 1; }
-}
-writerResult() {
-    wait "$writer"
-    tail -n 1 "$writerOut"
-    rm -f "$writerOut"
-}
 mbps() { awk -v b="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.1f", b / s / 1e6; else printf "0" }'; }
 
 catRun() { # mode -> "MB/s CPU%"
-    startWriter "$1" "$DRAIN_SECONDS"
+    startWriter --mode "$1" --rate 0 --seconds "$DRAIN_SECONDS"
     stty -F "$slave" raw -echo
     cat "$slave" >/dev/null 2>&1 &
     local reader=$!
@@ -87,7 +69,7 @@ catRun() { # mode -> "MB/s CPU%"
 windowRun() { # binary mode seconds [wrapper...] -> floodwindow's line, then the writer's
     local bin=$1 mode=$2 seconds=$3
     shift 3
-    startWriter "$mode" "$seconds"
+    startWriter --mode "$mode" --rate 0 --seconds "$seconds"
     "$@" "$bin" --slave "$slave" --mode "$mode" --seconds "$seconds" 2>/dev/null
     writerResult
 }

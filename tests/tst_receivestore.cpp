@@ -390,6 +390,9 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
 
 void TestReceiveStore::memoryLimitedKeepsNewest()
 {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("a sanitizer's shadow memory does not fit in a limited address space");
+#endif
     // The child is this program again, which fills a store at once when it finds the variable below.
     QProcess child;
     child.setProgram(QCoreApplication::applicationFilePath());
