@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
@@ -60,6 +61,9 @@ std::shared_ptr<ScratchFile> ScratchFile::open(const Place &place, QString *why)
         return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno))));
     if (inMemory(fs) && !place.allowMemoryFileSystem)
         return fail(QStringLiteral("%1 is in memory (tmpfs)").arg(folder));
+    // A file-size limit (ulimit -f) would otherwise end the program with SIGXFSZ at the write that
+    // crosses it; ignored, that write fails like a full disk, and the oldest data makes way.
+    ::signal(SIGXFSZ, SIG_IGN);
     const int fd = openUnnamed(path);
     if (fd < 0)
         return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno))));
