@@ -10,10 +10,8 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <new>
-#include <unordered_set>
 
 namespace {
 
@@ -23,10 +21,6 @@ constexpr qint64 kFreeInBackground = 1 << 22;
 constexpr qint64 kUnbounded = qint64(1) << 62;
 // Memory the store takes per character of text: UTF-16.
 constexpr qint64 kBytesPerTextChar = 2;
-// After the disk refused a chunk, the next try waits this long.
-constexpr qint64 kRetryMs = 1000;
-// How far past the cut the oldest data looks for a line start to cut at instead.
-constexpr qint64 kLineSearchChars = 1 << 16;
 
 } // namespace
 
@@ -297,16 +291,6 @@ qint64 ReceiveStore::appendHex(QByteArrayView bytes)
     return append(bytes, &ReceiveStore::writeHex);
 }
 
-// The system gave no memory for a new chunk: from now on the store keeps at most three quarters of what it
-// holds, and the oldest data makes way for the newest. -1 when there is nothing left to give.
-qint64 ReceiveStore::makeWayForMemory()
-{
-    if (size() < 2)
-        return -1;
-    m_maximum = std::max<qint64>(size() / 4 * 3, 1);
-    return dropOldest();
-}
-
 qsizetype ReceiveStore::split(qint64 absolute)
 {
     if (absolute >= m_end)
@@ -399,240 +383,4 @@ void ReceiveStore::discard(Pieces &&pieces, qint64 characters)
     // refers to these chunks but possibly a tail chunk or one being written, whose count is only lowered.
     auto *doomed = new Pieces(std::move(pieces));
     QThreadPool::globalInstance()->start([doomed] { delete doomed; });
-}
-
-namespace {
-
-qint64 nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-// Takes what the spiller finished: chunks on disk give their memory back. When the disk took a chunk no
-// more, the oldest data on disk makes way so that it has room again; chunks waiting for the disk never
-// hold more memory than allowed, the oldest data making way before the newest would.
-qint64 ReceiveStore::takeResults()
-{
-    if (!m_spiller)
-        return 0;
-    qint64 refused = 0;
-    for (Spiller::Result &result : m_spiller->collect()) {
-        Chunk &chunk = *result.chunk;
-        chunk.writing = false;
-        if (result.error == 0) {
-            chunk.file = std::move(result.file);
-            chunk.fileOffset = result.offset;
-            chunk.fileLength = result.length;
-            chunk.releaseMemory();
-        } else if (result.file == m_file && result.chunk.use_count() > 1) {
-            m_unwritten.push_back(result.chunk);
-            refused += qint64(chunk.usedBytes());
-        }
-    }
-    qint64 dropped = 0;
-    if (refused > 0) {
-        m_retryAfterMs = nowMs() + kRetryMs;
-        dropped += makeRoom(std::max(refused, m_file->diskBytes() / 4), 0);
-    }
-    qint64 unwritten = 0;
-    std::deque<std::weak_ptr<Chunk>> alive;
-    for (const auto &weak : m_unwritten) {
-        if (const auto chunk = weak.lock(); chunk && chunk->resident()) {
-            unwritten += qint64(m_pool->bytes());
-            alive.push_back(weak);
-        }
-    }
-    m_unwritten.swap(alive);
-    if (unwritten > m_options.waitingBytes)
-        dropped += makeRoom(0, unwritten - m_options.waitingBytes / 2);
-    if (!m_unwritten.empty() && nowMs() >= m_retryAfterMs) {
-        for (const auto &weak : m_unwritten) {
-            if (const auto chunk = weak.lock(); chunk && chunk->resident()) {
-                chunk->writing = true;
-                m_spiller->submit(chunk, m_file);
-            }
-        }
-        m_unwritten.clear();
-    }
-    // A disk slower than the line: the receiving waits for it rather than holding ever more memory.
-    if (m_spiller->pendingBytes() > m_options.waitingBytes)
-        m_spiller->waitBelow(m_options.waitingBytes / 2);
-    return dropped;
-}
-
-// Drops the oldest data until at least `fileBytes` of the scratch file and `memoryBytes` of chunks waiting
-// for the disk are let go, or until only the newest chunks are left.
-qint64 ReceiveStore::makeRoom(qint64 fileBytes, qint64 memoryBytes)
-{
-    std::unordered_set<quint64> seen;
-    qint64 freedFile = 0;
-    qint64 freedMemory = 0;
-    qint64 cut = 0;
-    for (const Piece &piece : m_pieces) {
-        if (freedFile >= fileBytes && freedMemory >= memoryBytes)
-            break;
-        if (piece.chunk == m_textTail || piece.chunk == m_hexTail)
-            break;
-        if (seen.insert(piece.chunk->id).second) {
-            freedFile += piece.chunk->fileLength;
-            if (piece.chunk->resident() && !piece.chunk->writing)
-                freedMemory += qint64(m_pool->bytes());
-        }
-        cut = piece.end() - m_origin;
-    }
-    return cut > 0 ? dropFront(cut) : 0;
-}
-
-// The first place at or after `atLeast` where the oldest data may be cut: a line start if one is near,
-// else never inside a hex token, a CR LF or a surrogate pair. A CR at the very end stays: its LF may be
-// on its way.
-qint64 ReceiveStore::wholeUnitCut(qint64 atLeast) const
-{
-    const qint64 held = size();
-    if (atLeast <= 0)
-        return 0;
-    if (atLeast >= held)
-        return at(held - 1) == u'\r' ? held - 1 : held;
-    const auto safe = [&](qint64 cut) { return cut < held || at(held - 1) != u'\r'; };
-    if (isLineStart(atLeast) && safe(atLeast))
-        return atLeast;
-    const qint64 limit = atLeast + kLineSearchChars;
-    const qint64 end = lineEnd(atLeast, limit);
-    if (end < limit && end < held && safe(end + breakLength(end)))
-        return end + breakLength(end);
-    qint64 cut = atLeast;
-    while (cut < held) {
-        const Piece &piece = m_pieces[std::size_t(pieceAt(cut + m_origin))];
-        if (!piece.chunk->hex) {
-            if (TextUnits::isInsideUnit(at(cut - 1), at(cut)))
-                ++cut;
-            break;
-        }
-        const qint64 local = piece.offset + (cut + m_origin - piece.start);
-        const qint64 next
-            = cut + (TextUnits::kHexTokenChars - local % TextUnits::kHexTokenChars) % TextUnits::kHexTokenChars;
-        // An edit may have cut the token short: then the unit after it decides.
-        if (next < piece.end() - m_origin) {
-            cut = next;
-            break;
-        }
-        cut = piece.end() - m_origin;
-    }
-    return std::min(cut, held);
-}
-
-qint64 ReceiveStore::dropFront(qint64 atLeast)
-{
-    const qint64 cut = wholeUnitCut(atLeast);
-    if (cut <= 0)
-        return 0;
-    const qint64 absolute = cut + m_origin;
-    // Allocates nothing: this is how the store makes way when the system has no memory left.
-    while (!m_pieces.empty() && m_pieces.front().end() <= absolute)
-        m_pieces.pop_front();
-    if (!m_pieces.empty() && m_pieces.front().start < absolute) {
-        Piece &front = m_pieces.front();
-        const auto head = qint32(absolute - front.start);
-        front.offset += head;
-        front.length -= head;
-        front.start = absolute;
-    }
-    m_origin = absolute;
-    return cut;
-}
-
-qint64 ReceiveStore::dropOldest()
-{
-    const qint64 excess = size() - m_maximum;
-    return excess > 0 ? dropFront(excess) : 0;
-}
-
-bool ReceiveStore::isLineStart(qint64 position) const
-{
-    if (position <= 0)
-        return true;
-    const QChar before = at(position - 1);
-    if (before == u'\n')
-        return true;
-    return before == u'\r' && at(position) != u'\n';
-}
-
-int ReceiveStore::breakLength(qint64 position) const
-{
-    const QChar c = at(position);
-    if (c == u'\n')
-        return 1;
-    if (c != u'\r')
-        return 0;
-    return at(position + 1) == u'\n' ? 2 : 1;
-}
-
-// Whether characters [from, to) of the chunk may hold a break, answered without reading a chunk back
-// where its first and last break tell.
-bool ReceiveStore::mayHoldBreak(const Chunk &chunk, qint64 from, qint64 to) const
-{
-    if (chunk.hex)
-        return false;
-    if (chunk.resident())
-        return true;
-    return chunk.firstBreak >= 0 && chunk.lastBreak >= from && chunk.firstBreak < to;
-}
-
-qint64 ReceiveStore::lineStart(qint64 position) const
-{
-    position = std::clamp<qint64>(position, 0, size());
-    if (position == 0)
-        return 0;
-    const qint64 absolute = position + m_origin;
-    for (qsizetype i = pieceAt(absolute - 1); i >= 0; --i) {
-        const Piece &piece = m_pieces[std::size_t(i)];
-        const qint64 localEnd = piece.offset + std::min<qint64>(piece.length, absolute - piece.start);
-        if (!mayHoldBreak(*piece.chunk, piece.offset, localEnd))
-            continue;
-        const ChunkView chunkView = view(*piece.chunk);
-        const std::vector<quint32> &breaks = *chunkView.breaks;
-        auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localEnd));
-        while (it != breaks.begin() && *(it - 1) >= quint32(piece.offset)) {
-            --it;
-            const qint64 next = piece.start + (qint64(*it) - piece.offset) + 1 - m_origin;
-            if (isLineStart(next))
-                return next;
-        }
-    }
-    return 0;
-}
-
-qint64 ReceiveStore::lineEnd(qint64 position, qint64 limit) const
-{
-    limit = std::min(limit, size());
-    position = std::max<qint64>(position, 0);
-    if (position >= limit)
-        return limit;
-    const qint64 absolute = position + m_origin;
-    const qint64 absoluteLimit = limit + m_origin;
-    for (qsizetype i = pieceAt(absolute);
-         i < qsizetype(m_pieces.size()) && m_pieces[std::size_t(i)].start < absoluteLimit; ++i) {
-        const Piece &piece = m_pieces[std::size_t(i)];
-        const Chunk &chunk = *piece.chunk;
-        const qint64 localFrom = piece.offset + std::max<qint64>(0, absolute - piece.start);
-        const qint64 localTo = piece.offset + std::min<qint64>(piece.length, absoluteLimit - piece.start);
-        if (!mayHoldBreak(chunk, localFrom, localTo))
-            continue;
-        qint64 found = -1;
-        if (!chunk.resident() && chunk.firstBreak >= localFrom) {
-            found = chunk.firstBreak;
-        } else {
-            const ChunkView chunkView = view(chunk);
-            const std::vector<quint32> &breaks = *chunkView.breaks;
-            const auto it = std::lower_bound(breaks.begin(), breaks.end(), quint32(localFrom));
-            if (it != breaks.end())
-                found = *it;
-        }
-        if (found >= 0 && found < localTo)
-            return piece.start + (found - piece.offset) - m_origin;
-    }
-    return limit;
 }
