@@ -13,11 +13,14 @@
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <memory>
+
+qint64 ptyBaud(int fd); // tests/support/termios2.cpp
 
 namespace {
 
@@ -29,6 +32,16 @@ CommError::Code errorOf(const std::function<void()> &operation)
         return e.code();
     }
     return CommError::Code(0);
+}
+
+// The baud of the pty master the program opened as /dev/ptmx: the newest descriptor on it.
+qint64 ptmxBaud()
+{
+    int newest = -1;
+    for (const QFileInfo &fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System))
+        if (fd.symLinkTarget() == QLatin1String("/dev/ptmx"))
+            newest = std::max(newest, fd.fileName().toInt());
+    return ptyBaud(newest);
 }
 
 } // namespace
@@ -310,17 +323,21 @@ void TestPort::choosingAnotherPortWhileOpen()
     qputenv("ZELCOM_PORTS", "/dev/ptmx:" + f.pty.slavePath().toLocal8Bit());
     f.click("Command5");
     QCOMPARE(f.portShown(), kShownOpen);
+    // A new baud the device takes with data bits it refuses: all or nothing, the device stays at 9600.
     auto *combo4 = f.get<ComboBox>("Combo4");
+    f.get<ComboBox>("Combo2")->setText(QStringLiteral("115200"));
     combo4->setText(QStringLiteral("7"));
     QTRY_COMPARE(
         combo4->toolTip(), QStringLiteral("串口设备不接受这组设置（系统错误 %1），仍在使用 9600,N,8,1").arg(EINVAL));
+    QCOMPARE(ptmxBaud(), 9600);
+    QCOMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,n,8,1"));
 
     // Another port closes this one, and is offered what the boxes show: the mark goes once it is taken.
     f.get<ComboBox>("Combo1")->setListIndex(1);
     QVERIFY(!f.form->MSComm1->PortOpen());
     QCOMPARE(f.form->MSComm1->CommPort(), 2);
     QCOMPARE(f.portShown(), kShownClosed);
-    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("9600,N,7,1"));
+    QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,N,7,1"));
     QTRY_COMPARE(combo4->toolTip(), QString());
 
     // Back on COM1, the open fails rather than leave the device on settings other than those shown.
@@ -328,7 +345,7 @@ void TestPort::choosingAnotherPortWhileOpen()
     f.get<ComboBox>("Combo1")->setListIndex(0);
     f.click("Command5");
     QCOMPARE(boxes.boxes().value(0).informative,
-        QStringLiteral("/dev/ptmx 不接受这组设置：9600,N,7,1（系统错误 %1）。").arg(EINVAL));
+        QStringLiteral("/dev/ptmx 不接受这组设置：115200,N,7,1（系统错误 %1）。").arg(EINVAL));
     QVERIFY(!f.form->MSComm1->PortOpen());
 }
 
