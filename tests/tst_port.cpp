@@ -88,21 +88,14 @@ void TestPort::settings_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("parsed");
     QTest::addColumn<QString>("device");
-    QTest::newRow("default") << "9600,n,8,1"
-                             << "9600 N 8 1"
-                             << "9600 1 0 0 none";
-    QTest::newRow("upper even two stops") << "115200,E,7,2"
-                                          << "115200 E 7 2"
-                                          << "115200 2 0 1 none";
-    QTest::newRow("custom odd five") << "250000,o,5,1"
-                                     << "250000 O 5 1"
-                                     << "250000 1 1 1 none";
-    QTest::newRow("smallest baud") << "1,N,6,2"
-                                   << "1 N 6 2"
-                                   << "1 2 0 0 none";
-    QTest::newRow("largest baud") << "2147483647,n,8,1"
-                                  << "2147483647 N 8 1"
-                                  << "2147483647 1 0 0 none";
+    const auto row = [](const char *text, const char *parsed, const char *device) {
+        QTest::newRow(text) << QString::fromLatin1(text) << QString::fromLatin1(parsed) << QString::fromLatin1(device);
+    };
+    row("9600,n,8,1", "9600 N 8 1", "9600 1 0 0 none");
+    row("115200,E,7,2", "115200 E 7 2", "115200 2 0 1 none");
+    row("250000,o,5,1", "250000 O 5 1", "250000 1 1 1 none");
+    row("1,N,6,2", "1 N 6 2", "1 2 0 0 none"); // the smallest baud
+    row("2147483647,n,8,1", "2147483647 N 8 1", "2147483647 1 0 0 none"); // and the largest
     for (const char *bad : { "9600,x,8,1", "0,n,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,0",
              "9600,n,8,1.5", " 9600,n,8,1", "9600 ,n,8,1", "9600,n,8", "9600,n,8,1,1", "2147483648,n,8,1",
              "-9600,n,8,1", "+9600,n,8,1", "9600,none,8,1", "", "9600,,8,1", "９６００,n,8,1", "1e4,n,8,1" })

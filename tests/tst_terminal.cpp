@@ -80,7 +80,6 @@ void TestTerminal::receive_data()
     QTest::newRow("split after 2") << false << QByteArray("\xD6\xD0|\x41\xCE\xC4") << QStringLiteral("中A文") << "3";
     QTest::newRow("split after 3") << false << QByteArray("\xD6\xD0\x41|\xCE\xC4") << QStringLiteral("中A文") << "3";
     QTest::newRow("split after 4") << false << QByteArray("\xD6\xD0\x41\xCE|\xC4") << QStringLiteral("中A文") << "3";
-    QTest::newRow("lead byte, then a line end") << false << QByteArray("\xD6|\xD0\n") << QStringLiteral("中\n") << "2";
     QTest::newRow("line ends as they came")
         << false << QByteArray("x\r\ny\rz\r|\nw") << QStringLiteral("x\r\ny\rz\r\nw") << "9";
     // A byte that starts no character takes nothing valid with it (FF is in GBK's private-use area).
