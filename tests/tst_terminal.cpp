@@ -174,6 +174,7 @@ void TestTerminal::largePaste_data()
         << QStringLiteral("ATZ\r\n").repeated(20'000) << QByteArray("ATZ\r\n").repeated(20'000);
     QTest::newRow("more than 1 MiB on the wire")
         << QStringLiteral("中A").repeated(400'000) << QByteArrayLiteral("\xD6\xD0\x41").repeated(400'000);
+    QTest::newRow("exactly full") << QString(1'048'576, u'x') << QByteArray(1'048'576, 'x');
     QTest::newRow("too long") << QString(1'048'577, u'x') << QByteArray();
 }
 
@@ -278,6 +279,7 @@ void TestTerminal::period_data()
     QTest::addColumn<QString>("box");
     const QString badPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
     QTest::newRow("0 switches on but stays silent") << true << "0" << QString();
+    QTest::newRow("longest period") << true << "2147483647" << QString();
     // It cannot send: it switches itself off first, then shows a single box.
     QTest::newRow("port closed") << false << "5" << kOpenThePort;
     for (const char *bad : { "abc", "-5", "1.5", "99999999999", "2147483648", "", "1e3" })
