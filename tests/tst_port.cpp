@@ -7,6 +7,7 @@
 #include "port/mscomm.h"
 #include "port/paritymarks.h"
 #include "port/portmap.h"
+#include "port/portselection.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
@@ -65,6 +66,8 @@ private slots:
     void portOrder();
     void scanFindsHardwarePorts();
 
+    void parityBox_data();
+    void parityBox();
     void settingsBoxes_data();
     void settingsBoxes();
     void choosingAnotherPortWhileOpen();
@@ -260,6 +263,31 @@ void TestPort::scanFindsHardwarePorts()
     }
     QCOMPARE(PortMap::scanSysfs(sys.path()),
         QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0", "/dev/ttyS0" }));
+}
+
+void TestPort::parityBox_data()
+{
+    // The parity box's text and what the next tick writes; a text not in the list leaves what start-up wrote.
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("none") << "无None"
+                          << "9600,N,8,1";
+    QTest::newRow("odd") << "奇Odd"
+                         << "9600,O,8,1";
+    QTest::newRow("even") << "偶Even"
+                          << "9600,E,8,1";
+    QTest::newRow("typed") << "None"
+                           << "9600,n,8,1";
+}
+
+void TestPort::parityBox()
+{
+    QFETCH(QString, parity);
+    QFETCH(QString, settings);
+    FormFixture f;
+    f.get<ComboBox>("Combo3")->setText(parity);
+    Timer1_Timer(*f.form);
+    QCOMPARE(f.form->MSComm1->Settings(), settings);
 }
 
 void TestPort::settingsBoxes_data()
