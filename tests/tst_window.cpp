@@ -161,7 +161,6 @@ void TestWindow::commands_data()
     // command done: the receive area, the send area, both counters, what the port shows and whether the
     // device is open.
     QTest::addColumn<QString>("state");
-    QTest::newRow("none") << "0123456789AB|hello|12|5|关闭串口 #ff0000 串口已打开|open";
     QTest::newRow("Command3") << "|hello|12|5|关闭串口 #ff0000 串口已打开|open";
     QTest::newRow("Command4") << "0123456789AB||12|5|关闭串口 #ff0000 串口已打开|open";
     QTest::newRow("Command8") << "0123456789AB|hello|0|0|关闭串口 #ff0000 串口已打开|open";
@@ -171,7 +170,6 @@ void TestWindow::commands_data()
     QTest::newRow("COM2") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
     // Hex display from the next data on; what is shown stays as it is.
     QTest::newRow("Option1") << "0123456789AB0A FF 41 |hello|15|5|关闭串口 #ff0000 串口已打开|open";
-    QTest::newRow("Command6") << "0123456789AB|hello|12|10|关闭串口 #ff0000 串口已打开|open";
     // The device goes away: the window shows the port closed by itself, without a box. A USB adapter pulled out
     // fails its reads with EIO, which Qt reports as a resource error; a hung-up pty reads end-of-file, which Qt
     // reports as a read error with the error number left from before, so EIO left there plays the adapter.
@@ -197,7 +195,7 @@ void TestWindow::commands()
         f.get<ComboBox>("Combo1")->setListIndex(1);
     else if (command == QLatin1String("hung up") || command == QLatin1String("pulled out"))
         f.pty.closeMaster();
-    else if (command != QLatin1String("none"))
+    else
         f.click(qPrintable(command));
     if (command == QLatin1String("Option1")) {
         f.pty.write(QByteArray("\x0A\xFF\x41"));
