@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Checks an installed tree as a desktop, a software centre and man see it: the program and its ASCII
+# Checks an installed tree as a desktop, a software centre and man see it: the program and its Chinese
 # link, the virtual device, the desktop entry, the AppStream metadata, the icons the entry names, the
 # manual pages and the package's documents. Used by installcheck.cmake on `cmake --install` and by
 # tools/check-package.sh on the unpacked .deb.
@@ -15,12 +15,13 @@ foreach(f bin/串口调试程序 bin/zelcom-vport share/applications/${id}.deskt
     endif()
 endforeach()
 
-if(NOT IS_SYMLINK "${USR}/bin/zelcom")
-    message(FATAL_ERROR "bin/zelcom is not a link")
+# The program's Chinese name is a link to the ASCII-named file, which Debian's dependency scan can read.
+if(IS_SYMLINK "${USR}/bin/zelcom" OR NOT IS_SYMLINK "${USR}/bin/串口调试程序")
+    message(FATAL_ERROR "bin/zelcom must be the program and bin/串口调试程序 a link to it")
 endif()
-file(READ_SYMLINK "${USR}/bin/zelcom" target)
-if(NOT target STREQUAL "串口调试程序")
-    message(FATAL_ERROR "bin/zelcom points to '${target}'")
+file(READ_SYMLINK "${USR}/bin/串口调试程序" target)
+if(NOT target STREQUAL "zelcom")
+    message(FATAL_ERROR "bin/串口调试程序 points to '${target}'")
 endif()
 
 set(desktop "${USR}/share/applications/${id}.desktop")

@@ -6,15 +6,21 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/formfixture.h"
 #include "window/combobox.h"
+#include "window/layout.h"
+#include "window/optionbutton.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryFile>
+#include <QToolTip>
+#include <QUrl>
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
 #include <cerrno>
@@ -37,6 +43,31 @@ void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
         QTest::keyClick(w, key, modifiers);
 }
 
+// What a control shows: a frame's caption, a label's, a button's or a box's text and, for a list, its entries after
+// "|"; a lamp shows nothing.
+QString shown(QWidget *w)
+{
+    if (auto *combo = qobject_cast<ComboBox *>(w)) {
+        QStringList parts { combo->text() };
+        for (int i = 0; i < combo->count(); ++i)
+            parts << combo->itemText(i);
+        return parts.join(u'|');
+    }
+    return w->property(qobject_cast<QGroupBox *>(w) ? "title" : "text").toString();
+}
+
+// Receives what "检查更新" hands to the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
 } // namespace
 
 class TestWindow : public QObject
@@ -44,12 +75,142 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void controls_data();
+    void controls();
+    void commands_data();
+    void commands();
     void comboClicksOnlyWhenAnEntryIsChosen();
-    void openCloseAndDeviceLoss();
+    void countersSpeakTheirNumber();
+    void portToolTip();
     void refusedOpen_data();
     void refusedOpen();
     void startUpTabChainAndKeysThatPressNothing();
 };
+
+void TestWindow::controls_data()
+{
+    // Every control after start-up: its container, what it shows, its place and size in 1/1440 inch.
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+    const auto row = [](const char *name, const char *in, const char *text, int l, int t, int w, int h) {
+        QTest::newRow(name) << QString::fromLatin1(in) << QString::fromUtf8(text) << QRect(l, t, w, h);
+    };
+    row("Frame3", "Form1", "端口设置", 360, 120, 2175, 2655);
+    row("Frame4", "Form1", "打开/关闭串口", 2640, 120, 1455, 2655);
+    row("Frame2", "Form1", "发送区", 360, 2880, 3735, 2775);
+    row("Frame1", "Form1", "接收区", 4320, 120, 4575, 5535);
+    row("Label3", "Frame3", "COM口", 120, 360, 495, 255);
+    row("Combo1", "Frame3",
+        "COM1|COM1|COM2|COM3|COM4|COM5|COM6|COM7|COM8|COM9|COM10|COM11|COM12|COM13|COM14|COM15|COM16", 840, 360, 1095,
+        300);
+    row("Label4", "Frame3", "波特率", 120, 840, 615, 255);
+    row("Combo2", "Frame3", "9600|256000|128000|115200|57600|38400|28800|19200|9600|4800|2400|1200|600", 840, 840, 1095,
+        300);
+    row("Label5", "Frame3", "校验位", 120, 1320, 615, 255);
+    row("Combo3", "Frame3", "无None|无None|奇Odd|偶Even", 840, 1320, 1095, 300);
+    row("Label6", "Frame3", "数据位", 120, 1800, 615, 255);
+    row("Combo4", "Frame3", "8|4|5|6|7|8", 840, 1800, 1095, 300);
+    row("Label7", "Frame3", "停止位", 120, 2280, 615, 255);
+    row("Combo5", "Frame3", "1|1|2", 840, 2280, 1095, 300);
+    row("Command5", "Frame4", "打开串口", 120, 360, 975, 375);
+    row("Shape1", "Frame4", "", 1200, 480, 255, 150);
+    row("Label8", "Frame4", "接收", 120, 960, 375, 255);
+    row("Label10", "Frame4", "0", 600, 960, 735, 255);
+    row("Label9", "Frame4", "发送", 120, 1440, 375, 255);
+    row("Label11", "Frame4", "0", 600, 1440, 735, 255);
+    row("Command8", "Frame4", "清空计数", 120, 2040, 975, 375);
+    row("Text2", "Frame2", "", 120, 240, 3495, 735);
+    row("Option5", "Frame2", "十六进制显示", 360, 1080, 1575, 255);
+    row("Command4", "Frame2", "清发送区", 2040, 1080, 1575, 375);
+    row("Option3", "Frame2", "字符格式显示", 360, 1440, 1695, 255);
+    row("Command6", "Frame2", "手动发送", 360, 1800, 1575, 375);
+    row("Command7", "Frame2", "自动发送", 2040, 1800, 1575, 375);
+    row("Label1", "Frame2", "发送周期", 480, 2400, 1215, 255);
+    row("Text3", "Frame2", "1000", 1440, 2370, 975, 270);
+    row("Label2", "Frame2", "毫秒", 2640, 2400, 855, 255);
+    row("Text1", "Frame1", "", 120, 240, 4335, 3735);
+    row("Option1", "Frame1", "十六进制", 480, 4200, 1695, 255);
+    row("Option2", "Frame1", "字符格式", 2400, 4200, 1695, 255);
+    row("Command3", "Frame1", "清接收区", 480, 4800, 1095, 375);
+    row("Command1", "Frame1", "检查更新", 2160, 4800, 1335, 375);
+}
+
+void TestWindow::controls()
+{
+    QFETCH(QString, container);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+    FormFixture f;
+    QCOMPARE(f.form->windowTitle(), QStringLiteral("ZEL串口调试软件 "));
+    QCOMPARE(f.form->size(), QSize(598, 382)); // 8970 x 5730
+    QWidget *w = f.get(QTest::currentDataTag());
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget()->objectName().isEmpty() ? QStringLiteral("Form1") : w->parentWidget()->objectName(),
+        container);
+    QCOMPARE(shown(w), text);
+    // 15 twips make a pixel.
+    QCOMPARE(w->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    QVERIFY(w->isVisibleTo(f.form.get()) && w->isEnabled());
+}
+
+void TestWindow::commands_data()
+{
+    // After the port was opened, "0123456789AB" received, "hello" sent and left in the send area, and the
+    // command done: the receive area, the send area, both counters, what the port shows and whether the
+    // device is open.
+    QTest::addColumn<QString>("state");
+    QTest::newRow("Command3") << "|hello|12|5|关闭串口 #ff0000 串口已打开|open";
+    QTest::newRow("Command4") << "0123456789AB||12|5|关闭串口 #ff0000 串口已打开|open";
+    QTest::newRow("Command8") << "0123456789AB|hello|0|0|关闭串口 #ff0000 串口已打开|open";
+    QTest::newRow("Command5") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
+    QTest::newRow("Command1") << "0123456789AB|hello|12|5|关闭串口 #ff0000 串口已打开|open";
+    // Choosing another port closes the open one, and the window says so.
+    QTest::newRow("COM2") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
+    // Hex display from the next data on; what is shown stays as it is.
+    QTest::newRow("Option1") << "0123456789AB0A FF 41 |hello|15|5|关闭串口 #ff0000 串口已打开|open";
+    // The device goes away: the window shows the port closed by itself, without a box. A USB adapter pulled out
+    // fails its reads with EIO, which Qt reports as a resource error; a hung-up pty reads end-of-file, which Qt
+    // reports as a read error with the error number left from before, so EIO left there plays the adapter.
+    QTest::newRow("hung up") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
+    QTest::newRow("pulled out") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
+}
+
+void TestWindow::commands()
+{
+    QFETCH(QString, state);
+    FormFixture f(true);
+    BoxCatcher boxes;
+    UrlCatcher desktop;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &desktop, "open");
+    f.pty.write("0123456789AB");
+    QTRY_COMPARE(f.receivedCount(), QStringLiteral("12"));
+    f.setText("Text2", QStringLiteral("hello"));
+    f.click("Command6");
+    QCOMPARE(f.pty.read(5), QByteArray("hello"));
+
+    const QString command = QString::fromLatin1(QTest::currentDataTag());
+    if (command == QLatin1String("COM2"))
+        f.get<ComboBox>("Combo1")->setListIndex(1);
+    else if (command == QLatin1String("hung up") || command == QLatin1String("pulled out"))
+        f.pty.closeMaster();
+    else
+        f.click(qPrintable(command));
+    if (command == QLatin1String("Option1")) {
+        f.pty.write(QByteArray("\x0A\xFF\x41"));
+        QTRY_COMPARE(f.receivedCount(), QStringLiteral("15"));
+    }
+    if (command == QLatin1String("pulled out"))
+        errno = EIO;
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QCOMPARE(desktop.urls,
+        command == QLatin1String("Command1") ? QList<QUrl> { QUrl("http://zel.example") } : QList<QUrl>());
+    QTRY_COMPARE(QStringList({ f.received(), f.get<QLineEdit>("Text2")->text(), f.receivedCount(), f.sentCount(),
+                                 f.portShown(), f.form->MSComm1->PortOpen() ? "open" : "closed" })
+                     .join(u'|'),
+        state);
+    QVERIFY(boxes.boxes().isEmpty());
+}
 
 void TestWindow::comboClicksOnlyWhenAnEntryIsChosen()
 {
@@ -88,31 +249,30 @@ void TestWindow::comboClicksOnlyWhenAnEntryIsChosen()
     QCOMPARE(f.form->MSComm1->CommPort(), 2);
 }
 
-void TestWindow::openCloseAndDeviceLoss()
+void TestWindow::countersSpeakTheirNumber()
+{
+    FormFixture f(true);
+    const auto spoken = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
+    QCOMPARE(spoken(f.get("Label11")), QStringLiteral("发送计数 0"));
+    // A counter's name carries the live number, not the one it had when it was first asked.
+    QCOMPARE(spoken(f.get("Label10")), QStringLiteral("接收计数 0"));
+    f.pty.write("12345");
+    QTRY_COMPARE(spoken(f.get("Label10")), QStringLiteral("接收计数 5"));
+}
+
+void TestWindow::portToolTip()
 {
     FormFixture f;
-    BoxCatcher boxes;
-    const auto spoken = [](QWidget *w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); };
-    auto *received = f.get("Label10");
-    QCOMPARE(spoken(f.get("Label11")), QStringLiteral("发送计数 0"));
-    f.click("Command5");
-    QCOMPARE(f.portShown(), kShownOpen);
-    // A counter's name carries the live number, not the one it had when it was first asked.
-    QCOMPARE(spoken(received), QStringLiteral("接收计数 0"));
-    f.pty.write("12345");
-    QTRY_COMPARE(spoken(received), QStringLiteral("接收计数 5"));
-
-    f.click("Command5");
-    QVERIFY(!f.form->MSComm1->PortOpen());
-    QCOMPARE(f.portShown(), kShownClosed);
-
-    // Opened again, then unplugged: the window shows the port closed by itself, without a box.
-    f.click("Command5");
-    QCOMPARE(f.portShown(), kShownOpen);
-    f.pty.closeMaster();
-    QTRY_COMPARE(f.portShown(), kShownClosed);
-    QVERIFY(!f.form->MSComm1->PortOpen());
-    QVERIFY(boxes.boxes().isEmpty());
+    auto *combo1 = f.get<ComboBox>("Combo1");
+    const auto tip = [combo1] {
+        QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), combo1->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(combo1, &help);
+        return QToolTip::text();
+    };
+    qputenv("ZELCOM_PORTS", "/dev/zelcom-a:/dev/zelcom-b");
+    QCOMPARE(tip(), QStringLiteral("COM1 = /dev/zelcom-a\nCOM2 = /dev/zelcom-b"));
+    qputenv("ZELCOM_PORTS", "");
+    QCOMPARE(tip(), QStringLiteral("没有找到串口设备"));
 }
 
 void TestWindow::refusedOpen_data()

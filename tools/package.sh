@@ -12,7 +12,7 @@ dir="${1:-build-deb}"
 if [ $# -eq 0 ]; then
     cmake -S . -B build-deb -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DZELCOM_BUILD_BENCH=OFF >/dev/null
 fi
-cmake --build "$dir" -j2
+cmake --build "$dir" -j"$(nproc)"
 rm -f "$dir"/zelcom_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
 (cd "$dir" && ls -1 "$PWD"/zelcom_*.deb)

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -84,11 +85,28 @@ qint64 PtyPair::baud() const
     return ptyBaud(m_master);
 }
 
+void PtyPair::setFlowControl()
+{
+    termios t {};
+    ::tcgetattr(m_master, &t);
+    t.c_cflag |= CRTSCTS;
+    t.c_iflag |= IXON | IXOFF;
+    ::tcsetattr(m_master, TCSANOW, &t);
+}
+
 QString PtyPair::line() const
 {
     termios t {};
     if (::tcgetattr(m_master, &t) != 0)
         return {};
-    return QString::asprintf("%lld %d %d %d", baud(), (t.c_cflag & CSTOPB) ? 2 : 1, (t.c_cflag & PARODD) != 0,
-        (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK));
+    QStringList flow;
+    if (t.c_cflag & CRTSCTS)
+        flow << QStringLiteral("rts");
+    if (t.c_iflag & IXON)
+        flow << QStringLiteral("xon");
+    if (t.c_iflag & IXOFF)
+        flow << QStringLiteral("xoff");
+    return QString::asprintf("%lld %d %d %d ", baud(), (t.c_cflag & CSTOPB) ? 2 : 1, (t.c_cflag & PARODD) != 0,
+               (t.c_iflag & (INPCK | PARMRK | IGNPAR)) == (INPCK | PARMRK))
+        + (flow.isEmpty() ? QStringLiteral("none") : flow.join(u','));
 }

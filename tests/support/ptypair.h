@@ -30,9 +30,11 @@ public:
 
     // The line settings the slave carries now.
     qint64 baud() const;
-    // "baud stop-bits odd marked": odd is 1 when the odd flag is set (the pty clears the parity-enable flag but
+    // Leaves RTS/CTS and XON/XOFF flow control on, as another program may have left the line.
+    void setFlowControl();
+    // "baud stop-bits odd marked flow": odd is 1 when the odd flag is set (the pty clears the parity-enable flag but
     // keeps this one, which shows which parity was asked for); marked is 1 when bytes with a parity error would
-    // come as "FF 00 x" (INPCK and PARMRK on, IGNPAR off).
+    // come as "FF 00 x" (INPCK and PARMRK on, IGNPAR off); flow is "none", or which of "rts", "xon" and "xoff" are on.
     QString line() const;
 
 private:

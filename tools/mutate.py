@@ -1,0 +1,301 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Mutation check of the test suite: puts one realistic fault at a time into port/, terminal/ and window/,
+rebuilds incrementally, runs the whole suite with ctest and counts the faults the suite caught.
+
+Usage: tools/mutate.py [--build DIR] [--sample N] [--seed S] [--only ID,...] [--list]
+
+Every mutant is one exact piece of source text and what replaces it; the file is written back byte for byte
+afterwards, whatever happens (Ctrl+C included). A mutant whose text is no longer found exactly once is
+reported as stale rather than guessed at. Mutants marked equivalent change nothing a user or a device could
+see; they are listed with the reason and left out of the score. Not part of CI: a run of the whole list takes
+about half a minute per mutant.
+"""
+
+import argparse
+import os
+import random
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+# (id, file, original text, replacement, what the fault is)
+MUTANTS = [
+    # port/linesettings.cpp: the settings string
+    ("digits", "port/linesettings.cpp", "c >= u'0' && c <= u'9'", "c >= u'0' && c < u'9'", "9 is not a digit"),
+    ("order", "port/linesettings.cpp", '"%1,%2,%3,%4"', '"%1,%2,%4,%3"', "data and stop bits swapped in the string"),
+    ("baud0", "port/linesettings.cpp", "*baudValue > 0 &&", "*baudValue >= 0 &&", "baud 0 accepted"),
+    ("baudmax", "port/linesettings.cpp", "*baudValue <= std::numeric_limits", "*baudValue < std::numeric_limits",
+     "the largest baud refused"),
+    ("paritycase", "port/linesettings.cpp", "parity[0].toUpper().unicode()", "parity[0].unicode()",
+     "lower-case parity letter refused"),
+    ("data4", "port/linesettings.cpp", "*dataValue >= 5", "*dataValue >= 4", "4 data bits accepted"),
+    ("data8", "port/linesettings.cpp", "*dataValue <= 8", "*dataValue < 8", "8 data bits refused"),
+    ("stop3", "port/linesettings.cpp", "(*stopValue == 1 || *stopValue == 2)", "(*stopValue >= 1)",
+     "3 stop bits accepted"),
+    ("fields", "port/linesettings.cpp", "fields.size() != 4", "fields.size() < 4", "an extra field ignored"),
+    # port/mscomm.cpp: the serial component
+    ("odd", "port/mscomm.cpp", "case 'O':\n        return QSerialPort::OddParity;",
+     "case 'O':\n        return QSerialPort::EvenParity;", "odd parity set as even"),
+    ("stopbits", "port/mscomm.cpp", "s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop",
+     "QSerialPort::OneStop", "two stop bits never reach the device"),
+    ("flow", "port/mscomm.cpp", "setFlowControl(QSerialPort::NoFlowControl)",
+     "setFlowControl(QSerialPort::HardwareControl)", "RTS/CTS left on after open"),
+    ("rollback", "port/mscomm.cpp", "    if (!ok)\n        writeLineSettings(m_port, old);\n", "",
+     "a refused field leaves the fields before it changed"),
+    ("whileopen", "port/mscomm.cpp", "*parsed != m_settings && m_port.isOpen()",
+     "*parsed != m_settings && !m_port.isOpen()", "settings changed while open never reach the device"),
+    ("marks", "port/mscomm.cpp", "markParityErrors((ok ? s : old).parity != 'N');", "markParityErrors(false);",
+     "parity errors no longer marked after a change while open"),
+    ("openrefused", "port/mscomm.cpp", "if (!writeLineSettings(m_port, m_settings)) {", "if (false) {",
+     "settings refused at open go unreported"),
+    ("notfound", "port/mscomm.cpp", "failOpen(CommError::PortInvalid, systemError);",
+     "failOpen(CommError::DeviceFailure, systemError);", "a missing device reported as a device failure"),
+    ("leadbyte", "port/mscomm.cpp", "    m_pending.prepend(taken);\n", "", "a trailing lead byte is lost"),
+    ("resource", "port/mscomm.cpp", "error != QSerialPort::ReadError && error != QSerialPort::ResourceError",
+     "error != QSerialPort::ReadError", "a device lost with a resource error stays open"),
+    ("readerror", "port/mscomm.cpp", "error != QSerialPort::ReadError && error != QSerialPort::ResourceError",
+     "error != QSerialPort::ResourceError", "a device lost with a read error stays open"),
+    ("lost", "port/mscomm.cpp", "    emit portLost();\n", "", "the window is not told of a lost device"),
+    ("lastwords", "port/mscomm.cpp",
+     "before the loss: what Qt buffered, then what the kernel still holds.\n    takeFromDevice(m_port.readAll());",
+     "before the loss: what Qt buffered, then what the kernel still holds.", "data read before a loss dropped"),
+    ("bound", "port/mscomm.cpp", "if (m_port.bytesToWrite() >= kOutputLimit)", "if (false)",
+     "the output queue grows without bound"),
+    ("utf8", "port/mscomm.cpp", "setOutput(encodeGbk(text));", "setOutput(text.toUtf8());",
+     "text sent as UTF-8"),
+    # port/paritymarks.cpp
+    ("badbyte", "port/paritymarks.cpp", "out.append(kBadByte);", "out.append(bytes[i + 2]);",
+     "a byte with a parity error passes as good"),
+    # port/portmap.cpp
+    ("natural", "port/portmap.cpp", "return numberA < numberB;", "return numberA > numberB;",
+     "ports numbered in reverse"),
+    ("usbfirst", "port/portmap.cpp", "usb + other", "other + usb", "USB adapters after the other ports"),
+    ("twice", "port/portmap.cpp", "        if (!list.contains(path))\n", "",
+     "a listed device is counted twice"),
+    ("lastport", "port/portmap.cpp", "portNumber > list.size()", "portNumber >= list.size()",
+     "the last device cannot be opened"),
+    # port/portselection.cpp
+    ("oddletter", "port/portselection.cpp", 'if (text == Texts::kParityOdd)\n        return QStringLiteral("O");',
+     'if (text == Texts::kParityOdd)\n        return QStringLiteral("E");', '"奇Odd" gives even parity'),
+    ("lamp", "port/portselection.cpp", "        form.showPortClosed();\n", "",
+     "another port closes this one but the lamp stays red"),
+    ("portnumber", "port/portselection.cpp", "setCommPort(form.Combo1->ListIndex() + 1)",
+     "setCommPort(form.Combo1->ListIndex())", "list position taken as port number"),
+    ("trim", "port/portselection.cpp", "form.Combo2->text().trimmed()", "form.Combo2->text()",
+     "a typed baud with blanks refused"),
+    ("partial", "port/portselection.cpp", "if (invalid.isEmpty()\n", "if (invalid.size() <= 1\n",
+     "settings written with one unusable box"),
+    ("nomark", "port/portselection.cpp", "invalid.contains(field) ? bad", "invalid.contains(field) ? QString()",
+     "an unusable box is not marked"),
+    # port/textcodec.cpp
+    ("lead81", "port/textcodec.cpp", "b >= 0x81 && b <= 0xFE", "b > 0x81 && b <= 0xFE", "0x81 not a lead byte"),
+    ("leadFF", "port/textcodec.cpp", "b >= 0x81 && b <= 0xFE", "b >= 0x81 && b <= 0xFF", "0xFF taken as a lead byte"),
+    ("endlead", "port/textcodec.cpp", "if (i + 1 == n)\n                break;",
+     "if (i + 1 == n) {\n                ++i;\n                break;\n            }",
+     "a lead byte at the end of a read decoded alone"),
+    # terminal/counter.cpp
+    ("zeros", "terminal/counter.cpp", "first + 1 < digits.size()", "first < digits.size()",
+     '"0" loses its only digit'),
+    ("carry", "terminal/counter.cpp", "while (i >= 0 || j >= 0 || carry)", "while (i >= 0 || j >= 0)",
+     "the last carry of a long count dropped"),
+    # terminal/hexformat.cpp
+    ("lower", "terminal/hexformat.cpp", 'u"0123456789ABCDEF"', 'u"0123456789abcdef"', "hex shown in lower case"),
+    ("nibbles", "terminal/hexformat.cpp",
+     "*p++ = QChar(digits[b >> 4]);\n        *p++ = QChar(digits[b & 0x0F]);",
+     "*p++ = QChar(digits[b & 0x0F]);\n        *p++ = QChar(digits[b >> 4]);", "hex digits in the wrong order"),
+    ("hexF", "terminal/hexformat.cpp", "u >= u'A' && u <= u'F'", "u >= u'A' && u < u'F'", "F is not a hex digit"),
+    ("over255", "terminal/hexformat.cpp", "value > 0xFF", "value > 0xFFF", "a value above FF sent"),
+    ("tabs", "terminal/hexformat.cpp", "text[i] != u' ' && text[i] != u'\\t'", "text[i] != u' '",
+     "a tab between bytes refused"),
+    ("emptyhex", "terminal/hexformat.cpp", "    if (bytes.isEmpty())\n        return std::nullopt;\n", "",
+     "empty hex text accepted"),
+    # terminal/receive.cpp
+    ("hexmode", "terminal/receive.cpp",
+     "void Option1_Click(Form1 &form)\n{\n    form.MSComm1->setInputMode(MSComm::comInputModeBinary);",
+     "void Option1_Click(Form1 &form)\n{\n    form.MSComm1->setInputMode(MSComm::comInputModeText);",
+     "the hex option leaves text display on"),
+    ("countbytes", "terminal/receive.cpp", "addToCounter(form.Label10->text(), text.size())",
+     "addToCounter(form.Label10->text(), text.toUtf8().size())", "received text counted in bytes"),
+    ("counthex", "terminal/receive.cpp", "addToCounter(form.Label10->text(), bytes->size())",
+     "addToCounter(form.Label10->text(), bytes->size() * 3)", "hex counted in characters shown"),
+    # terminal/send.cpp
+    ("sentlabel", "terminal/send.cpp", "form.Label11->setText(addToCounter(form.Label11->text(), amount));",
+     "form.Label10->setText(addToCounter(form.Label10->text(), amount));", "sends counted as received"),
+    ("sentbytes", "terminal/send.cpp", "transmit(form, origin, text, text.size());",
+     "transmit(form, origin, text, text.toUtf8().size());", "sent text counted in bytes"),
+    ("storm", "terminal/send.cpp", "    if (origin == SendOrigin::AutoSend)\n        stopAutoSend(form);\n", "",
+     "a failing auto-send goes on, one box per tick"),
+    ("period", "terminal/send.cpp", "form.Timer2->setInterval(*period);", "form.Timer2->setInterval(1000);",
+     "the period box ignored"),
+    ("maxperiod", "terminal/send.cpp", "*value > std::numeric_limits<int>::max()",
+     "*value >= std::numeric_limits<int>::max()", "the longest period refused"),
+    ("stacked", "terminal/send.cpp", "    if (msgBoxOpen())\n        return;\n", "",
+     "auto-send ticks run while a box waits"),
+    ("closedsend", "terminal/send.cpp", "if (!form.MSComm1->PortOpen()) {", "if (false) {",
+     'no "请打开串口" with the port closed'),
+    # window/commands.cpp
+    ("reset", "window/commands.cpp", "    form.Label11->setText(Texts::kZero);\n", "",
+     '"清空计数" leaves the sent counter'),
+    ("clear", "window/commands.cpp", "void Command3_Click(Form1 &form)\n{\n    form.Text1->setText(QString());",
+     "void Command3_Click(Form1 &form)\n{\n    form.Text2->setText(QString());", '"清接收区" clears the send area'),
+    ("early", "window/commands.cpp",
+     "form.MSComm1->setPortOpen(true);\n            form.showPortOpen();",
+     "form.showPortOpen();\n            form.MSComm1->setPortOpen(true);", "shown open before the open succeeded"),
+    ("scheme", "window/commands.cpp", 'QStringLiteral("http://")', 'QStringLiteral("")',
+     "the home address handed over without a scheme"),
+    ("busy", "window/commands.cpp", "return Texts::kReasonBusy.arg(device);",
+     "return Texts::kReasonOther.arg(device, QString());", "a busy device not reported as busy"),
+    ("portlost", "window/commands.cpp", "void MSComm1_PortLost(Form1 &form)\n{\n    form.showPortClosed();",
+     "void MSComm1_PortLost(Form1 &form)\n{", "a lost device still shown open"),
+    # window/form1.cpp, layout.h, startup.cpp and the small controls
+    ("cyan", "window/form1.cpp", "QColor(192, 255, 255)", "QColor(192, 255, 192)", "the closed lamp's colour"),
+    ("tipfields", "window/form1.cpp", ".arg(i + 1).arg(devices[i])", ".arg(devices[i]).arg(i + 1)",
+     "the port tooltip's fields swapped"),
+    ("resizable", "window/form1.cpp", "setFixedSize(kClientWidthTwips", "setMinimumSize(kClientWidthTwips",
+     "the window can be resized"),
+    ("place", "window/layout.h", '{ "Combo3", "Frame3", 840, 1320, 1095, 300 }',
+     '{ "Combo3", "Frame3", 840, 1335, 1095, 300 }', "a box moved down by one pixel"),
+    ("com16", "window/startup.cpp", "n <= PortMap::kListedPorts", "n < PortMap::kListedPorts", "COM16 missing"),
+    ("hexstart", "window/startup.cpp", "form.Option2->setValue(true);", "form.Option1->setValue(true);",
+     "the window starts in hex display"),
+    ("shown", "window/combobox.cpp", "        setCurrentIndex(-1);\n        setEditText(shown);\n",
+     "        setCurrentIndex(-1);\n", "a filled list replaces the box's initial text"),
+    ("wheel", "window/combobox.cpp", "if (!hasFocus()) {", "if (false) {", "a wheel notch over a box turns it"),
+    ("tick0", "window/intervaltimer.cpp", "m_enabled && m_interval > 0", "m_enabled && m_interval >= 0",
+     "a timer with interval 0 ticks"),
+    ("restart", "window/intervaltimer.cpp", "if (!m_timer.isActive() || m_timer.interval() != m_interval)",
+     "if (m_timer.interval() != m_interval)", "a timer enabled again with its old interval stays stopped"),
+    ("optionclick", "window/optionbutton.cpp", "        if (on)\n            emit Click();",
+     "        if (!on)\n            emit Click();", "an option clicks when it is cleared"),
+    ("fits", "window/sendline.cpp", "<= maxLength()", "< maxLength()", "a paste that exactly fills is refused"),
+    ("boxcount", "window/messagebox.cpp", "    --openBoxes;\n", "", "a closed box still counts as open"),
+]
+
+# Mutants that change nothing anyone could observe, with the reason; listed, not scored.
+EQUIVALENT = {
+}
+
+# Survivors known and left, with the reason.
+LEFT = {
+    "lead81": "seen only when the display turns to hex between a character's lead byte 81 and its trail byte; "
+              "otherwise the decoder's own state joins the two halves",
+}
+
+
+def run(cmd, timeout=None, quiet=True):
+    out = subprocess.DEVNULL if quiet else None
+    try:
+        return subprocess.run(cmd, cwd=ROOT, stdout=out, stderr=out, timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return -1
+
+
+# What the suite runs: the test programs and the two programs the install check installs. The benchmarks are left
+# out, so a mutant costs one compile and the links of these.
+TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "zelcom_app", "zelcom_vport"]
+
+
+def build(build_dir):
+    return run(["cmake", "--build", str(build_dir), "-j2", "--target", *TARGETS], timeout=900) == 0
+
+
+def suite(build_dir):
+    """True when every test passes; the first failure ends the run."""
+    env_cmd = ["env", "QT_QPA_PLATFORM=offscreen", "ctest", "--test-dir", str(build_dir), "--stop-on-failure",
+               "--timeout", "120"]
+    return run(env_cmd, timeout=900) == 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build", help="build tree (configured here if missing)")
+    parser.add_argument("--sample", type=int, help="run a random sample of this many mutants")
+    parser.add_argument("--seed", type=int, default=1, help="seed for --sample")
+    parser.add_argument("--only", help="comma-separated mutant ids")
+    parser.add_argument("--list", action="store_true", help="list the mutants and stop")
+    args = parser.parse_args()
+
+    chosen = MUTANTS
+    if args.only:
+        ids = args.only.split(",")
+        chosen = [m for m in MUTANTS if m[0] in ids]
+    if args.sample:
+        chosen = sorted(random.Random(args.seed).sample(chosen, min(args.sample, len(chosen))),
+                        key=MUTANTS.index)
+    if args.list:
+        for mid, path, _, _, what in chosen:
+            print(f"{mid:12} {path:28} {what}{'  [equivalent]' if mid in EQUIVALENT else ''}")
+        return 0
+
+    build_dir = ROOT / args.build
+    os.environ.setdefault("CMAKE_CXX_COMPILER_LAUNCHER", "ccache")
+    if not (build_dir / "CMakeCache.txt").exists():
+        run(["cmake", "-S", ".", "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=RelWithDebInfo"])
+    print("baseline: building and running the suite unchanged ...", flush=True)
+    if not build(build_dir) or not suite(build_dir):
+        print("the unchanged suite does not pass: nothing to measure", file=sys.stderr)
+        return 2
+
+    current = {"path": None, "text": None}
+
+    def restore():
+        if current["path"] is not None:
+            current["path"].write_bytes(current["text"])
+            current["path"] = None
+
+    def interrupted(signum, frame):
+        restore()
+        sys.exit(130)
+
+    signal.signal(signal.SIGINT, interrupted)
+    signal.signal(signal.SIGTERM, interrupted)
+
+    caught, survived, stale, broken = [], [], [], []
+    try:
+        for n, (mid, rel, old, new, what) in enumerate(chosen, 1):
+            path = ROOT / rel
+            original = path.read_bytes()
+            text = original.decode()
+            if text.count(old) != 1:
+                stale.append(mid)
+                print(f"[{n}/{len(chosen)}] {mid}: stale (its text is found {text.count(old)} times)", flush=True)
+                continue
+            start = time.monotonic()
+            current.update(path=path, text=original)
+            path.write_text(text.replace(old, new))
+            if not build(build_dir):
+                verdict = "does not build"
+                broken.append(mid)
+            elif suite(build_dir):
+                verdict = "SURVIVED"
+                survived.append((mid, rel, what))
+            else:
+                verdict = "caught"
+                caught.append(mid)
+            restore()
+            print(f"[{n}/{len(chosen)}] {mid}: {verdict} ({rel}: {what}; {time.monotonic() - start:.0f} s)",
+                  flush=True)
+    finally:
+        restore()
+        build(build_dir)
+
+    scored_survivors = [s for s in survived if s[0] not in EQUIVALENT]
+    scored = len(caught) + len(scored_survivors)
+    print()
+    print(f"mutants: {len(chosen)}; caught {len(caught)}, survived {len(survived)}, "
+          f"not built {len(broken)}, stale {len(stale)}")
+    if scored:
+        print(f"score: {len(caught)}/{scored} = {100 * len(caught) / scored:.0f} % of the non-equivalent mutants caught")
+    for mid, rel, what in survived:
+        reason = f": equivalent, {EQUIVALENT[mid]}" if mid in EQUIVALENT else f": left, {LEFT[mid]}" if mid in LEFT else ""
+        print(f"  survivor {mid} ({rel}: {what}){reason}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
