@@ -6,6 +6,7 @@
 #include "terminal/hexformat.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/receivearea.h"
+#include "tests/support/boxcatcher.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -133,6 +134,7 @@ private slots:
     void storeIsExact();
     void editingAsATextBox_data();
     void editingAsATextBox();
+    void copyRefusedPastTheBound();
     void wrapsAndFollowsTheEnd();
     void caretStepsPastALineEnd_data();
     void caretStepsPastALineEnd();
@@ -227,6 +229,29 @@ void TestReceiveArea::editingAsATextBox()
     QCOMPARE(f.area->cursorPosition(), caret);
     if (keys.first() == u"Tab")
         QCOMPARE(QApplication::focusWidget(), f.next);
+}
+
+// A selection past what the clipboard can sensibly hold is refused whole, with a box that says what to do;
+// one character less is copied.
+void TestReceiveArea::copyRefusedPastTheBound()
+{
+    BoxCatcher boxes;
+    AreaFixture f;
+    f.area->appendText(QString(8388609, u'x'));
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    QTest::keyClick(f.area, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(f.area, Qt::Key_C, Qt::ControlModifier);
+    QTRY_COMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    QVERIFY(boxes.boxes()[0].text.contains(QStringLiteral("8,388,609")));
+    QVERIFY(boxes.boxes()[0].text.contains(QStringLiteral("保存选中内容")));
+    QTest::keyClick(f.area, Qt::Key_X, Qt::ControlModifier);
+    QTRY_COMPARE(boxes.boxes().size(), 2);
+    QCOMPARE(f.area->characterCount(), 8388609);
+    f.area->setSelection(1, 8388609);
+    QTest::keyClick(f.area, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text().size(), 8388608);
+    QCOMPARE(boxes.boxes().size(), 2);
 }
 
 void TestReceiveArea::wrapsAndFollowsTheEnd()

@@ -111,6 +111,7 @@ private slots:
     void scratchFileIsPrivateAndSealed();
     void withoutScratchFileInMemory();
     void fullDiskDropsOldestKeepsNewest();
+    void budgetKeepsTheDiskFree();
     void memoryLimitedKeepsNewest();
     void savesAsShownOrLeavesNoFile_data();
     void savesAsShownOrLeavesNoFile();
@@ -379,13 +380,35 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
                 store.flush();
         }
         QVERIFY(store.origin() > 0);
-        QVERIFY(store.diskBytes() <= 1 << 20);
+        QVERIFY(store.diskBytes() > 0 && store.diskBytes() <= 1 << 20);
         // Chunks waiting for the disk, the two tails and the cache of chunks read back.
         QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);
         // What is still held reads back whole from its start.
         QCOMPARE(store.text(0, 3).size(), 3);
         QVERIFY(store.text(0, 3).endsWith(u' '));
     }
+}
+
+// A file system with less free than the budget keeps: nothing is written, and the capture goes on in the
+// memory allowed for chunks waiting for the disk.
+void TestReceiveStore::budgetKeepsTheDiskFree()
+{
+    ReceiveStore::Options o;
+    o.chunkBytes = 64 << 10;
+    o.waitingBytes = 256 << 10;
+    o.scratch = ScratchFile::Place { m_dir.path(), qint64(1) << 62, 0, true };
+    ReceiveStore store(o);
+    QByteArray bytes(50000, Qt::Uninitialized);
+    QRandomGenerator random(5);
+    for (int i = 0; i < 40; ++i) {
+        random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+        store.appendHex(bytes);
+        store.flush();
+        QCOMPARE(store.text(store.size() - 3 * bytes.size(), store.size()), tokens(bytes));
+    }
+    QCOMPARE(store.diskBytes(), 0);
+    QVERIFY(store.origin() > 0);
+    QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);
 }
 
 void TestReceiveStore::memoryLimitedKeepsNewest()

@@ -90,6 +90,9 @@ qint64 ReceiveStore::makeRoom(qint64 fileBytes, qint64 memoryBytes)
             break;
         if (piece.chunk == m_textTail || piece.chunk == m_hexTail)
             break;
+        // Room on the disk comes only from data on the disk; what is still in memory is newer than all of it.
+        if (freedMemory >= memoryBytes && !piece.chunk->spilled())
+            break;
         if (seen.insert(piece.chunk->id).second) {
             freedFile += piece.chunk->fileLength;
             if (piece.chunk->resident() && !piece.chunk->writing)
