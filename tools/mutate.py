@@ -229,7 +229,8 @@ def run(cmd, timeout=None, quiet=True):
 
 # What the suite runs: the test programs and the two programs the install check installs. The benchmarks are left
 # out, so a mutant costs one compile and the links of these.
-TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "zelcom_app", "zelcom_vport"]
+TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "zelcom_app",
+           "zelcom_vport"]
 
 
 def build(build_dir):
