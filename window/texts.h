@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cerrno>
 
 namespace Texts {
 
@@ -87,6 +88,52 @@ inline QString errorNumber(int systemError, int portError)
     if (systemError != 0)
         return kSystemError.arg(systemError);
     return portError != 0 ? kPortError.arg(portError) : QString();
+}
+
+// Why a file or a device refused, for the system's error number: one table for saving, recording,
+// sending a file and opening a port, in Chinese whatever the locale (the system's own words follow
+// the locale and may be English). A number not in the table is named as it stands.
+inline QString systemReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁盘空间已满");
+    case EDQUOT:
+        return QStringLiteral("超出了磁盘配额");
+    case EFBIG:
+        return QStringLiteral("文件超过了允许的最大长度");
+    case EROFS:
+        return QStringLiteral("文件系统是只读的");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case ENOENT:
+        return QStringLiteral("文件或文件夹不存在");
+    case ENOTDIR:
+        return QStringLiteral("路径中有一部分不是文件夹");
+    case EISDIR:
+        return QStringLiteral("这是一个文件夹");
+    case EIO:
+        return QStringLiteral("输入输出错误（设备或磁盘出错）");
+    case EBUSY:
+        return QStringLiteral("设备正被占用");
+    case ENODEV:
+    case ENXIO:
+        return QStringLiteral("设备不存在或已被拔出");
+    case ENAMETOOLONG:
+        return QStringLiteral("文件名太长");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("打开的文件太多");
+    case ENOMEM:
+        return QStringLiteral("内存不足");
+    case ETXTBSY:
+        return QStringLiteral("文件正被其他程序使用");
+    case ESTALE:
+        return QStringLiteral("网络文件系统上的文件已失效");
+    default:
+        return QStringLiteral("系统错误 %1").arg(error);
+    }
 }
 
 // The send command and auto-send.
