@@ -42,13 +42,25 @@ ReceiveStore::ReceiveStore(const Options &options)
     , m_pool(std::make_shared<ChunkPool>(size_t(std::max(options.chunkBytes, 2))))
     , m_maximum(kUnbounded)
 {
-    if (m_options.scratch && SealedBlock::ready())
-        m_file = ScratchFile::open(*m_options.scratch);
+    // Half of what the process may still take: the other half is for everything else, a save included.
+    const qint64 memory = (m_options.memoryHeadroom >= 0 ? m_options.memoryHeadroom : MemoryBudget::headroom()) / 2;
+    if (m_options.scratch) {
+        if (!SealedBlock::ready())
+            m_inMemoryBecause.refusal = ScratchFile::Refusal::NoKey;
+        else
+            m_file = ScratchFile::open(*m_options.scratch, &m_inMemoryBecause);
+    }
+    // A disk that would keep less than memory can (a small or nearly full cache file system, a file-size
+    // limit) is not worth the file: the larger of the two is kept.
+    if (m_file && m_file->room() < memory) {
+        m_inMemoryBecause = { ScratchFile::Refusal::TooLittleRoom, 0, m_file->folder() };
+        m_file.reset();
+    }
     if (m_file) {
         m_spiller = std::make_unique<Spiller>();
     } else {
-        // Memory only: half of what the process may still take, counted as text (the costlier kind).
-        m_maximum = std::max<qint64>(MemoryBudget::headroom() / 2 / kBytesPerTextChar, 1);
+        // Counted as text, the costlier kind.
+        m_maximum = std::max<qint64>(memory / kBytesPerTextChar, 1);
     }
 }
 
@@ -56,6 +68,9 @@ ReceiveStore::~ReceiveStore()
 {
     // The spiller's thread ends before the chunks it may be writing go.
     m_spiller.reset();
+    // The file goes with the store: the blocks let go now need no holes punched.
+    if (m_file)
+        m_file->retire();
 }
 
 void ReceiveStore::setMaximum(qint64 characters)

@@ -44,6 +44,9 @@ public:
         // has no room, before the oldest data makes way.
         qint64 waitingBytes = qint64(32) << 20;
         int cacheChunks = 8;
+        // What the process may still take in memory; -1 measures it at the start. Without a scratch file
+        // the store keeps half of it, and a scratch file whose disk would keep less is not used.
+        qint64 memoryHeadroom = -1;
     };
 
     ReceiveStore();
@@ -85,6 +88,8 @@ public:
 
     // Where the capture lives: the scratch file's folder, or empty while it is held in memory only.
     QString scratchFolder() const;
+    // Why the capture is held in memory only (Refusal::None while it has a scratch file).
+    const ScratchFile::Why &inMemoryBecause() const { return m_inMemoryBecause; }
     qint64 diskBytes() const;
     // Memory held by chunks: the newest, those waiting for the disk, and the cache.
     qint64 memoryBytes() const;
@@ -127,6 +132,7 @@ private:
     std::shared_ptr<ChunkPool> m_pool;
     std::unique_ptr<Spiller> m_spiller;
     std::shared_ptr<ScratchFile> m_file;
+    ScratchFile::Why m_inMemoryBecause;
     Pieces m_pieces;
     std::shared_ptr<Chunk> m_textTail;
     std::shared_ptr<Chunk> m_hexTail;

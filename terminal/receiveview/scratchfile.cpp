@@ -2,11 +2,17 @@
 #include "terminal/receiveview/scratchfile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QThreadPool>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -15,23 +21,57 @@ namespace {
 
 // How far the file may grow between two looks at the free space: a look is a system call.
 constexpr qint64 kBudgetStep = qint64(64) << 20;
+// Closing a file that holds this much frees its blocks and takes long: it is done on a worker.
+constexpr qint64 kCloseInBackground = qint64(16) << 20;
+constexpr qint64 kNoLimit = std::numeric_limits<qint64>::max() / 2;
 
 bool inMemory(const struct statfs &fs)
 {
     return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
 }
 
-int openUnnamed(const QByteArray &folder)
+// A power of two between 512 bytes and 1 MiB, else the common 4 KiB.
+qint64 blockOf(const struct stat &st)
 {
-    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+    const auto size = qint64(st.st_blksize);
+    return size >= 512 && size <= (1 << 20) && (size & (size - 1)) == 0 ? size : 4096;
+}
+
+int openUnnamed(int folder, bool unnamed)
+{
+    if (unnamed) {
+        const int fd = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+            return fd;
+    }
+    // No O_TMPFILE on this file system: a name that lives only until the next line. If the name cannot
+    // be taken away again, the file is not used: no named file is ever left behind.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name = ".zelcom-" + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        const int fd
+            = ::openat(folder, name.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return -1;
+        if (::unlinkat(folder, name.constData(), 0) != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return -1;
+        }
         return fd;
-    // No O_TMPFILE on this file system: a name that lives only until the next line.
-    QByteArray name = folder + "/.zelcom-XXXXXX";
-    fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0)
-        ::unlink(name.constData());
-    return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+qint64 fileSizeLimit()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kNoLimit;
+    return qint64(std::min<rlim_t>(limit.rlim_cur, rlim_t(kNoLimit)));
 }
 
 } // namespace
@@ -44,89 +84,184 @@ QString ScratchFile::defaultFolder()
     return cache + QStringLiteral("/zelcom");
 }
 
-std::shared_ptr<ScratchFile> ScratchFile::open(const Place &place, QString *why)
+std::shared_ptr<ScratchFile> ScratchFile::open(const Place &place, Why *why)
 {
-    const QString folder = place.folder.isEmpty() ? defaultFolder() : place.folder;
-    const auto fail = [why](const QString &reason) {
+    const QString folder = QDir::cleanPath(place.folder.isEmpty() ? defaultFolder() : place.folder);
+    const auto fail = [&](Refusal refusal, int error = 0) {
         if (why)
-            *why = reason;
+            *why = { refusal, error, folder };
         return nullptr;
     };
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot make %1").arg(folder));
+    // The folders above ours are the user's to choose (a link to another disk is common); ours is made
+    // private, and only a folder that is ours and private is used.
+    QDir().mkpath(QFileInfo(folder).path());
     const QByteArray path = QFile::encodeName(folder);
-    ::chmod(path.constData(), S_IRWXU);
+    if (::mkdir(path.constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return fail(Refusal::FolderFailed, errno);
+    const int dir = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        const int error = errno;
+        struct stat link = {};
+        if (::lstat(path.constData(), &link) == 0 && S_ISLNK(link.st_mode))
+            return fail(Refusal::FolderIsLink);
+        return fail(Refusal::FolderFailed, error);
+    }
+    const auto closeDir = qScopeGuard([dir] { ::close(dir); });
+    struct stat st = {};
+    if (::fstat(dir, &st) != 0)
+        return fail(Refusal::FolderFailed, errno);
+    if (st.st_uid != ::geteuid())
+        return fail(Refusal::FolderNotOwned);
+    if ((st.st_mode & 077) != 0)
+        return fail(Refusal::FolderOpenToOthers);
     struct statfs fs = {};
-    if (::statfs(path.constData(), &fs) != 0)
-        return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno))));
+    if (::fstatfs(dir, &fs) != 0)
+        return fail(Refusal::FolderFailed, errno);
     if (inMemory(fs) && !place.allowMemoryFileSystem)
-        return fail(QStringLiteral("%1 is in memory (tmpfs)").arg(folder));
+        return fail(Refusal::InMemory);
     // A file-size limit (ulimit -f) would otherwise end the program with SIGXFSZ at the write that
-    // crosses it; ignored, that write fails like a full disk, and the oldest data makes way.
+    // crosses it; ignored, that write fails with EFBIG, and the file keeps below the limit from then on.
     ::signal(SIGXFSZ, SIG_IGN);
-    const int fd = openUnnamed(path);
+    const int fd = openUnnamed(dir, place.unnamed);
     if (fd < 0)
-        return fail(QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(strerror(errno))));
-    return std::shared_ptr<ScratchFile>(new ScratchFile(fd, folder, place));
+        return fail(Refusal::FileFailed, errno);
+    struct stat file = {};
+    ::fstat(fd, &file);
+    return std::shared_ptr<ScratchFile>(new ScratchFile(fd, folder, place, blockOf(file)));
 }
 
-ScratchFile::ScratchFile(int fd, QString folder, const Place &place)
+ScratchFile::ScratchFile(int fd, QString folder, const Place &place, qint64 block)
     : m_fd(fd)
     , m_folder(std::move(folder))
     , m_place(place)
+    , m_block(block)
+    , m_limit(fileSizeLimit() / block * block)
 {
 }
 
 ScratchFile::~ScratchFile()
 {
-    ::close(m_fd);
+    const int fd = m_fd;
+    QThreadPool *pool = m_held > kCloseInBackground ? QThreadPool::globalInstance() : nullptr;
+    if (pool)
+        pool->start([fd] { ::close(fd); });
+    else
+        ::close(fd);
 }
 
-bool ScratchFile::roomFor(qint64 bytes)
+void ScratchFile::retire()
 {
-    const qint64 end = m_end.load();
-    if (end + bytes <= m_checkedUntil)
-        return true;
+    std::lock_guard lock(m_mutex);
+    m_retired = true;
+    m_toPunch.clear();
+}
+
+qint64 ScratchFile::freeSpace() const
+{
     struct statfs fs = {};
     if (::fstatfs(m_fd, &fs) != 0)
-        return false;
+        return 0;
     const qint64 block = qint64(fs.f_bsize);
     const qint64 total = qint64(fs.f_blocks) * block;
     const qint64 free = qint64(fs.f_bavail) * block;
-    const qint64 keep = std::max(m_place.minFreeBytes, total / 100 * m_place.minFreePercent);
-    const qint64 room = free - keep;
-    if (room < bytes) {
-        errno = ENOSPC;
-        m_checkedUntil = end;
+    return free - std::max(m_place.minFreeBytes, total / 100 * m_place.minFreePercent);
+}
+
+qint64 ScratchFile::room() const
+{
+    const qint64 free = freeSpace();
+    std::lock_guard lock(m_mutex);
+    return std::max<qint64>(0, std::min(m_held + free, m_limit));
+}
+
+// Under the lock: the first free stretch that fits, else the end of the file.
+bool ScratchFile::place(qint64 length, qint64 *offset)
+{
+    for (auto it = m_free.begin(); it != m_free.end() && it->first + length <= m_limit; ++it) {
+        if (it->second < length)
+            continue;
+        *offset = it->first;
+        if (it->second > length)
+            m_free.emplace(it->first + length, it->second - length);
+        m_free.erase(it);
+        m_held += length;
+        return true;
+    }
+    if (m_end + length > m_limit) {
+        errno = EFBIG;
         return false;
     }
-    m_checkedUntil = end + std::min(room, kBudgetStep);
+    *offset = m_end;
+    m_end += length;
+    m_held += length;
     return true;
+}
+
+// Under the lock: a punched stretch joins its free neighbours; free space at the end shortens the file.
+void ScratchFile::giveBack(qint64 offset, qint64 length)
+{
+    m_held -= length;
+    auto next = m_free.lower_bound(offset);
+    if (next != m_free.end() && next->first == offset + length) {
+        length += next->second;
+        next = m_free.erase(next);
+    }
+    if (next != m_free.begin()) {
+        const auto before = std::prev(next);
+        if (before->first + before->second == offset) {
+            offset = before->first;
+            length += before->second;
+            m_free.erase(before);
+        }
+    }
+    if (offset + length >= m_end)
+        m_end = offset;
+    else
+        m_free.emplace(offset, length);
 }
 
 bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
 {
-    if (!roomFor(length))
+    // Blocks given back are punched out here first, so their space is there for this one.
+    punchPending();
+    const qint64 need = rounded(length);
+    std::unique_lock lock(m_mutex);
+    if (m_held + need > m_checkedUntil) {
+        lock.unlock();
+        const qint64 free = freeSpace();
+        lock.lock();
+        if (free < need) {
+            m_checkedUntil = m_held;
+            errno = ENOSPC;
+            return false;
+        }
+        m_checkedUntil = m_held + std::min(free, kBudgetStep);
+    }
+    qint64 at = 0;
+    if (!place(need, &at))
         return false;
-    const qint64 at = m_end.load();
+    lock.unlock();
+
     qsizetype done = 0;
     while (done < length) {
         const ssize_t n = ::pwrite(m_fd, data + done, size_t(length - done), at + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            const int error = errno;
-            // Whatever part was written is given back; the next block starts at the same place.
-            release(at, done);
+            const int error = n == 0 ? EIO : errno;
+            lock.lock();
+            // Past a file-size limit the file stays below it; the budget shrinks to what it holds now.
+            if (error == EFBIG)
+                m_limit = std::min(m_limit, (at + done) / m_block * m_block);
+            m_checkedUntil = m_held - need;
+            lock.unlock();
+            // Whatever part was written is punched out before the space is used again.
+            release(at, need);
             errno = error;
-            m_checkedUntil = at;
             return false;
         }
         done += n;
     }
-    m_end = at + length;
     *offset = at;
     return true;
 }
@@ -147,12 +282,52 @@ bool ScratchFile::read(qint64 offset, char *data, qsizetype length) const
 
 void ScratchFile::release(qint64 offset, qint64 length)
 {
-    if (length > 0 && !m_retired)
-        ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, length);
+    if (length <= 0)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_retired)
+            return;
+        m_toPunch.emplace_back(offset, rounded(length));
+        if (m_punching)
+            return;
+        m_punching = true;
+    }
+    QThreadPool *pool = QThreadPool::globalInstance();
+    if (!pool)
+        return punchPending();
+    pool->start([self = shared_from_this()] { self->punchPending(); });
+}
+
+void ScratchFile::punchPending()
+{
+    for (;;) {
+        std::vector<std::pair<qint64, qint64>> batch;
+        {
+            std::lock_guard lock(m_mutex);
+            batch.swap(m_toPunch);
+            if (batch.empty() || m_retired) {
+                m_toPunch.clear();
+                m_punching = false;
+                return;
+            }
+        }
+        for (const auto &[offset, length] : batch)
+            ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, length);
+        std::lock_guard lock(m_mutex);
+        for (const auto &[offset, length] : batch)
+            giveBack(offset, length);
+    }
 }
 
 qint64 ScratchFile::diskBytes() const
 {
     struct stat st = {};
     return ::fstat(m_fd, &st) == 0 ? qint64(st.st_blocks) * 512 : 0;
+}
+
+qint64 ScratchFile::heldBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_held;
 }

@@ -4,17 +4,22 @@
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 // One unnamed file that holds the receive store's older blocks. It never has a name in any folder
 // (O_TMPFILE, or created and unlinked at once) and is readable by its owner only, so it is gone with the
-// last descriptor: after an exit, a crash or kill -9 alike. It is never placed on a file system that lives
-// in memory (tmpfs, ramfs): that would spend the memory the file is there to save.
+// last descriptor: after an exit, a crash or kill -9 alike. It is made only in a folder the user alone
+// owns and may enter, reached without following a link, and never on a file system that lives in memory
+// (tmpfs, ramfs): that would spend the memory the file is there to save.
 //
-// Blocks are appended at the end and given back with a hole punched where they were. The file grows only
-// while its file system keeps more than the budget free.
-class ScratchFile
+// Blocks are placed on the file system's own blocks, so that a block given back frees all the disk it
+// took; the space of blocks given back is used again before the file grows. The file holds no more than
+// the blocks in use, each rounded up to the file system's block, and grows only while its file system
+// keeps more than the budget free and the file-size limit allows.
+class ScratchFile : public std::enable_shared_from_this<ScratchFile>
 {
 public:
     struct Place
@@ -23,36 +28,77 @@ public:
         qint64 minFreeBytes = qint64(1) << 30;
         int minFreePercent = 5;
         bool allowMemoryFileSystem = false; // tests give a small tmpfs to make a full disk
+        // Tests turn this off to take the road of file systems that cannot make unnamed files.
+        bool unnamed = true;
+    };
+
+    // Why no file was made, for the words the window shows.
+    enum class Refusal {
+        None,
+        NoKey, // no random source for the key
+        FolderFailed, // the folder cannot be made or opened: `error`
+        FolderIsLink,
+        FolderNotOwned,
+        FolderOpenToOthers,
+        InMemory,
+        FileFailed, // the folder refuses the file: `error`
+        TooLittleRoom, // the disk would keep less than memory can
+    };
+    struct Why
+    {
+        Refusal refusal = Refusal::None;
+        int error = 0;
+        QString folder;
     };
 
     // The folder the capture lives in by default: $XDG_CACHE_HOME/zelcom, else ~/.cache/zelcom.
     static QString defaultFolder();
     // Null, with the reason in `why`, when no file can be made there.
-    static std::shared_ptr<ScratchFile> open(const Place &place, QString *why = nullptr);
+    static std::shared_ptr<ScratchFile> open(const Place &place, Why *why = nullptr);
 
     ~ScratchFile();
     ScratchFile(const ScratchFile &) = delete;
     ScratchFile &operator=(const ScratchFile &) = delete;
 
-    // Written by one thread at a time. False, with errno set, when the budget or the disk says no.
+    // Written by one thread at a time. False, with errno set, when the budget, the limit or the disk says
+    // no; whatever part was written is given back.
     bool append(const char *data, qsizetype length, qint64 *offset);
     // Any thread.
     bool read(qint64 offset, char *data, qsizetype length) const;
+    // Any thread; takes no time: the hole is punched on a worker, and only then is the space used again.
     void release(qint64 offset, qint64 length);
     // Bytes the file really takes on its disk.
     qint64 diskBytes() const;
+    // Bytes of the blocks in use, rounded up to the file system's block: what the budget counts.
+    qint64 heldBytes() const;
+    qint64 blockBytes() const { return m_block; }
+    // What the budget allows the file to hold now, at most: its free space past the reserve, within the
+    // file-size limit. A look at the file system.
+    qint64 room() const;
     const QString &folder() const { return m_folder; }
     // Once set, released blocks are no longer punched out: the whole file is about to go.
-    void retire() { m_retired = true; }
+    void retire();
 
 private:
-    ScratchFile(int fd, QString folder, const Place &place);
-    bool roomFor(qint64 bytes);
+    ScratchFile(int fd, QString folder, const Place &place, qint64 block);
+    qint64 rounded(qint64 length) const { return (length + m_block - 1) / m_block * m_block; }
+    bool place(qint64 length, qint64 *offset);
+    void giveBack(qint64 offset, qint64 length);
+    void punchPending();
+    qint64 freeSpace() const;
 
     const int m_fd;
     const QString m_folder;
     const Place m_place;
-    std::atomic<qint64> m_end = 0;
-    qint64 m_checkedUntil = 0; // the end up to which the last look at the free space allows growth
-    std::atomic<bool> m_retired = false;
+    const qint64 m_block;
+
+    mutable std::mutex m_mutex;
+    qint64 m_end = 0; // past the last block in use or free
+    qint64 m_held = 0;
+    qint64 m_limit; // the file may not reach past this (a file-size limit)
+    qint64 m_checkedUntil = 0; // the held bytes up to which the last look at the free space allows growth
+    std::map<qint64, qint64> m_free; // offset -> length, punched and ready for use again
+    std::vector<std::pair<qint64, qint64>> m_toPunch;
+    bool m_punching = false;
+    bool m_retired = false;
 };
