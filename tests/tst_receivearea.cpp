@@ -3,7 +3,6 @@
 // are found where LF, CR and CR LF stand, the oldest data makes way past the limit, and the view wraps,
 // follows the end and edits like a plain text box.
 
-#include "terminal/hexformat.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/receivearea.h"
 #include "tests/support/boxcatcher.h"
@@ -13,51 +12,13 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-QString hex(const char *digits)
-{
-    return QStringLiteral("hex:") + QString::fromLatin1(QByteArray::fromHex(digits));
-}
-
-// An append: text, or bytes shown as hex when prefixed with "hex:" (the rest as Latin-1 bytes).
-void feed(ReceiveStore &store, QString &reference, const QString &append)
-{
-    if (append.startsWith(u"hex:")) {
-        const QByteArray bytes = append.sliced(4).toLatin1();
-        store.appendHex(bytes);
-        reference += renderHex(bytes);
-    } else {
-        store.appendText(append);
-        reference += append;
-    }
-}
-
-// Line starts as the reader sees them: after LF, after a CR not followed by LF.
-bool isLineStart(const QString &text, qsizetype at)
-{
-    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
-}
-
-void compareLines(const ReceiveStore &store, const QString &reference, qsizetype step = 1)
-{
-    QCOMPARE(store.size(), reference.size());
-    QCOMPARE(store.text(0, store.size()), reference);
-    for (qsizetype at = 0; at <= reference.size(); at += step) {
-        qsizetype start = at;
-        while (!isLineStart(reference, start))
-            --start;
-        QCOMPARE(store.lineStart(at), start);
-        qsizetype end = at;
-        while (end < reference.size() && reference[end] != u'\n' && reference[end] != u'\r')
-            ++end;
-        QCOMPARE(store.lineEnd(at, reference.size()), end);
-    }
-}
 
 // A screen reader's copy of the text, kept only by applying the area's events.
 struct Reader
@@ -130,8 +91,8 @@ class TestReceiveArea : public QObject
     Q_OBJECT
 
 private slots:
-    void storeIsExact_data();
-    void storeIsExact();
+    void saysWhenTheCaptureIsInMemory_data();
+    void saysWhenTheCaptureIsInMemory();
     void editingAsATextBox_data();
     void editingAsATextBox();
     void copyRefusedPastTheBound();
@@ -145,31 +106,48 @@ private slots:
     void screenReaderEventsKeepItsCopy();
 };
 
-void TestReceiveArea::storeIsExact_data()
+void TestReceiveArea::saysWhenTheCaptureIsInMemory_data()
 {
-    QTest::addColumn<QStringList>("appends");
-    const QString wide(70000, u'x'); // more than a chunk
-    QTest::newRow("CR, LF, CR LF, NUL") << QStringList { QStringLiteral("a\rb\nc\r\nd\0e\r") };
-    QTest::newRow("CR LF split across appends") << QStringList { "line\r", "\nnext\r", "\r\n", "\n" };
-    QTest::newRow("Chinese, then a lone CR at the end") << QStringList { "温度", "23.5℃ 串口\r\n", "好\r" };
-    QTest::newRow("hex bytes") << QStringList { hex("000aff41"), hex("0d") };
-    QTest::newRow("hex and text mixed") << QStringList { "T\r", hex("0d0a"), "\nU", hex("ab"), "\r\n" };
-    QTest::newRow("across chunks") << QStringList { wide + "\r", "\n" + wide, "hex:" + QString(70000, QChar(0xab)) };
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("reason"); // %1 the folder; empty: nothing said
+    QTest::newRow("a private folder: nothing to say") << "private" << QString();
+    QTest::newRow("a link planted") << "link" << QStringLiteral("缓存文件夹 %1 是一个符号链接，不能信任");
+    QTest::newRow("a folder open to others") << "open" << QStringLiteral("缓存文件夹 %1 允许其他用户访问");
 }
 
-void TestReceiveArea::storeIsExact()
+// Where the capture cannot have its scratch file, the area says why and how much it keeps, once, in its
+// tooltip and to a screen reader.
+void TestReceiveArea::saysWhenTheCaptureIsInMemory()
 {
-    QFETCH(QStringList, appends);
-    ReceiveStore store;
-    QString reference;
-    for (const QString &append : appends)
-        feed(store, reference, append);
-    compareLines(store, reference, reference.size() > 1000 ? 997 : 1);
-    QCOMPARE(store.text(3, reference.size() - 2), reference.mid(3, reference.size() - 5));
-    store.clear();
-    QCOMPARE(store.size(), 0);
-    feed(store, reference = QString(), appends.constLast());
-    QCOMPARE(store.text(0, store.size()), reference);
+    QFETCH(QString, setup);
+    QFETCH(QString, reason);
+    QTemporaryDir cache;
+    const QString folder = cache.filePath(QStringLiteral("zelcom"));
+    if (setup == u"link")
+        QVERIFY(QFile::link(cache.path(), folder));
+    if (setup == u"open") {
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(
+            folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    }
+    const QByteArray before = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", before); });
+    ReceiveArea area;
+    if (reason.isEmpty()) {
+        QCOMPARE(area.store().scratchFolder(), folder);
+        QCOMPARE(area.toolTip(), QString());
+        return;
+    }
+    QCOMPARE(area.store().scratchFolder(), QString());
+    const QString said = area.toolTip();
+    QVERIFY2(said.startsWith(QStringLiteral("接收的数据只能保存在内存中，因为") + reason.arg(folder) + u'。'),
+        qPrintable(said));
+    QVERIFY(said.contains(QStringLiteral("接收区最多保留约 ")));
+    QCOMPARE(area.accessibleDescription(), said);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Description), said);
 }
 
 void TestReceiveArea::editingAsATextBox_data()

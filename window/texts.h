@@ -191,4 +191,28 @@ inline const QString kSaveDataGone
 inline const QString kSaveEdited = QStringLiteral("保存失败：保存期间接收区的内容被修改了。\n没有留下不完整的文件。");
 inline const QString kSaveCancelled = QStringLiteral("已取消保存，没有留下文件。");
 
+// The receive area's tooltip and accessible description when no scratch file could be used and the
+// capture is held in memory only: %1 the reason (below), %2 how many characters it keeps, %3 the memory
+// that takes in MB.
+inline const QString kCaptureInMemory = QStringLiteral(
+    "接收的数据只能保存在内存中，因为%1。\n接收区最多保留约 %2 个字符（约 %3 MB 内存），超出后最早的数据会被丢弃。");
+// %1 the folder, %2 the system's reason.
+inline const QString kCaptureNoKey = QStringLiteral("系统没有可用的随机数来源，无法加密临时文件");
+inline const QString kCaptureFolderFailed = QStringLiteral("无法使用缓存文件夹 %1：%2");
+inline const QString kCaptureFolderIsLink = QStringLiteral("缓存文件夹 %1 是一个符号链接，不能信任");
+inline const QString kCaptureFolderNotOwned = QStringLiteral("缓存文件夹 %1 属于其他用户");
+inline const QString kCaptureFolderOpenToOthers = QStringLiteral("缓存文件夹 %1 允许其他用户访问");
+inline const QString kCaptureInMemoryFileSystem = QStringLiteral("缓存文件夹 %1 位于内存文件系统（tmpfs）上");
+inline const QString kCaptureFileFailed = QStringLiteral("无法在缓存文件夹 %1 中创建临时文件：%2");
+inline const QString kCaptureTooLittleRoom = QStringLiteral("缓存文件夹 %1 所在磁盘的剩余空间比内存还少");
+// Large counts the way they are read: 万 (10^4) and 亿 (10^8).
+inline QString chineseCount(qint64 n)
+{
+    if (n >= 100000000)
+        return QString::number(double(n) / 1e8, 'f', 1) + QStringLiteral(" 亿");
+    if (n >= 10000)
+        return QString::number(n / 10000) + QStringLiteral(" 万");
+    return QString::number(n);
+}
+
 } // namespace Texts

@@ -32,6 +32,46 @@ QAccessibleInterface *receiveAccessible(const QString &, QObject *object)
     return nullptr;
 }
 
+// Why the capture is held in memory only, in the user's words; empty while it has its scratch file.
+QString inMemoryNotice(const ReceiveStore &store)
+{
+    using R = ScratchFile::Refusal;
+    const ScratchFile::Why &why = store.inMemoryBecause();
+    const QString folder = why.folder;
+    QString reason;
+    switch (why.refusal) {
+    case R::None:
+        return {};
+    case R::NoKey:
+        reason = Texts::kCaptureNoKey;
+        break;
+    case R::FolderFailed:
+        reason = Texts::kCaptureFolderFailed.arg(folder, Texts::systemReason(why.error));
+        break;
+    case R::FolderIsLink:
+        reason = Texts::kCaptureFolderIsLink.arg(folder);
+        break;
+    case R::FolderNotOwned:
+        reason = Texts::kCaptureFolderNotOwned.arg(folder);
+        break;
+    case R::FolderOpenToOthers:
+        reason = Texts::kCaptureFolderOpenToOthers.arg(folder);
+        break;
+    case R::InMemory:
+        reason = Texts::kCaptureInMemoryFileSystem.arg(folder);
+        break;
+    case R::FileFailed:
+        reason = Texts::kCaptureFileFailed.arg(folder, Texts::systemReason(why.error));
+        break;
+    case R::TooLittleRoom:
+        reason = Texts::kCaptureTooLittleRoom.arg(folder);
+        break;
+    }
+    // Text costs two bytes a character.
+    return Texts::kCaptureInMemory.arg(
+        reason, Texts::chineseCount(store.maximum()), QString::number(store.maximum() * 2 / 1000000));
+}
+
 } // namespace
 
 ReceiveArea::ReceiveArea(QWidget *parent)
@@ -48,6 +88,11 @@ ReceiveArea::ReceiveArea(QWidget *parent)
         return true;
     }();
     Q_UNUSED(factoryInstalled);
+    // Said once, where the user looks and where a screen reader reads.
+    if (const QString notice = inMemoryNotice(m_store); !notice.isEmpty()) {
+        setToolTip(notice);
+        setAccessibleDescription(notice);
+    }
 }
 
 ReceiveArea::~ReceiveArea() = default;
