@@ -17,7 +17,9 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <condition_variable>
 #include <linux/magic.h>
+#include <mutex>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -48,7 +50,7 @@ ReceiveStore::Options options(Stack stack, const QString &folder)
     // or reads a block back from the disk.
     o.chunkBytes = 8;
     o.cacheChunks = 2;
-    o.scratch = ScratchFile::Place { folder, 0, 0, true };
+    o.scratch = ScratchFile::Place { folder, 0, 0, true, true, {} };
     // Keeps the file however little room its disk has.
     o.memoryHeadroom = 0;
     return o;
@@ -128,6 +130,7 @@ private slots:
     void whereTheCaptureLives();
     void droppedDataGivesItsDiskBack_data();
     void droppedDataGivesItsDiskBack();
+    void neverWaitsForASlowDisk();
     void fullDiskDropsOldestKeepsNewest_data();
     void fullDiskDropsOldestKeepsNewest();
     void memoryLimitedKeepsNewest();
@@ -317,7 +320,7 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
     {
         ReceiveStore::Options o;
         o.chunkBytes = 4096;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
         store.appendHex(received); // random bytes: compression alone would leave them as they are
@@ -426,7 +429,8 @@ void TestReceiveStore::whereTheCaptureLives()
     ReceiveStore::Options o;
     o.chunkBytes = 8;
     o.memoryHeadroom = qint64(400) << 20;
-    o.scratch = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named" };
+    o.scratch
+        = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named", {} };
     if (setup == u"none")
         o.scratch.reset();
     ReceiveStore store(o);
@@ -495,6 +499,9 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     QString last;
     for (int i = 0; i < 4000; ++i) {
         const QByteArray line = QByteArray::number(i).rightJustified(7, '0') + '\n';
+        // As the receive handler does: nothing more is taken while the disk is behind.
+        if (store.behind())
+            store.flush();
         if (hex) {
             store.appendHex(line);
             last = tokens(line);
@@ -522,6 +529,44 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     QCOMPARE(store.text(0, 1).size(), 1);
 }
 
+// A disk that takes nothing for a while: appends go on without waiting for it, the store says it is behind
+// once more than the chunks allowed wait, and once the disk moves again everything is there.
+void TestReceiveStore::neverWaitsForASlowDisk()
+{
+    QTemporaryDir folder(m_dir.filePath(QStringLiteral("slow-XXXXXX")));
+    std::mutex mutex;
+    std::condition_variable moved;
+    bool diskMoves = false;
+    bool heldTooLong = false;
+    ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
+    o.chunkBytes = 1024;
+    o.waitingBytes = 4096;
+    o.scratch->beforeWrite = [&] {
+        std::unique_lock lock(mutex);
+        // Held far longer than the appends below take, unless something waits for the disk.
+        if (!moved.wait_for(lock, std::chrono::seconds(20), [&] { return diskMoves; }))
+            heldTooLong = true;
+    };
+    ReceiveStore store(o);
+    QString all;
+    for (int i = 0; i < 200; ++i) {
+        const QString line = QStringLiteral("第%1行 ").arg(i).repeated(10) + QStringLiteral("\r\n");
+        store.appendText(line);
+        all += line;
+    }
+    QVERIFY(store.behind());
+    {
+        std::lock_guard lock(mutex);
+        QVERIFY(!heldTooLong);
+        diskMoves = true;
+    }
+    moved.notify_all();
+    QTRY_VERIFY(!store.behind());
+    store.flush();
+    QCOMPARE(store.text(0, store.size()), all);
+    QVERIFY(store.diskBytes() > 0);
+}
+
 // A disk that fills up midway: writes fail, the oldest data makes way on disk and in memory, and the
 // newest is always there.
 void TestReceiveStore::fullDiskDropsOldestKeepsNewest_data()
@@ -542,7 +587,7 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         ReceiveStore::Options o;
         o.chunkBytes = 64 << 10;
         o.waitingBytes = 256 << 10;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
         o.memoryHeadroom = 0;
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
@@ -555,6 +600,8 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
             for (qsizetype k = 0; k < text.size(); ++k)
                 text[k] = QChar(char16_t(0x4e00 + (quint8(bytes[2 * k]) << 8 | quint8(bytes[2 * k + 1])) % 20000));
             const QString shown = hex ? tokens(bytes) : text;
+            if (store.behind())
+                store.flush();
             if (hex)
                 store.appendHex(bytes);
             else
@@ -565,6 +612,9 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         }
         QVERIFY(store.origin() > 0);
         QVERIFY2(store.diskBytes() > 0 && store.diskBytes() <= 1 << 20, qPrintable(QString::number(store.diskBytes())));
+        // The disk keeps holding the older part: more is held than memory alone allows.
+        const qint64 heldBytes = hex ? store.size() / 3 : store.size() * 2;
+        QVERIFY2(heldBytes > o.waitingBytes + 2 * o.chunkBytes, qPrintable(QString::number(heldBytes)));
         // Chunks waiting for the disk, the two tails and the cache of chunks read back.
         QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);
         // What is still held reads back whole from its start.

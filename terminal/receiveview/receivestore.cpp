@@ -104,6 +104,11 @@ qint64 ReceiveStore::memoryBytes() const
     return bytes + (m_spiller ? m_spiller->pendingBytes() : 0);
 }
 
+bool ReceiveStore::behind() const
+{
+    return m_spiller && m_spiller->queuedBytes() > m_options.waitingBytes;
+}
+
 void ReceiveStore::flush()
 {
     if (!m_spiller)

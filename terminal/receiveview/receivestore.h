@@ -93,6 +93,10 @@ public:
     qint64 diskBytes() const;
     // Memory held by chunks: the newest, those waiting for the disk, and the cache.
     qint64 memoryBytes() const;
+    // The disk is behind by more than the chunks allowed to wait for it: whoever receives takes no more
+    // from the line until it catches up (the line's reader holds what arrives meanwhile). The store
+    // itself never waits for the disk.
+    bool behind() const;
     // Waits until every full chunk is on disk (or has failed to get there); for tests and benchmarks.
     void flush();
 

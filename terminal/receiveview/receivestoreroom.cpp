@@ -7,6 +7,7 @@
 #include "terminal/receiveview/spiller.h"
 #include "terminal/receiveview/textunits.h"
 
+#include <cerrno>
 #include <chrono>
 #include <unordered_set>
 
@@ -27,12 +28,14 @@ qint64 nowMs()
 
 // Takes what the spiller finished: chunks on disk give their memory back. When the disk took a chunk no
 // more, the oldest data on disk makes way so that it has room again; chunks waiting for the disk never
-// hold more memory than allowed, the oldest data making way before the newest would.
+// hold more memory than allowed, the oldest data making way before the newest would. Never waits for the
+// disk: a disk that is only slow is met by receiving less (behind()).
 qint64 ReceiveStore::takeResults()
 {
     if (!m_spiller)
         return 0;
     qint64 refused = 0;
+    bool onlyRoom = true; // every refusal was for want of room, not a failing disk
     for (Spiller::Result &result : m_spiller->collect()) {
         Chunk &chunk = *result.chunk;
         chunk.writing = false;
@@ -44,12 +47,17 @@ qint64 ReceiveStore::takeResults()
         } else if (result.file == m_file && result.chunk.use_count() > 1) {
             m_unwritten.push_back(result.chunk);
             refused += qint64(chunk.usedBytes());
+            onlyRoom = onlyRoom && (result.error == ENOSPC || result.error == EDQUOT || result.error == EFBIG);
         }
     }
     qint64 dropped = 0;
     if (refused > 0) {
-        m_retryAfterMs = nowMs() + kRetryMs;
-        dropped += makeRoom(std::max(refused, m_file->diskBytes() / 4), 0);
+        const qint64 made = makeRoom(std::max(refused, m_file->diskBytes() / 4), 0);
+        dropped += made;
+        // The oldest data on the disk made room: the refused chunks take it at once. Waiting would let
+        // them pile up in memory until the oldest data on the disk had to make way for them as well, and
+        // the capture would shrink to what memory holds. A disk that fails otherwise gets a pause.
+        m_retryAfterMs = made > 0 && onlyRoom ? 0 : nowMs() + kRetryMs;
     }
     qint64 unwritten = 0;
     std::deque<std::weak_ptr<Chunk>> alive;
@@ -71,9 +79,6 @@ qint64 ReceiveStore::takeResults()
         }
         m_unwritten.clear();
     }
-    // A disk slower than the line: the receiving waits for it rather than holding ever more memory.
-    if (m_spiller->pendingBytes() > m_options.waitingBytes)
-        m_spiller->waitBelow(m_options.waitingBytes / 2);
     return dropped;
 }
 

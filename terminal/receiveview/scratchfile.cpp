@@ -222,6 +222,8 @@ void ScratchFile::giveBack(qint64 offset, qint64 length)
 
 bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
 {
+    if (m_place.beforeWrite)
+        m_place.beforeWrite();
     // Blocks given back are punched out here first, so their space is there for this one.
     punchPending();
     const qint64 need = rounded(length);

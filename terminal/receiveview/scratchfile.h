@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,8 @@ public:
         bool allowMemoryFileSystem = false; // tests give a small tmpfs to make a full disk
         // Tests turn this off to take the road of file systems that cannot make unnamed files.
         bool unnamed = true;
+        // Tests hold each write here to play a slow disk.
+        std::function<void()> beforeWrite;
     };
 
     // Why no file was made, for the words the window shows.

@@ -27,6 +27,7 @@ void Spiller::submit(std::shared_ptr<Chunk> chunk, std::shared_ptr<ScratchFile> 
     {
         std::lock_guard lock(m_mutex);
         m_pendingBytes += qint64(chunk->usedBytes());
+        m_queuedBytes += qint64(chunk->usedBytes());
         m_jobs.push_back({ std::move(chunk), std::move(file) });
     }
     m_wake.notify_one();
@@ -48,16 +49,16 @@ qint64 Spiller::pendingBytes() const
     return m_pendingBytes;
 }
 
+qint64 Spiller::queuedBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_queuedBytes;
+}
+
 void Spiller::waitBelow(qint64 bytes)
 {
     std::unique_lock lock(m_mutex);
-    // Results not yet collected count as pending; only the jobs still queued can shrink it here.
-    m_done.wait(lock, [&] {
-        qint64 queued = 0;
-        for (const Job &job : m_jobs)
-            queued += qint64(job.chunk->usedBytes());
-        return queued <= bytes;
-    });
+    m_done.wait(lock, [&] { return m_queuedBytes <= bytes; });
 }
 
 void Spiller::run()
@@ -83,6 +84,7 @@ void Spiller::run()
             result.error = errno ? errno : EIO;
 
         lock.lock();
+        m_queuedBytes -= qint64(job.chunk->usedBytes());
         m_results.push_back(std::move(result));
         m_done.notify_all();
     }

@@ -37,8 +37,9 @@ public:
     std::deque<Result> collect();
     // Bytes handed in and not yet collected.
     qint64 pendingBytes() const;
-    // Waits until at most `bytes` are pending: how a store that receives faster than its disk writes
-    // keeps its memory bounded.
+    // Bytes handed in and not yet written (or refused): how far the disk is behind.
+    qint64 queuedBytes() const;
+    // Waits until at most `bytes` are queued; for tests and benchmarks, never on the window's thread.
     void waitBelow(qint64 bytes);
 
 private:
@@ -55,6 +56,7 @@ private:
     std::deque<Job> m_jobs;
     std::deque<Result> m_results;
     qint64 m_pendingBytes = 0;
+    qint64 m_queuedBytes = 0;
     bool m_stop = false;
     std::thread m_thread;
 };
