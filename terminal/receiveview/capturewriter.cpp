@@ -5,6 +5,13 @@
 
 #include <QTimerEvent>
 
+namespace {
+
+// Slices waiting for the disk: enough to keep it busy, few enough to bound the memory.
+constexpr std::size_t kWaitingSlices = 2;
+
+} // namespace
+
 CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, QObject *parent, qint64 sliceChars)
     : QObject(parent)
     , m_store(store)
@@ -16,6 +23,18 @@ CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, 
 {
 }
 
+CaptureWriter::~CaptureWriter()
+{
+    if (!m_writer.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_drop = true;
+    }
+    m_wake.notify_one();
+    m_writer.join();
+}
+
 bool CaptureWriter::start(const QString &path)
 {
     m_file.setFileName(path);
@@ -25,14 +44,15 @@ bool CaptureWriter::start(const QString &path)
         m_error = m_file.errorString();
         return false;
     }
+    // From here on only the writing thread touches the file.
+    m_writer = std::thread([this] { write(); });
     m_timer.start(0, this);
     return true;
 }
 
 void CaptureWriter::cancel()
 {
-    if (m_timer.isActive())
-        finish(Cancelled);
+    stop(Cancelled);
 }
 
 void CaptureWriter::timerEvent(QTimerEvent *event)
@@ -40,29 +60,110 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     if (event->timerId() != m_timer.timerId())
         return QObject::timerEvent(event);
     if (m_store.editCount() != m_edits)
-        return finish(Edited);
+        return stop(Edited);
     if (m_next < m_store.origin())
-        return finish(DataGone);
+        return stop(DataGone);
+    {
+        std::lock_guard lock(m_mutex);
+        // The disk is behind: the writing thread asks for more once it has written a slice.
+        if (m_slices.size() >= kWaitingSlices || m_failed)
+            return m_timer.stop();
+    }
     const qint64 end = std::min(m_to, m_next + m_slice);
     // The encoder keeps half a surrogate pair for the next slice.
-    const QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
-    if (m_file.write(bytes) != bytes.size())
-        return finish(WriteFailed);
+    QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
     m_next = end;
+    {
+        std::lock_guard lock(m_mutex);
+        m_slices.push_back(std::move(bytes));
+        m_last = m_next >= m_to;
+    }
+    m_wake.notify_one();
     emit progressed(done(), total());
-    if (m_next < m_to)
-        return;
-    finish(m_file.commit() ? Saved : WriteFailed);
+    if (m_next >= m_to) {
+        m_timer.stop();
+        m_ending = true;
+        m_outcome = Saved;
+    }
 }
 
-void CaptureWriter::finish(Outcome outcome)
+void CaptureWriter::stop(Outcome outcome)
 {
+    if (m_ending || m_finished || !m_writer.joinable())
+        return;
     m_timer.stop();
-    if (outcome == WriteFailed)
-        m_error = m_file.errorString();
-    if (outcome != Saved)
-        m_file.cancelWriting();
-    if (m_file.isOpen() && outcome != Saved)
-        m_file.commit(); // after cancelWriting: removes the temporary file, writes nothing
-    emit finished(outcome);
+    m_ending = true;
+    m_outcome = outcome;
+    {
+        std::lock_guard lock(m_mutex);
+        m_drop = true;
+    }
+    m_wake.notify_one();
+}
+
+void CaptureWriter::fromWriter()
+{
+    bool written = false;
+    bool failed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        written = m_written;
+        failed = m_failed;
+        if (failed)
+            m_error = m_writeError;
+    }
+    if (!written) {
+        if (!m_ending && !m_timer.isActive())
+            m_timer.start(0, this);
+        return;
+    }
+    if (m_finished)
+        return;
+    m_writer.join();
+    m_timer.stop();
+    m_finished = true;
+    // A save the user or the data ended says so; otherwise a disk that failed does.
+    emit finished(failed && (!m_ending || m_outcome == Saved) ? WriteFailed : m_outcome);
+}
+
+void CaptureWriter::write()
+{
+    const auto tell = [this] { QMetaObject::invokeMethod(this, &CaptureWriter::fromWriter, Qt::QueuedConnection); };
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_drop || m_last || !m_slices.empty(); });
+        bool ok = true;
+        if (!m_drop && !m_slices.empty()) {
+            const QByteArray bytes = std::move(m_slices.front());
+            m_slices.pop_front();
+            lock.unlock();
+            ok = m_file.write(bytes) == bytes.size();
+            lock.lock();
+            if (ok) {
+                tell();
+                continue;
+            }
+        } else if (!m_drop && m_last) {
+            lock.unlock();
+            ok = m_file.commit(); // fsync, then the rename that makes the file appear
+            lock.lock();
+            if (ok)
+                break;
+        }
+        if (!ok) {
+            m_failed = true;
+            m_writeError = m_file.errorString();
+        }
+        // Removes the temporary file and writes nothing (a commit that failed has done so already).
+        lock.unlock();
+        if (m_file.isOpen()) {
+            m_file.cancelWriting();
+            m_file.commit();
+        }
+        lock.lock();
+        break;
+    }
+    m_written = true;
+    lock.unlock();
+    tell();
 }

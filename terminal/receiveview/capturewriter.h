@@ -6,11 +6,19 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 class ReceiveStore;
 
-// Writes a stretch of the receive store to a file as UTF-8, exactly as the area shows it, a slice per
-// turn of the event loop: a capture of any size streams out with no memory growth, and the window goes
-// on receiving meanwhile. The file appears only once it is whole; a failed or cancelled save leaves none.
+// Writes a stretch of the receive store to a file as UTF-8, exactly as the area shows it: the window's
+// thread reads and encodes a slice per turn of its event loop, and a thread of the writer's own writes the
+// slices and makes the file whole (fsync, rename), so a slow disk never holds up the window. A capture of
+// any size streams out with no memory growth (at most two slices wait for the disk), and the window goes
+// on receiving meanwhile. The file appears only once it is whole; a failed or cancelled save leaves none,
+// and finished() comes once nothing of it is left.
 class CaptureWriter : public QObject
 {
     Q_OBJECT
@@ -28,6 +36,7 @@ public:
 
     CaptureWriter(
         const ReceiveStore &store, qint64 from, qint64 to, QObject *parent = nullptr, qint64 sliceChars = kSliceChars);
+    ~CaptureWriter() override;
     // False, with errorString(), when the file cannot be started.
     bool start(const QString &path);
     void cancel();
@@ -44,7 +53,12 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    void finish(Outcome outcome);
+    // On the window's thread: ends the save early; finished() follows once the file is dropped.
+    void stop(Outcome outcome);
+    // On the window's thread, told by the writing thread: room for another slice, or the end.
+    void fromWriter();
+    // The writing thread.
+    void write();
 
     const ReceiveStore &m_store;
     // Absolute positions (counted from the last clear), so that the oldest data making way moves nothing.
@@ -57,4 +71,18 @@ private:
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
     QString m_error;
+    Outcome m_outcome = Saved; // once m_ending: what the save comes to unless the disk fails first
+    bool m_ending = false;
+    bool m_finished = false;
+
+    // Shared with the writing thread.
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<QByteArray> m_slices;
+    bool m_last = false; // every slice is handed over: make the file whole
+    bool m_drop = false; // leave no file
+    bool m_written = false; // the writing thread is done with the file
+    bool m_failed = false;
+    QString m_writeError;
+    std::thread m_writer;
 };
