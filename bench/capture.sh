@@ -33,7 +33,7 @@ writerBin="$bin/floodwriter"
 echo "A capture at the maximum rate: a writer on the pty master writes as fast as the real window reads"
 echo "the slave, until the window has received the amount; then Ctrl+Home and \"清接收区\"."
 echo
-echo "| display | received | MB/s | peak RSS MB | scratch file on disk MB | disk bytes per received byte | Ctrl+Home to first row ms | clear ms | disk given back | newest 1 Mi characters exact | first rows exact |"
+echo "| display | received | MB/s | peak RSS MB | scratch file on disk MB | disk bytes per received byte | Ctrl+Home to first row ms | clear ms (with the repaint) | old scratch file gone after clear | newest 1 Mi characters exact | oldest rows held exact |"
 echo "|---|---|---|---|---|---|---|---|---|---|---|"
 for mode in $MODES; do
     writerMode=$([ "$mode" = hex ] && echo hex || echo text)

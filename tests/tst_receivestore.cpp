@@ -7,6 +7,7 @@
 #include "terminal/receiveview/memorybudget.h"
 #include "terminal/receiveview/receivestore.h"
 #include "terminal/receiveview/sealedblock.h"
+#include "terminal/receiveview/textunits.h"
 
 #include <QDir>
 #include <QProcess>
@@ -125,6 +126,8 @@ private slots:
     void dropsWholeUnits_data();
     void dropsWholeUnits();
     void scratchFileIsPrivateAndSealed();
+    void wordRunsFollowEachOther_data();
+    void wordRunsFollowEachOther();
     void sealsWithAFreshNonce();
     void whereTheCaptureLives_data();
     void whereTheCaptureLives();
@@ -351,6 +354,39 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
         QTRY_COMPARE_WITH_TIMEOUT(scratchFiles(folder.path()).size(), 1, 1000);
     }
     QCOMPARE(scratchFiles(folder.path()), QStringList());
+}
+
+void TestReceiveStore::wordRunsFollowEachOther_data()
+{
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<qint64>("lower");
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    // Over 温度=23.5℃, ok CR LF next, two blanks, a surrogate pair and "!".
+    QTest::newRow("a Chinese word") << qint64(1) << qint64(0) << qint64(0) << qint64(2);
+    QTest::newRow("digits") << qint64(3) << qint64(0) << qint64(3) << qint64(5);
+    QTest::newRow("a point between digits") << qint64(5) << qint64(0) << qint64(5) << qint64(6);
+    QTest::newRow("a sign, a comma and a blank") << qint64(8) << qint64(0) << qint64(7) << qint64(10);
+    QTest::newRow("CR LF whole, from the CR") << qint64(12) << qint64(0) << qint64(12) << qint64(14);
+    QTest::newRow("CR LF whole, from between") << qint64(13) << qint64(0) << qint64(12) << qint64(14);
+    QTest::newRow("from inside a surrogate pair") << qint64(21) << qint64(0) << qint64(18) << qint64(23);
+    QTest::newRow("no further back than asked") << qint64(1) << qint64(1) << qint64(1) << qint64(2);
+    QTest::newRow("past the end") << qint64(23) << qint64(0) << qint64(23) << qint64(23);
+}
+
+// What a screen reader steps through by words: each word and each run between words, by the rule that
+// Ctrl+Left/Right and a double click use.
+void TestReceiveStore::wordRunsFollowEachOther()
+{
+    QFETCH(qint64, position);
+    QFETCH(qint64, lower);
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    const QString text = QStringLiteral("温度=23.5℃, ok\r\nnext  \U0001F600!");
+    QCOMPARE(text.size(), 23);
+    const auto run = TextUnits::wordRunAt(text, position, lower, text.size());
+    QCOMPARE(run.first, start);
+    QCOMPARE(run.second, end);
 }
 
 // The same block sealed twice lies on the disk as different bytes (a fresh nonce each time), and a block

@@ -12,6 +12,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <utility>
 
 namespace TextUnits {
 
@@ -108,6 +109,38 @@ template <typename Text> qint64 previousWordStart(const Text &text, qint64 posit
     while (position > limit && isWordCharacter(text.at(position - 1)))
         --position;
     return position;
+}
+
+// The word holding `position`, or the run of what stands between words there (blanks and punctuation;
+// a line break, CR LF whole, is a run of its own), within [lower, upper): the pieces a screen reader steps
+// through by words, following each other with no gap, by the same rule as Ctrl+Left/Right and a double
+// click. {upper, upper} past the end.
+template <typename Text>
+std::pair<qint64, qint64> wordRunAt(const Text &text, qint64 position, qint64 lower, qint64 upper)
+{
+    upper = std::min(upper, qint64(text.size()));
+    lower = std::max<qint64>(lower, 0);
+    position = std::clamp(position, lower, upper);
+    if (position >= upper)
+        return { upper, upper };
+    // The kind of a character: 0 a word's, 1 a line break, 2 anything else.
+    const auto kind = [&](qint64 at) { return isWordCharacter(text.at(at)) ? 0 : isLineBreak(text.at(at)) ? 1 : 2; };
+    if (isInsideUnitAt(text, position) && position > lower)
+        --position;
+    const int here = kind(position);
+    if (here == 1) {
+        const qint64 end = text.at(position) == u'\r' && position + 1 < upper && text.at(position + 1) == u'\n'
+            ? position + 2
+            : position + 1;
+        return { position, end };
+    }
+    qint64 start = position;
+    while (start > lower && kind(start - 1) == here)
+        --start;
+    qint64 end = position + 1;
+    while (end < upper && kind(end) == here)
+        ++end;
+    return { start, end };
 }
 
 } // namespace TextUnits
