@@ -4,6 +4,18 @@
 #include "terminal/receiveview/receivestore.h"
 
 #include <QTimerEvent>
+#include <cerrno>
+
+namespace {
+
+// The number the failing call left, read before anything else can overwrite it. A failure that left none is
+// still a failure of the disk.
+int failure()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+} // namespace
 
 CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, QObject *parent, qint64 sliceChars)
     : QObject(parent)
@@ -21,8 +33,9 @@ bool CaptureWriter::start(const QString &path)
     m_file.setFileName(path);
     // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
     // short be taken for a whole one.
+    errno = 0;
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_error = m_file.errorString();
+        m_error = failure();
         return false;
     }
     m_timer.start(0, this);
@@ -46,20 +59,26 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     const qint64 end = std::min(m_to, m_next + m_slice);
     // The encoder keeps half a surrogate pair for the next slice.
     const QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
-    if (m_file.write(bytes) != bytes.size())
+    errno = 0;
+    if (m_file.write(bytes) != bytes.size()) {
+        m_error = failure();
         return finish(WriteFailed);
+    }
     m_next = end;
     emit progressed(done(), total());
     if (m_next < m_to)
         return;
-    finish(m_file.commit() ? Saved : WriteFailed);
+    errno = 0;
+    if (!m_file.commit()) {
+        m_error = failure();
+        return finish(WriteFailed);
+    }
+    finish(Saved);
 }
 
 void CaptureWriter::finish(Outcome outcome)
 {
     m_timer.stop();
-    if (outcome == WriteFailed)
-        m_error = m_file.errorString();
     if (outcome != Saved)
         m_file.cancelWriting();
     if (m_file.isOpen() && outcome != Saved)

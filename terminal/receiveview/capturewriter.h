@@ -21,20 +21,21 @@ public:
     enum Outcome {
         Saved,
         Cancelled,
-        WriteFailed, // errorString() says why
+        WriteFailed, // error() says why
         DataGone, // the oldest data made way past what was still to be saved
         Edited, // the text changed under the save
     };
 
     CaptureWriter(
         const ReceiveStore &store, qint64 from, qint64 to, QObject *parent = nullptr, qint64 sliceChars = kSliceChars);
-    // False, with errorString(), when the file cannot be started.
+    // False, with error(), when the file cannot be started.
     bool start(const QString &path);
     void cancel();
 
     qint64 total() const { return m_to - m_from; }
     qint64 done() const { return m_next - m_from; }
-    QString errorString() const { return m_error; }
+    // The system's error number (errno) for the failed open, write or rename; the window words it.
+    int error() const { return m_error; }
 
 signals:
     void progressed(qint64 done, qint64 total);
@@ -56,5 +57,5 @@ private:
     QSaveFile m_file;
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
-    QString m_error;
+    int m_error = 0;
 };
