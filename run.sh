@@ -20,8 +20,9 @@ fi
 scripts/deps.sh
 configure
 if [ ! -x "$build/app/zelcom" ]; then
-    echo "First build of the window and the virtual device: about 6 minutes on two free cores (CPU_MINUTES" \
-        "minutes of compiling), longer on a busy machine. Later starts build only what changed."
+    # bench/firstbuild.sh: 113 s of CPU; 282 s on two cores shared with other builds (load 13).
+    echo "First build of the window and the virtual device: about 2 minutes of compiling, so 1 to 2" \
+        "minutes on two free cores and about 5 on a busy machine. Later starts build only what changed."
 fi
 cmake --build "$build" -j2 --target "${targets[@]}"
 
