@@ -72,9 +72,8 @@ void Timer1_Timer(Form1 &form)
     // A box is red exactly while what it shows is not what the port has.
     const LineSettings &has = comm.lineSettings();
     const QString notApplied = refused
-        ? Texts::kSettingsRefused.arg(
-            Texts::errorNumber(refused->error.systemError(), refused->error.portError()), has.toString())
-        : Texts::kSettingsWaiting.arg(has.toString());
+        ? Texts::kSettingsRefused.arg(Texts::failureReason(refused->error.systemError(), refused->error.portError()))
+        : Texts::kSettingsWaiting;
     const struct
     {
         LineField field;
@@ -90,6 +89,8 @@ void Timer1_Timer(Form1 &form)
         const QString problem = invalid.contains(field) ? bad
             : shown.value(field) == has.value(field)    ? QString()
                                                         : notApplied;
-        mark(box, state.marks[static_cast<size_t>(field)], problem);
+        // Whatever is wrong with the box, the user is told what the port goes on using meanwhile.
+        mark(box, state.marks[static_cast<size_t>(field)],
+            problem.isEmpty() ? problem : problem + u'\n' + Texts::kSettingsInUse.arg(has.toString()));
     }
 }

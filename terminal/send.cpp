@@ -128,6 +128,7 @@ void Text3_Change(Form1 &) { }
 
 void Text2_PasteRefused(Form1 &form)
 {
-    MsgBox(&form, Texts::kPasteTooLong.arg(form.Text2->refusedLength()).arg(form.Text2->maxLength()),
+    MsgBox(&form,
+        Texts::kPasteTooLong.arg(Texts::count(form.Text2->refusedLength()), Texts::count(form.Text2->maxLength())),
         Texts::kProgramTitle, QMessageBox::Warning);
 }

@@ -9,6 +9,7 @@ set(id org.example.zelcom)
 foreach(f bin/串口调试程序 bin/zelcom-vport share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
         share/icons/hicolor/48x48/apps/zelcom.png share/icons/hicolor/scalable/apps/zelcom.svg
         share/man/man1/zelcom.1.gz share/man/man1/zelcom-vport.1.gz share/man/man1/串口调试程序.1.gz
+        share/man/zh_CN/man1/zelcom.1.gz share/man/zh_CN/man1/串口调试程序.1.gz
         share/doc/zelcom/copyright share/doc/zelcom/changelog.gz share/lintian/overrides/zelcom)
     if(NOT EXISTS "${USR}/${f}")
         message(FATAL_ERROR "not installed: ${f}")
@@ -54,15 +55,31 @@ quiet_check("appstreamcli validate" ${APPSTREAMCLI} validate --strict --no-net
 # man and groff in a UTF-8 locale, as a user's terminal has it: the pages carry Chinese. Run from the
 # man folder, where the Chinese name's page finds the page it points to.
 find_program(MAN man REQUIRED)
-file(GLOB pages "${USR}/share/man/man1/*.1.gz")
+file(GLOB pages "${USR}/share/man/man1/*.1.gz" "${USR}/share/man/zh_CN/man1/*.1.gz")
 foreach(page ${pages})
+    # A page's .so link is read from the root of its own hierarchy.
+    get_filename_component(hierarchy "${page}" DIRECTORY)
+    get_filename_component(hierarchy "${hierarchy}" DIRECTORY)
     execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C.UTF-8 MANWIDTH=80 ${MAN} --warnings -l "${page}"
-        WORKING_DIRECTORY "${USR}/share/man" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+        WORKING_DIRECTORY "${hierarchy}" RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT result EQUAL 0 OR NOT err STREQUAL "")
         message(FATAL_ERROR "man --warnings -l ${page}: ${result}\n${err}")
     endif()
-    if(NOT out MATCHES "\nNAME\n")
+    if(NOT out MATCHES "\n(NAME|名称)\n")
         message(FATAL_ERROR "${page} shows no manual page")
+    endif()
+endforeach()
+
+# The program's Chinese name finds the English page, and the Chinese page in a Chinese locale.
+foreach(lang C zh_CN)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env MANPATH=${USR}/share/man ${MAN} -L ${lang} -w 串口调试程序
+        RESULT_VARIABLE result OUTPUT_VARIABLE where ERROR_VARIABLE err)
+    set(expected "/share/man/man1/zelcom\\.1\\.gz")
+    if(lang STREQUAL "zh_CN")
+        set(expected "/share/man/zh_CN/man1/zelcom\\.1\\.gz")
+    endif()
+    if(NOT result EQUAL 0 OR NOT where MATCHES "${expected}\n$")
+        message(FATAL_ERROR "man -L ${lang} 串口调试程序 finds '${where}' ${err}")
     endif()
 endforeach()
 

@@ -349,22 +349,28 @@ void TestPort::parityBox()
 
 void TestPort::settingsBoxes_data()
 {
-    // Each row makes one box unusable while the port is open.
+    // Each row makes one box unusable while the port is open; its tooltip says why and what the port keeps.
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("text");
-    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None");
-    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc");
-    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0");
-    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999");
-    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4");
-    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0");
-    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3");
+    QTest::addColumn<QString>("tip");
+    const QString baud = QStringLiteral("波特率无效：请输入一个正整数。\n当前仍在使用 115200,E,8,2。");
+    const QString dataBits = QStringLiteral("数据位无效：只能是 5、6、7 或 8。\n当前仍在使用 115200,E,8,2。");
+    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None")
+                                  << QStringLiteral("校验位无效：请从列表中选择。\n当前仍在使用 115200,E,8,2。");
+    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc") << baud;
+    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0") << baud;
+    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999") << baud;
+    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4") << dataBits;
+    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0") << dataBits;
+    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3")
+                                     << QStringLiteral("停止位无效：只能是 1 或 2。\n当前仍在使用 115200,E,8,2。");
 }
 
 void TestPort::settingsBoxes()
 {
     QFETCH(QString, box);
     QFETCH(QString, text);
+    QFETCH(QString, tip);
     FormFixture f;
     BoxCatcher boxes;
     // Chosen right after a tick, the settings reach the port within 0.5 s.
@@ -379,7 +385,7 @@ void TestPort::settingsBoxes()
     auto *combo = f.form->findChild<ComboBox *>(box);
     const QString initial = combo->text();
     combo->setText(text);
-    QTRY_VERIFY(!combo->toolTip().isEmpty());
+    QTRY_COMPARE(combo->toolTip(), tip);
     QCOMPARE(combo->palette().color(QPalette::Text), QColor(Qt::red));
     QCOMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,E,8,2"));
     QCOMPARE(f.pty.baud(), 115200);
@@ -405,8 +411,7 @@ void TestPort::choosingAnotherPortWhileOpen()
     auto *combo4 = f.get<ComboBox>("Combo4");
     f.get<ComboBox>("Combo2")->setText(QStringLiteral("115200"));
     combo4->setText(QStringLiteral("7"));
-    QTRY_COMPARE(
-        combo4->toolTip(), QStringLiteral("串口设备不接受这组设置（系统错误 %1），仍在使用 9600,N,8,1").arg(EINVAL));
+    QTRY_COMPARE(combo4->toolTip(), QStringLiteral("串口设备不接受这组设置：参数无效。\n当前仍在使用 9600,N,8,1。"));
     QCOMPARE(ptmxBaud(), 9600);
 
     // Another port closes this one, and is offered what the boxes show: the mark goes once it is taken.
@@ -421,8 +426,8 @@ void TestPort::choosingAnotherPortWhileOpen()
     BoxCatcher boxes;
     f.get<ComboBox>("Combo1")->setListIndex(0);
     f.click("Command5");
-    QCOMPARE(boxes.boxes().value(0).informative,
-        QStringLiteral("/dev/ptmx 不接受这组设置：115200,N,7,1（系统错误 %1）。").arg(EINVAL));
+    QCOMPARE(
+        boxes.boxes().value(0).informative, QStringLiteral("/dev/ptmx 不接受这组设置（115200,N,7,1）：参数无效。"));
     QVERIFY(!f.form->MSComm1->PortOpen());
 }
 

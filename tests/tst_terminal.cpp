@@ -126,7 +126,7 @@ void TestTerminal::send_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("count");
-    const QString badHex = QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D");
+    const QString badHex = QStringLiteral("请输入 00 到 FF 之间的十六进制数，以空格分隔（例如 AA 55 01 0D）。");
     QTest::newRow("text in GBK") << true << false << "中AB"
                                  << QByteArray("\xD6\xD0"
                                                "AB")
@@ -206,7 +206,7 @@ void TestTerminal::largePaste()
         menu->close();
         QCOMPARE(boxes.boxes().size(), 2);
         QCOMPARE(boxes.boxes()[0].text,
-            QStringLiteral("粘贴的内容太长（1048577 个字符），没有粘贴：发送区最多容纳 1048576 个字符。"));
+            QStringLiteral("粘贴的内容共 1,048,577 个字符，超过了发送区的上限（1,048,576 个字符），未粘贴。"));
         QCOMPARE(f.get<QLineEdit>("Text2")->text(), QStringLiteral("kept"));
         return;
     }
@@ -215,7 +215,7 @@ void TestTerminal::largePaste()
     f.click("Command6");
     if (wire.size() > (1 << 20)) {
         f.click("Command6");
-        QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。"));
+        QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("上一次的数据尚未发送完毕，本次未发送。请稍后再试。"));
     }
     QCOMPARE(f.sentCount(), QString::number(text.size()));
     QCOMPARE(f.pty.read(wire.size(), 30'000), wire);
@@ -284,7 +284,7 @@ void TestTerminal::period_data()
     QTest::addColumn<bool>("open");
     QTest::addColumn<QString>("period");
     QTest::addColumn<QString>("box");
-    const QString badPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
+    const QString badPeriod = QStringLiteral("发送周期无效：请输入 0 到 2147483647 之间的整数（单位：毫秒）。");
     QTest::newRow("0 switches on but stays silent") << true << "0" << QString();
     QTest::newRow("longest period") << true << "2147483647" << QString();
     // It cannot send: it switches itself off first, then shows a single box.

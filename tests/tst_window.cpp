@@ -6,8 +6,10 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/formfixture.h"
 #include "window/combobox.h"
+#include "window/counterlabel.h"
 #include "window/layout.h"
 #include "window/optionbutton.h"
+#include "window/texts.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -81,6 +84,10 @@ private slots:
     void commands();
     void comboClicksOnlyWhenAnEntryIsChosen();
     void countersSpeakTheirNumber();
+    void countersShowTheWholeNumber_data();
+    void countersShowTheWholeNumber();
+    void systemReasonsInChinese_data();
+    void systemReasonsInChinese();
     void portToolTip();
     void refusedOpen_data();
     void refusedOpen();
@@ -165,6 +172,8 @@ void TestWindow::commands_data()
     QTest::newRow("Command8") << "0123456789AB|hello|0|0|关闭串口 #ff0000 串口已打开|open";
     QTest::newRow("Command5") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
     QTest::newRow("Command1") << "0123456789AB|hello|12|5|关闭串口 #ff0000 串口已打开|open";
+    // No open action on the offscreen platform: a box says so and gives the address.
+    QTest::newRow("Command1 without a browser") << "0123456789AB|hello|12|5|关闭串口 #ff0000 串口已打开|open";
     // Choosing another port closes the open one, and the window says so.
     QTest::newRow("COM2") << "0123456789AB|hello|12|5|打开串口 #c0ffff 串口已关闭|closed";
     // Hex display from the next data on; what is shown stays as it is.
@@ -182,20 +191,22 @@ void TestWindow::commands()
     FormFixture f(true);
     BoxCatcher boxes;
     UrlCatcher desktop;
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &desktop, "open");
+    const QString command = QString::fromLatin1(QTest::currentDataTag());
+    const bool noBrowser = command == QLatin1String("Command1 without a browser");
+    if (!noBrowser)
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &desktop, "open");
     f.pty.write("0123456789AB");
     QTRY_COMPARE(f.receivedCount(), QStringLiteral("12"));
     f.setText("Text2", QStringLiteral("hello"));
     f.click("Command6");
     QCOMPARE(f.pty.read(5), QByteArray("hello"));
 
-    const QString command = QString::fromLatin1(QTest::currentDataTag());
     if (command == QLatin1String("COM2"))
         f.get<ComboBox>("Combo1")->setListIndex(1);
     else if (command == QLatin1String("hung up") || command == QLatin1String("pulled out"))
         f.pty.closeMaster();
     else
-        f.click(qPrintable(command));
+        f.click(qPrintable(command.section(u' ', 0, 0)));
     if (command == QLatin1String("Option1")) {
         f.pty.write(QByteArray("\x0A\xFF\x41"));
         QTRY_COMPARE(f.receivedCount(), QStringLiteral("15"));
@@ -209,7 +220,13 @@ void TestWindow::commands()
                                  f.portShown(), f.form->MSComm1->PortOpen() ? "open" : "closed" })
                      .join(u'|'),
         state);
-    QVERIFY(boxes.boxes().isEmpty());
+    if (noBrowser) {
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes()[0].text + u'|' + boxes.boxes()[0].informative,
+            QStringLiteral("无法打开浏览器。|请在浏览器中访问以下网址：\nhttp://zel.example"));
+    } else {
+        QVERIFY(boxes.boxes().isEmpty());
+    }
 }
 
 void TestWindow::comboClicksOnlyWhenAnEntryIsChosen()
@@ -260,6 +277,90 @@ void TestWindow::countersSpeakTheirNumber()
     QTRY_COMPARE(spoken(f.get("Label10")), QStringLiteral("接收计数 5"));
 }
 
+void TestWindow::countersShowTheWholeNumber_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("1") << QStringLiteral("1");
+    QTest::newRow("10^7") << QStringLiteral("10000000");
+    QTest::newRow("10^9") << QStringLiteral("1000000000");
+    QTest::newRow("10^20") << QStringLiteral("100000000000000000000");
+}
+
+// The caption stays the exact number, and the box shows every digit of it: the ink the label paints spans as
+// wide as the same text drawn without a bound, in the font the label draws it with.
+void TestWindow::countersShowTheWholeNumber()
+{
+    QFETCH(QString, caption);
+    FormFixture f;
+    auto *counter = f.get<CounterLabel>("Label10");
+    counter->setText(caption);
+    QCOMPARE(counter->text(), caption);
+    QCOMPARE(counter->width(), 49);
+    const QFont font = counter->shownFont();
+    QVERIFY(QFontMetricsF(font, counter).horizontalAdvance(caption) <= counter->contentsRect().width());
+    if (caption.size() <= 7)
+        QCOMPARE(font, counter->font());
+
+    const auto inkWidth = [](const QImage &image) {
+        int first = image.width(), last = -1;
+        const QRgb paper = image.pixel(image.width() - 1, image.height() - 1);
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) != paper) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        return last - first + 1;
+    };
+    const QImage painted = counter->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QImage free(400, counter->height(), QImage::Format_RGB32);
+    free.fill(painted.pixel(painted.width() - 1, painted.height() - 1));
+    {
+        QPainter painter(&free);
+        painter.setFont(font);
+        painter.setPen(counter->palette().color(counter->foregroundRole()));
+        painter.drawText(
+            free.rect().adjusted(counter->contentsRect().x(), 0, 0, 0), Qt::AlignLeft | Qt::AlignTop, caption);
+    }
+    QVERIFY(inkWidth(painted) > 0);
+    QCOMPARE(inkWidth(painted), inkWidth(free));
+}
+
+void TestWindow::systemReasonsInChinese_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("ENOSPC") << ENOSPC << QStringLiteral("磁盘空间已满");
+    QTest::newRow("EDQUOT") << EDQUOT << QStringLiteral("超出了磁盘配额");
+    QTest::newRow("EFBIG") << EFBIG << QStringLiteral("文件超过了允许的最大长度");
+    QTest::newRow("EROFS") << EROFS << QStringLiteral("文件系统是只读的");
+    QTest::newRow("EACCES") << EACCES << QStringLiteral("没有权限");
+    QTest::newRow("EPERM") << EPERM << QStringLiteral("没有权限");
+    QTest::newRow("ENOENT") << ENOENT << QStringLiteral("文件或文件夹不存在");
+    QTest::newRow("ENOTDIR") << ENOTDIR << QStringLiteral("路径中有一部分不是文件夹");
+    QTest::newRow("EISDIR") << EISDIR << QStringLiteral("这是一个文件夹");
+    QTest::newRow("EIO") << EIO << QStringLiteral("输入输出错误（设备或磁盘出错）");
+    QTest::newRow("EBUSY") << EBUSY << QStringLiteral("设备正被占用");
+    QTest::newRow("ENODEV") << ENODEV << QStringLiteral("设备不存在或已被拔出");
+    QTest::newRow("ENXIO") << ENXIO << QStringLiteral("设备不存在或已被拔出");
+    QTest::newRow("ENAMETOOLONG") << ENAMETOOLONG << QStringLiteral("文件名太长");
+    QTest::newRow("EMFILE") << EMFILE << QStringLiteral("打开的文件太多");
+    QTest::newRow("ENOMEM") << ENOMEM << QStringLiteral("内存不足");
+    QTest::newRow("ETXTBSY") << ETXTBSY << QStringLiteral("文件正被其他程序使用");
+    QTest::newRow("ESTALE") << ESTALE << QStringLiteral("网络文件系统上的文件已失效");
+    QTest::newRow("ENOTTY") << ENOTTY << QStringLiteral("不是串口设备");
+    QTest::newRow("EINVAL") << EINVAL << QStringLiteral("参数无效");
+    QTest::newRow("a number not in the table") << 4095 << QStringLiteral("系统错误 4095");
+}
+
+// Whatever the locale: the system's own words would follow it and may be English.
+void TestWindow::systemReasonsInChinese()
+{
+    QFETCH(int, error);
+    QFETCH(QString, reason);
+    QCOMPARE(Texts::systemReason(error), reason);
+}
+
 void TestWindow::portToolTip()
 {
     FormFixture f;
@@ -284,7 +385,7 @@ void TestWindow::refusedOpen_data()
     QTest::newRow("listed device missing") << 2 << false << QStringLiteral("COM3 没有对应的串口设备");
     QTest::newRow("busy") << 0 << true << QStringLiteral("正被其他程序占用");
     // All in Chinese: the system's number, never its English message.
-    QTest::newRow("not a terminal") << 1 << false << QStringLiteral("FILE 无法打开（系统错误 %1）。").arg(ENOTTY);
+    QTest::newRow("not a terminal") << 1 << false << QStringLiteral("无法打开 FILE：不是串口设备。");
 }
 
 void TestWindow::refusedOpen()

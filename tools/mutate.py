@@ -206,6 +206,22 @@ MUTANTS = [
      "        if (!on)\n            emit Click();", "an option clicks when it is cleared"),
     ("fits", "window/sendline.cpp", "<= maxLength()", "< maxLength()", "a paste that exactly fills is refused"),
     ("boxcount", "window/messagebox.cpp", "    --openBoxes;\n", "", "a closed box still counts as open"),
+    # What a user trips over: counters, reasons, saving, text-view habits, tooltips
+    ("countercut", "window/counterlabel.cpp", "    if (shown == font())\n        return QLabel::paintEvent(event);\n",
+     "    return QLabel::paintEvent(event);\n", "a long count is cut to the digits that fit its box"),
+    ("stalesel", "terminal/receiveview/receivearea.cpp", "            clipboard->clear(QClipboard::Selection);\n",
+     "            return;\n", "a selection too large to hand over leaves the older primary selection"),
+    ("errno", "terminal/receiveview/capturewriter.cpp", "return errno != 0 ? errno : EIO;", "return EIO;",
+     "every failed save is blamed on an I/O error"),
+    ("triple", "terminal/receiveview/receiveareainput.cpp", "m_cursor.lineAt(positionAt(event->position()))",
+     "m_cursor.wordAt(positionAt(event->position()))", "a triple click selects a word"),
+    ("stem", "terminal/receiveview/savedialog.cpp", "field->setSelection(0, int(stem));", "field->selectAll();",
+     "the offered name is selected with its extension"),
+    ("inuse", "port/portselection.cpp",
+     "problem.isEmpty() ? problem : problem + u'\\n' + Texts::kSettingsInUse.arg(has.toString())", "problem",
+     "a red box's tooltip does not name the settings in use"),
+    ("nobrowser", "window/commands.cpp", "if (!QDesktopServices::openUrl(QUrl(address)))",
+     "if (!QDesktopServices::openUrl(QUrl(address)) && false)", "检查更新 without a browser says nothing"),
 ]
 
 # Mutants that change nothing anyone could observe, with the reason; listed, not scored.

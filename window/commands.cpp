@@ -30,18 +30,22 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
         return Texts::kReasonBusy.arg(device);
     case CommError::SettingsRefused:
         return Texts::kReasonSettings.arg(
-            device, comm.lineSettings().toString(), Texts::errorNumber(error.systemError(), error.portError()));
+            device, comm.lineSettings().toString(), Texts::failureReason(error.systemError(), error.portError()));
     default:
         return Texts::kReasonOther.arg(device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device,
-            Texts::errorNumber(error.systemError(), error.portError()));
+            Texts::failureReason(error.systemError(), error.portError()));
     }
 }
 
 } // namespace
 
-void Command1_Click(Form1 &)
+void Command1_Click(Form1 &form)
 {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("http://") + Texts::kHomeAddress));
+    const QString address = QStringLiteral("http://") + Texts::kHomeAddress;
+    // Without a desktop open action (no xdg-open, no browser) the click would otherwise do nothing at all.
+    if (!QDesktopServices::openUrl(QUrl(address)))
+        MsgBox(
+            &form, Texts::kNoBrowser, Texts::kProgramTitle, QMessageBox::Warning, Texts::kNoBrowserHint.arg(address));
 }
 
 void Command3_Click(Form1 &form)

@@ -5,6 +5,7 @@
 #include "port/portmap.h"
 #include "terminal/receiveview/receivearea.h"
 #include "window/combobox.h"
+#include "window/counterlabel.h"
 #include "window/intervaltimer.h"
 #include "window/layout.h"
 #include "window/optionbutton.h"
@@ -92,7 +93,7 @@ template <typename T, typename... Args> T *Form1::create(const char *name, const
 {
     // The frames come first among the members, so a control's frame exists when the control is made.
     auto *widget = named(new T(args..., containerOf(name)), name);
-    if constexpr (std::is_same_v<T, QLabel>)
+    if constexpr (std::is_base_of_v<QLabel, T>)
         widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     if constexpr (std::is_same_v<T, QPushButton>) {
         // Enter and Esc must press nothing.
@@ -119,8 +120,8 @@ Form1::Form1(QWidget *parent)
     , Label7(create<QLabel>("Label7", Texts::kLabel7))
     , Label8(create<QLabel>("Label8", Texts::kLabel8))
     , Label9(create<QLabel>("Label9", Texts::kLabel9))
-    , Label10(create<QLabel>("Label10", Texts::kZero))
-    , Label11(create<QLabel>("Label11", Texts::kZero))
+    , Label10(create<CounterLabel>("Label10", Texts::kZero))
+    , Label11(create<CounterLabel>("Label11", Texts::kZero))
     , Command1(create<QPushButton>("Command1", Texts::kCheckUpdate))
     , Command3(create<QPushButton>("Command3", Texts::kClearReceive))
     , Command4(create<QPushButton>("Command4", Texts::kClearSend))

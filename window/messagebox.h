@@ -8,5 +8,10 @@
 void MsgBox(QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon = QMessageBox::NoIcon,
     const QString &informative = {});
 
+// Widens a box until each line of its text and of its informative text fits on one line, up to a bound:
+// a narrow box breaks Chinese words and shell commands across lines wherever the width runs out. A
+// line longer than the bound still wraps, so long sentences carry their own line breaks.
+void fitToText(QMessageBox &box);
+
 // True while a box shown by MsgBox waits for the user.
 bool msgBoxOpen();

@@ -3,6 +3,7 @@
 
 // Every text the user sees, exactly as shown (blanks included).
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <cerrno>
@@ -67,27 +68,28 @@ inline const QString kZero = QStringLiteral("0");
 // The product's home, a bare host name; the web-page command adds the scheme.
 inline const QString kHomeAddress = QStringLiteral("zel.example");
 
+// "检查更新" when the desktop cannot open a browser; %1 the address, on a line of its own.
+inline const QString kNoBrowser = QStringLiteral("无法打开浏览器。");
+inline const QString kNoBrowserHint = QStringLiteral("请在浏览器中访问以下网址：\n%1");
+
 // The port error box.
 inline const QString kPortErrorTitle = QStringLiteral("zel串口调试助手");
 inline const QString kPortUnavailable = QStringLiteral("端口号不可用");
 inline const QString kReasonNoDevice = QStringLiteral("COM%1 没有对应的串口设备。");
+// The command on a line of its own, so that no box breaks it.
 inline const QString kReasonPermission = QStringLiteral(
-    "没有权限打开 %1：请把当前用户加入 dialout 组（sudo usermod -aG dialout $USER），重新登录后再试。");
-inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用，请先关闭那个程序。");
-inline const QString kReasonOther = QStringLiteral("%1 无法打开%2。");
-// %1 the device, %2 the settings ("9600,N,7,1"), %3 the error number (or nothing).
-inline const QString kReasonSettings = QStringLiteral("%1 不接受这组设置：%2%3。");
+    "没有权限打开 %1。\n请用下面的命令将当前用户加入 dialout 组，重新登录后再试：\nsudo usermod -aG dialout $USER");
+inline const QString kReasonBusy = QStringLiteral("%1 正被其他程序占用。请关闭占用它的程序后再试。");
+// %1 the device, %2 failureReason() (or nothing).
+inline const QString kReasonOther = QStringLiteral("无法打开 %1%2。");
+// %1 the device, %2 the settings ("9600,N,7,1"), %3 failureReason() (or nothing).
+inline const QString kReasonSettings = QStringLiteral("%1 不接受这组设置（%2）%3。");
 
-// The number the system gave for a failure, at the end of a sentence.
-inline const QString kSystemError = QStringLiteral("（系统错误 %1）");
-inline const QString kPortError = QStringLiteral("（串口错误 %1）");
-
-// The system's error number where it gave one, else the serial port's, else nothing.
-inline QString errorNumber(int systemError, int portError)
+// A number of things (characters, bytes) as the boxes write it: digits grouped by thousands, "8,388,608".
+// Numbers the user is asked to type are written as typed, without grouping.
+inline QString count(qint64 n)
 {
-    if (systemError != 0)
-        return kSystemError.arg(systemError);
-    return portError != 0 ? kPortError.arg(portError) : QString();
+    return QLocale(QLocale::Chinese, QLocale::China).toString(n);
 }
 
 // Why a file or a device refused, for the system's error number: one table for saving, recording,
@@ -131,29 +133,47 @@ inline QString systemReason(int error)
         return QStringLiteral("文件正被其他程序使用");
     case ESTALE:
         return QStringLiteral("网络文件系统上的文件已失效");
+    case ENOTTY:
+        return QStringLiteral("不是串口设备");
+    case EINVAL:
+        return QStringLiteral("参数无效");
     default:
         return QStringLiteral("系统错误 %1").arg(error);
     }
 }
 
+// Why, after a colon, for a failure that gave the system's error number or else the serial port's own;
+// nothing when it gave neither.
+inline QString failureReason(int systemError, int portError)
+{
+    if (systemError != 0)
+        return QStringLiteral("：") + systemReason(systemError);
+    return portError != 0 ? QStringLiteral("：串口错误 %1").arg(portError) : QString();
+}
+
 // The send command and auto-send.
 inline const QString kOpenThePortFirst = QStringLiteral("请打开串口");
-inline const QString kBadHexBytes = QStringLiteral("请输入00到FF之间的十六进制数，用空格分隔，例如：AA 55 01 0D");
+inline const QString kBadHexBytes
+    = QStringLiteral("请输入 00 到 FF 之间的十六进制数，以空格分隔（例如 AA 55 01 0D）。");
+// %1 the characters pasted, %2 the most the send area holds (both written with count()).
 inline const QString kPasteTooLong
-    = QStringLiteral("粘贴的内容太长（%1 个字符），没有粘贴：发送区最多容纳 %2 个字符。");
-inline const QString kOutputBusy = QStringLiteral("上次发送的数据还没有发完，这次没有发送，请稍后再试。");
-inline const QString kSendFailed = QStringLiteral("串口不接受数据，这次没有发送。");
-inline const QString kBadPeriod = QStringLiteral("发送周期无效：请输入0到2147483647之间的整数（毫秒）");
+    = QStringLiteral("粘贴的内容共 %1 个字符，超过了发送区的上限（%2 个字符），未粘贴。");
+inline const QString kOutputBusy = QStringLiteral("上一次的数据尚未发送完毕，本次未发送。请稍后再试。");
+inline const QString kSendFailed = QStringLiteral("串口拒绝接收数据，本次未发送。");
+inline const QString kBadPeriod = QStringLiteral("发送周期无效：请输入 0 到 2147483647 之间的整数（单位：毫秒）。");
 
-// The settings boxes, shown in the box's tooltip while its text cannot be used.
-inline const QString kBadBaud = QStringLiteral("波特率无效：请输入一个正整数");
-inline const QString kBadParity = QStringLiteral("校验位无效：请从列表中选择");
-inline const QString kBadDataBits = QStringLiteral("数据位无效：只能是5、6、7或8");
-inline const QString kBadStopBits = QStringLiteral("停止位无效：只能是1或2");
-// %1 the error number (or nothing), %2 the settings the port keeps ("9600,N,8,1").
-inline const QString kSettingsRefused = QStringLiteral("串口设备不接受这组设置%1，仍在使用 %2");
-// A usable box whose setting waits for another box to be mended; %1 the settings the port keeps.
-inline const QString kSettingsWaiting = QStringLiteral("其他设置无效，这个设置尚未生效，仍在使用 %1");
+// The settings boxes, shown in the box's tooltip while its text cannot be used or is not in use, always
+// followed by kSettingsInUse on a line of its own.
+inline const QString kBadBaud = QStringLiteral("波特率无效：请输入一个正整数。");
+inline const QString kBadParity = QStringLiteral("校验位无效：请从列表中选择。");
+inline const QString kBadDataBits = QStringLiteral("数据位无效：只能是 5、6、7 或 8。");
+inline const QString kBadStopBits = QStringLiteral("停止位无效：只能是 1 或 2。");
+// %1 failureReason() (or nothing).
+inline const QString kSettingsRefused = QStringLiteral("串口设备不接受这组设置%1。");
+// A usable box whose setting waits for another box to be mended.
+inline const QString kSettingsWaiting = QStringLiteral("其他设置无效，此项设置尚未生效。");
+// %1 the settings the port keeps ("9600,N,8,1").
+inline const QString kSettingsInUse = QStringLiteral("当前仍在使用 %1。");
 
 // Combo1's tooltip: which device each port number stands for right now.
 inline const QString kPortTipLine = QStringLiteral("COM%1 = %2");
@@ -173,23 +193,22 @@ inline const QString kMenuSelectAll = QStringLiteral("全选(&A)");
 inline const QString kMenuSaveAll = QStringLiteral("保存全部接收内容(&S)…");
 inline const QString kMenuSaveSelection = QStringLiteral("保存选中内容(&V)…");
 
-// Copying a selection larger than the clipboard can sensibly hold; %1 the selection's characters,
-// %2 the most that is copied.
-inline const QString kCopyTooLarge = QStringLiteral("选中的内容有 %1 个字符，超过了剪贴板能容纳的 %2 个字符，"
-                                                    "没有复制。\n请用右键菜单中的“保存选中内容…”把它保存到文件。");
+// Copying a selection larger than the program copies at once; %1 the selection's characters, %2 the most
+// that is copied (both written with count()).
+inline const QString kCopyTooLarge = QStringLiteral("选中的内容共 %1 个字符，超过了复制的上限（%2 个字符），未复制。");
+inline const QString kCopyTooLargeHint = QStringLiteral("请用右键菜单中的“保存选中内容…”将其保存到文件。");
 
-// Saving the receive area to a file.
+// Saving the receive area to a file; %1 the date and time the dialog opened (20261207-193012).
 inline const QString kSaveTitle = QStringLiteral("保存接收内容");
 inline const QString kSaveFilter = QStringLiteral("文本文件 (*.txt);;所有文件 (*)");
-inline const QString kSaveDefaultName = QStringLiteral("接收数据.txt");
+inline const QString kSaveDefaultName = QStringLiteral("接收数据-%1.txt");
 inline const QString kSaving = QStringLiteral("正在保存接收内容…");
 inline const QString kSaveCancel = QStringLiteral("取消");
-// %1 the file, %2 the system's reason.
-inline const QString kSaveFailed = QStringLiteral("无法保存到 %1：%2\n没有留下不完整的文件。");
-inline const QString kSaveDataGone
-    = QStringLiteral("保存失败：要保存的最早的数据已被新收到的数据挤出。\n没有留下不完整的文件。");
-inline const QString kSaveEdited = QStringLiteral("保存失败：保存期间接收区的内容被修改了。\n没有留下不完整的文件。");
-inline const QString kSaveCancelled = QStringLiteral("已取消保存，没有留下文件。");
+// The box's text, %1 the file; below it the reason, %1 the system's reason (systemReason).
+inline const QString kSaveFailed = QStringLiteral("未能保存到 %1。");
+inline const QString kSaveFailedReason = QStringLiteral("%1。");
+inline const QString kSaveDataGone = QStringLiteral("要保存的最早一段数据已被新接收的数据覆盖。");
+inline const QString kSaveEdited = QStringLiteral("保存过程中，接收区的内容发生了变化。");
 
 // The receive area's tooltip and accessible description when no scratch file could be used and the
 // capture is held in memory only: %1 the reason (below), %2 how many characters it keeps, %3 the memory

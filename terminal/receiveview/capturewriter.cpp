@@ -4,8 +4,16 @@
 #include "terminal/receiveview/receivestore.h"
 
 #include <QTimerEvent>
+#include <cerrno>
 
 namespace {
+
+// The number the failing call left, read before anything else can overwrite it. A failure that left none is
+// still a failure of the disk.
+int failure()
+{
+    return errno != 0 ? errno : EIO;
+}
 
 // Slices waiting for the disk: enough to keep it busy, few enough to bound the memory.
 constexpr std::size_t kWaitingSlices = 2;
@@ -40,8 +48,9 @@ bool CaptureWriter::start(const QString &path)
     m_file.setFileName(path);
     // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
     // short be taken for a whole one.
+    errno = 0;
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_error = m_file.errorString();
+        m_error = failure();
         return false;
     }
     // From here on only the writing thread touches the file.
@@ -137,6 +146,7 @@ void CaptureWriter::write()
             const QByteArray bytes = std::move(m_slices.front());
             m_slices.pop_front();
             lock.unlock();
+            errno = 0;
             ok = m_file.write(bytes) == bytes.size();
             lock.lock();
             if (ok) {
@@ -145,6 +155,7 @@ void CaptureWriter::write()
             }
         } else if (!m_drop && m_last) {
             lock.unlock();
+            errno = 0;
             ok = m_file.commit(); // fsync, then the rename that makes the file appear
             lock.lock();
             if (ok)
@@ -152,7 +163,7 @@ void CaptureWriter::write()
         }
         if (!ok) {
             m_failed = true;
-            m_writeError = m_file.errorString();
+            m_writeError = failure();
         }
         // Removes the temporary file and writes nothing (a commit that failed has done so already).
         lock.unlock();

@@ -29,7 +29,7 @@ public:
     enum Outcome {
         Saved,
         Cancelled,
-        WriteFailed, // errorString() says why
+        WriteFailed, // error() says why
         DataGone, // the oldest data made way past what was still to be saved
         Edited, // the text changed under the save
     };
@@ -37,13 +37,14 @@ public:
     CaptureWriter(
         const ReceiveStore &store, qint64 from, qint64 to, QObject *parent = nullptr, qint64 sliceChars = kSliceChars);
     ~CaptureWriter() override;
-    // False, with errorString(), when the file cannot be started.
+    // False, with error(), when the file cannot be started.
     bool start(const QString &path);
     void cancel();
 
     qint64 total() const { return m_to - m_from; }
     qint64 done() const { return m_next - m_from; }
-    QString errorString() const { return m_error; }
+    // The system's error number (errno) for the failed open, write or rename; the window words it.
+    int error() const { return m_error; }
 
 signals:
     void progressed(qint64 done, qint64 total);
@@ -70,7 +71,7 @@ private:
     QSaveFile m_file;
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
-    QString m_error;
+    int m_error = 0;
     Outcome m_outcome = Saved; // once m_ending: what the save comes to unless the disk fails first
     bool m_ending = false;
     bool m_finished = false;
@@ -83,6 +84,6 @@ private:
     bool m_drop = false; // leave no file
     bool m_written = false; // the writing thread is done with the file
     bool m_failed = false;
-    QString m_writeError;
+    int m_writeError = 0;
     std::thread m_writer;
 };

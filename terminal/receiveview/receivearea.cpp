@@ -337,8 +337,15 @@ void ReceiveArea::timerEvent(QTimerEvent *event)
         m_primaryTimer.stop();
         QClipboard *clipboard = QApplication::clipboard();
         const qint64 length = selectionEnd() - selectionStart();
-        if (clipboard->supportsSelection() && length > 0 && length <= kPrimaryChars)
+        if (!clipboard->supportsSelection() || length <= 0)
+            return;
+        // Too large to hand over: the previous selection must not stay behind for a middle click to paste.
+        if (length > kPrimaryChars)
+            clipboard->clear(QClipboard::Selection);
+        else
             clipboard->setText(textBetween(selectionStart(), selectionEnd()), QClipboard::Selection);
+    } else if (event->timerId() == m_tripleClickTimer.timerId()) {
+        m_tripleClickTimer.stop();
     } else {
         QAbstractScrollArea::timerEvent(event);
     }

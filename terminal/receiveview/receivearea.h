@@ -89,5 +89,8 @@ private:
     QBasicTimer m_blink;
     QBasicTimer m_paintTimer;
     QBasicTimer m_primaryTimer;
+    // Running for a double-click interval after a double click: a press close by within it selects the line.
+    QBasicTimer m_tripleClickTimer;
+    QPointF m_doubleClickAt;
     int m_wheelDelta = 0;
 };

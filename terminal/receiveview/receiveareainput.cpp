@@ -170,6 +170,12 @@ void ReceiveArea::mousePressEvent(QMouseEvent *event)
         return pasteSelection(event->position());
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
+    if (m_tripleClickTimer.isActive()
+        && (event->position() - m_doubleClickAt).manhattanLength() < QApplication::startDragDistance()) {
+        m_tripleClickTimer.stop();
+        const auto [from, to] = m_cursor.lineAt(positionAt(event->position()));
+        return setSelection(from, to);
+    }
     moveCaret(positionAt(event->position()), event->modifiers() & Qt::ShiftModifier);
 }
 
@@ -191,6 +197,8 @@ void ReceiveArea::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     const auto [from, to] = m_cursor.wordAt(positionAt(event->position()));
     setSelection(from, to);
+    m_doubleClickAt = event->position();
+    m_tripleClickTimer.start(QApplication::doubleClickInterval(), this);
 }
 
 void ReceiveArea::wheelEvent(QWheelEvent *event)
@@ -209,12 +217,13 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
 {
     const bool selection = m_cursor.hasSelection();
     QMenu menu(this);
-    menu.addAction(Texts::kMenuCut, this, &ReceiveArea::cut)->setEnabled(selection);
-    menu.addAction(Texts::kMenuCopy, this, [this] { copy(); })->setEnabled(selection);
-    menu.addAction(Texts::kMenuPaste, this, &ReceiveArea::paste)
+    // The keys that do the same, shown as a text box's own menu shows them.
+    menu.addAction(Texts::kMenuCut, QKeySequence::Cut, this, &ReceiveArea::cut)->setEnabled(selection);
+    menu.addAction(Texts::kMenuCopy, QKeySequence::Copy, this, [this] { copy(); })->setEnabled(selection);
+    menu.addAction(Texts::kMenuPaste, QKeySequence::Paste, this, &ReceiveArea::paste)
         ->setEnabled(!QApplication::clipboard()->text().isEmpty());
     menu.addSeparator();
-    menu.addAction(Texts::kMenuSelectAll, this, [this] { setSelection(0, m_store.size()); })
+    menu.addAction(Texts::kMenuSelectAll, QKeySequence::SelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
     menu.addSeparator();
     menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size()); })

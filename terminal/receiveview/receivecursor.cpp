@@ -62,6 +62,12 @@ std::pair<qint64, qint64> ReceiveCursor::wordAt(qint64 position) const
     return { from, to };
 }
 
+std::pair<qint64, qint64> ReceiveCursor::lineAt(qint64 position) const
+{
+    position = settle(position);
+    return { m_store.lineStart(position), m_store.lineEnd(position, m_store.size()) };
+}
+
 void ReceiveCursor::afterChange(qint64 dropped)
 {
     m_position = settle(m_position - dropped);

@@ -29,6 +29,9 @@ public:
     qint64 previousWord(qint64 position) const;
     // What a double click at `position` selects: the word, or the one character there.
     std::pair<qint64, qint64> wordAt(qint64 position) const;
+    // What a triple click at `position` selects: the whole line there, over all the rows it wraps to,
+    // without its line break.
+    std::pair<qint64, qint64> lineAt(qint64 position) const;
 
     // After the store changed: `dropped` oldest characters made way, then the caret and the anchor step
     // out of any unit the change completed (a CR before which an LF arrived).

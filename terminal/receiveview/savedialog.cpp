@@ -2,40 +2,88 @@
 #include "terminal/receiveview/savedialog.h"
 
 #include "terminal/receiveview/capturewriter.h"
+#include "window/messagebox.h"
 #include "window/texts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace {
 
+// The folder the last save of this run went to; nothing is kept between runs.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString startFolder()
+{
+    if (!lastFolder().isEmpty() && QDir(lastFolder()).exists())
+        return lastFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+}
+
 // A box that does not wait: the window goes on receiving behind it.
-void tell(QWidget *parent, const QString &text)
+void tell(QWidget *parent, const QString &text, const QString &reason)
 {
     auto *box = new QMessageBox(QMessageBox::Warning, Texts::kSaveTitle, text, QMessageBox::Ok, parent);
+    box->setInformativeText(reason);
+    fitToText(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->show();
+}
+
+void tellFailed(QWidget *parent, const QString &path, int error)
+{
+    tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path)),
+        Texts::kSaveFailedReason.arg(Texts::systemReason(error)));
+}
+
+// Asks where to save, offering a name no earlier save of this run has taken (it carries the time), with
+// its stem selected so that typing a new name keeps the extension. Empty when the user cancels.
+QString askForPath(QWidget *parent)
+{
+    const QString name
+        = Texts::kSaveDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QFileDialog dialog(parent, Texts::kSaveTitle, startFolder(), Texts::kSaveFilter);
+    dialog.setObjectName(QStringLiteral("SaveDialog"));
+    // The desktop's own dialog would select the whole name, extension included.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(name);
+    // The dialog selects the whole name when it is shown; the stem is selected once it is up.
+    QTimer::singleShot(0, &dialog, [&dialog, stem = QFileInfo(name).completeBaseName().size()] {
+        if (auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            field->setSelection(0, int(stem));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
 
 void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::homePath();
-    const QString path = QFileDialog::getSaveFileName(
-        parent, Texts::kSaveTitle, QDir(folder).filePath(Texts::kSaveDefaultName), Texts::kSaveFilter);
+    const QString path = askForPath(parent);
     if (path.isEmpty())
         return;
+    lastFolder() = QFileInfo(path).absolutePath();
     auto *writer = new CaptureWriter(store, from, to, parent);
     if (!writer->start(path)) {
-        tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path), writer->errorString()));
+        tellFailed(parent, path, writer->error());
         writer->deleteLater();
         return;
     }
@@ -53,18 +101,16 @@ void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64
         writer->deleteLater();
         switch (outcome) {
         case CaptureWriter::Saved:
-            break;
-        case CaptureWriter::Cancelled:
-            tell(parent, Texts::kSaveCancelled);
+        case CaptureWriter::Cancelled: // the user's own choice: the writer left no file, and there is nothing to say
             break;
         case CaptureWriter::WriteFailed:
-            tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path), writer->errorString()));
+            tellFailed(parent, path, writer->error());
             break;
         case CaptureWriter::DataGone:
-            tell(parent, Texts::kSaveDataGone);
+            tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path)), Texts::kSaveDataGone);
             break;
         case CaptureWriter::Edited:
-            tell(parent, Texts::kSaveEdited);
+            tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path)), Texts::kSaveEdited);
             break;
         }
     });
@@ -74,8 +120,10 @@ bool mayCopy(QWidget *parent, qint64 characters)
 {
     if (characters <= kCopyLimitChars)
         return true;
-    const QLocale locale(QLocale::Chinese, QLocale::China);
-    QMessageBox::information(parent, Texts::kProgramTitle,
-        Texts::kCopyTooLarge.arg(locale.toString(characters), locale.toString(kCopyLimitChars)));
+    QMessageBox box(QMessageBox::Information, Texts::kProgramTitle,
+        Texts::kCopyTooLarge.arg(Texts::count(characters), Texts::count(kCopyLimitChars)), QMessageBox::Ok, parent);
+    box.setInformativeText(Texts::kCopyTooLargeHint);
+    fitToText(box);
+    box.exec();
     return false;
 }
