@@ -67,7 +67,9 @@ void FileSender::step()
 {
     if (m_finished)
         return;
+    // Each notifier is on only while its wait is the one that holds the sending up.
     m_writable->setEnabled(false);
+    m_sliceReady->setEnabled(false);
     if (!m_port.PortOpen() || m_port.session() != m_session) {
         finish(Outcome::PortClosed);
         return;
@@ -79,8 +81,10 @@ void FileSender::step()
     while (budget > 0) {
         if (m_offset == m_slice.size()) {
             auto slice = m_slices->take();
-            if (!slice)
-                return; // the next slice's arrival calls again
+            if (!slice) {
+                m_sliceReady->setEnabled(true);
+                return;
+            }
             if (slice->bytes.isEmpty()) {
                 if (slice->error != 0)
                     finish(Outcome::ReadFailed, slice->error);

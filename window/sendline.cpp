@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <algorithm>
 
 SendLine::SendLine(QWidget *parent)
     : QLineEdit(parent)
@@ -212,12 +213,15 @@ void SendLine::paintEvent(QPaintEvent *e)
     };
 
     qreal x = caretX;
-    for (qsizetype i = cursorPosition(); i < t.size() && x < contents.right(); i += lengthAt(i)) {
+    // A run of characters with no width (combining marks, joiners) would otherwise be walked to its end.
+    const qsizetype reach = 4 * std::max(contents.width(), 1);
+    const qsizetype caret = cursorPosition();
+    for (qsizetype i = caret; i < t.size() && i < caret + reach && x < contents.right(); i += lengthAt(i)) {
         mark(i, x);
         x += advance(i, lengthAt(i));
     }
     x = caretX;
-    for (qsizetype i = cursorPosition() - 1; i >= 0 && x > contents.left(); --i) {
+    for (qsizetype i = caret - 1; i >= 0 && i > caret - reach && x > contents.left(); --i) {
         qsizetype length = 1;
         if (t.at(i).isLowSurrogate() && i > 0 && t.at(i - 1).isHighSurrogate()) {
             --i;
