@@ -119,8 +119,13 @@ void FileSender::finish(Outcome outcome, int error)
     m_finished = true;
     m_error = error;
     m_retry.stop();
-    m_writable.reset();
-    m_sliceReady.reset();
+    // finish() can run inside a notifier's own signal: the notifiers go once that has returned.
+    for (auto *notifier : { &m_writable, &m_sliceReady }) {
+        if (*notifier) {
+            (*notifier)->setEnabled(false);
+            notifier->release()->deleteLater();
+        }
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
