@@ -5,8 +5,8 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <stdexcept>
 #include <sys/eventfd.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -87,7 +87,7 @@ FileSlices::FileSlices(int fd, qsizetype sliceSize)
     m_state->sliceSize = sliceSize;
     m_state->event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_state->event < 0)
-        throw std::runtime_error("eventfd failed");
+        throw std::system_error(errno, std::generic_category(), "eventfd");
     std::thread(readAll, m_state).detach();
 }
 

@@ -19,7 +19,7 @@ public:
         int error = 0; // the system's error number when reading failed
     };
 
-    // Takes over `fd` (closed when reading ends).
+    // Takes over `fd` (closed when reading ends, or at once when this throws std::system_error).
     explicit FileSlices(int fd, qsizetype sliceSize = kSliceSize);
     // Returns at once: a read still running ends on the reader's thread, which then closes the file.
     ~FileSlices();

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -110,7 +111,14 @@ void Text2_SendFile(Form1 &form)
     ::fcntl(fd, F_SETFL, O_RDONLY);
     const qint64 size = st.st_size;
 
-    auto *sender = new FileSender(*form.MSComm1, fd, &form);
+    FileSender *sender = nullptr;
+    try {
+        sender = new FileSender(*form.MSComm1, fd, &form);
+    } catch (const std::system_error &e) {
+        MsgBox(&form, Texts::kSendFileUnreadable.arg(name, Texts::systemReason(e.code().value())), Texts::kProgramTitle,
+            QMessageBox::Warning);
+        return;
+    }
     auto *dialog = new QProgressDialog(
         Texts::kSendingFile.arg(name, QString::number(size)), Texts::kSendFileCancel, 0, kProgressSteps, &form);
     dialog->setObjectName(QStringLiteral("SendFileProgress"));

@@ -26,6 +26,8 @@ SendLine::SendLine(QWidget *parent)
     unshaped.setStyleStrategy(QFont::PreferNoShaping);
     setFont(unshaped);
 
+    setToolTip(Texts::kSendLineTip);
+
     // The menu's own entries live as long as the box, so a choice holds until the program ends.
     m_lineEnds = new QActionGroup(this);
     m_lineEnds->setExclusive(true);

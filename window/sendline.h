@@ -33,7 +33,6 @@ public:
 
     // A send of this text went out: it becomes the newest entry of the history.
     void remember(const QString &sent) { m_history.add(sent); }
-    const SendHistory &history() const { return m_history; }
 
 signals:
     void PasteRefused();

@@ -201,6 +201,9 @@ inline const QString kLineEndCrTip = QStringLiteral("以字符格式发送时在
 inline const QString kLineEndLfTip = QStringLiteral("以字符格式发送时在末尾加上换行（0A）");
 inline const QString kLineEndCrLfTip = QStringLiteral("以字符格式发送时在末尾加上回车换行（0D 0A）");
 inline const QString kMenuSendFile = QStringLiteral("发送文件(&F)…");
+// The send area's tooltip (and what a screen reader gives as its description).
+inline const QString kSendLineTip
+    = QStringLiteral("右键菜单（或 Shift+F10）中可选择行尾、发送文件；按 ↑、↓ 键翻看发送过的内容");
 inline const QString kSendFileTip = QStringLiteral("把一个文件的内容原样发送到串口");
 
 // Sending a file; %1 the file's name, then bytes sent and the file's size.
