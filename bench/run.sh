@@ -215,4 +215,5 @@ echo "| paste, type, send (Chinese and Latin) | $("$bin/sendbench" --mode paste 
 echo "| paste, type, send (AT lines) | $("$bin/sendbench" --mode paste --text ascii 2>/dev/null || echo "(wire NOT exact)") |"
 echo "| auto-send | $("$bin/sendbench" --mode auto 2>/dev/null) |"
 echo "| device lost | $("$bin/sendbench" --mode loss 2>/dev/null) |"
+echo "| a 200 MB file sent (\"发送文件…\") | $("$bin/sendbench" --mode file 2>/dev/null || echo "(wire NOT exact)") |"
 # ---- end of send path ----

@@ -66,6 +66,12 @@ public:
     // The device behind the current port number ("" when none).
     QString deviceName() const;
 
+    // For a writer that goes to the device around Output (a file, sent as the line takes it): the open
+    // descriptor (-1 while closed), a number that changes with every open, and what Output still holds.
+    int handle() const { return m_port.isOpen() ? m_port.handle() : -1; }
+    quint64 session() const { return m_session; }
+    qint64 OutBufferCount() const { return m_port.bytesToWrite(); }
+
 signals:
     void OnComm();
     // The device went away while open (unplugged, hung up); the port has been closed.

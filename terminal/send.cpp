@@ -6,6 +6,7 @@
 #include "port/mscomm.h"
 #include "terminal/counter.h"
 #include "terminal/hexformat.h"
+#include "terminal/sendfile.h"
 #include "window/form1.h"
 #include "window/intervaltimer.h"
 #include "window/messagebox.h"
@@ -40,11 +41,17 @@ bool autoSendSkipping = false; // the last auto-send tick failed and was logged
 
 // The tail every send shares once its bytes (or text) and its amount are known: the port must be open, the
 // data goes to the port whole or not at all, and only data handed over is counted.
-template <typename Data> void transmit(Form1 &form, SendOrigin origin, const Data &data, qint64 amount)
+template <typename Data> bool transmit(Form1 &form, SendOrigin origin, const Data &data, qint64 amount)
 {
     if (!form.MSComm1->PortOpen()) {
         refuse(form, origin, Texts::kOpenThePortFirst, QMessageBox::NoIcon);
-        return;
+        return false;
+    }
+    // A file going out keeps the line to itself; an auto-send tick meanwhile is skipped, as when the queue is full.
+    if (sendingFile(form)) {
+        if (origin == SendOrigin::Click)
+            MsgBox(&form, Texts::kSendFileBusy, Texts::kProgramTitle, QMessageBox::Warning);
+        return false;
     }
     try {
         form.MSComm1->setOutput(data);
@@ -52,7 +59,7 @@ template <typename Data> void transmit(Form1 &form, SendOrigin origin, const Dat
         if (origin == SendOrigin::Click) {
             MsgBox(&form, e.code() == CommError::OutputFull ? Texts::kOutputBusy : Texts::kSendFailed,
                 Texts::kProgramTitle, QMessageBox::Warning);
-            return;
+            return false;
         }
         // An auto-send tick fails without a box. A full queue means the line is slower than the period: the
         // tick is skipped and the queue drains meanwhile, so a later tick sends again. A write error means
@@ -61,26 +68,27 @@ template <typename Data> void transmit(Form1 &form, SendOrigin origin, const Dat
         if (!autoSendSkipping)
             qWarning("Auto-send skipped (error %d): %s", e.code(), qPrintable(e.message()));
         autoSendSkipping = true;
-        return;
+        return false;
     }
     autoSendSkipping = false;
     form.Label11->setText(addToCounter(form.Label11->text(), amount));
+    return true;
 }
 
-void send(Form1 &form, SendOrigin origin)
+bool send(Form1 &form, SendOrigin origin)
 {
     if (!form.Option5->Value()) {
-        const QString text = form.Text2->text();
-        transmit(form, origin, text, text.size());
-        return;
+        // The line end goes out with the text in the same write, so a send stays whole or nothing.
+        const QString text = form.Text2->text() + form.Text2->lineEnd();
+        return transmit(form, origin, text, text.size());
     }
     // Hex: one or more bytes, 00 to FF, separated by blanks, all in one write.
     const auto bytes = parseHexBytes(form.Text2->text());
     if (!bytes) {
         refuse(form, origin, Texts::kBadHexBytes, QMessageBox::Warning);
-        return;
+        return false;
     }
-    transmit(form, origin, *bytes, bytes->size());
+    return transmit(form, origin, *bytes, bytes->size());
 }
 
 // A whole number of milliseconds a timer can take; blanks around it are ignored.
@@ -96,7 +104,9 @@ std::optional<int> parsePeriod(const QString &text)
 
 void Command6_Click(Form1 &form)
 {
-    send(form, SendOrigin::Click);
+    // Only sends by hand go into the history: auto-send repeats one text.
+    if (send(form, SendOrigin::Click))
+        form.Text2->remember(form.Text2->text());
 }
 
 void Command7_Click(Form1 &form)

@@ -4,6 +4,8 @@
 #include "port/mscomm.h"
 #include "port/textcodec.h"
 #include "terminal/counter.h"
+#include "terminal/sendfile.h"
+#include "terminal/sendhistory.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
@@ -15,13 +17,32 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <random>
 
 namespace {
 
 const QString kAutoSend = QStringLiteral("自动发送");
 const QString kStopAutoSend = QStringLiteral("关闭自动发送");
 const QString kOpenThePort = QStringLiteral("请打开串口");
+
+// Opens the send area's context menu from the keyboard and triggers its entry `name`.
+void chooseInSendMenu(const FormFixture &f, const QString &name)
+{
+    QTest::keyClick(f.get("Text2"), Qt::Key_F10, Qt::ShiftModifier);
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QAction *chosen = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->objectName() == name)
+            chosen = action;
+    QVERIFY2(chosen, qPrintable(name));
+    menu->close();
+    chosen->trigger();
+}
 
 } // namespace
 
@@ -40,6 +61,17 @@ private slots:
     void send();
     void largePaste_data();
     void largePaste();
+    void lineEnd_data();
+    void lineEnd();
+    void lineBreakMarks();
+    void history_data();
+    void history();
+    void historyBounds();
+    void sendFile();
+    void sendFileStopped_data();
+    void sendFileStopped();
+    void sendFileRefused_data();
+    void sendFileRefused();
 
     void autoSend();
     void period_data();
@@ -220,6 +252,275 @@ void TestTerminal::largePaste()
     QCOMPARE(f.sentCount(), QString::number(text.size()));
     QCOMPARE(f.pty.read(wire.size(), 30'000), wire);
     QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput(); }));
+}
+
+void TestTerminal::lineEnd_data()
+{
+    // The line-end entries chosen one after the other ("/" between them), and what one send puts on the wire.
+    QTest::addColumn<QString>("choices");
+    QTest::addColumn<bool>("autoSend");
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<int>("count");
+    const QByteArray at("AT\xD6\xD0");
+    QTest::newRow("none at start") << "" << false << false << at << 3;
+    QTest::newRow("CR by hand") << "LineEndCr" << false << false << at + "\r" << 4;
+    QTest::newRow("LF by hand") << "LineEndLf" << false << false << at + "\n" << 4;
+    QTest::newRow("CR LF by hand") << "LineEndCrLf" << false << false << at + "\r\n" << 5;
+    QTest::newRow("CR LF then none") << "LineEndCrLf/LineEndNone" << false << false << at << 3;
+    QTest::newRow("CR auto-send") << "LineEndCr" << true << false << at + "\r" << 4;
+    QTest::newRow("CR LF auto-send") << "LineEndLf/LineEndCrLf" << true << false << at + "\r\n" << 5;
+    QTest::newRow("hex gets none") << "LineEndCrLf" << false << true << QByteArray("\x41\x0D") << 2;
+    QTest::newRow("hex auto-send gets none") << "LineEndLf" << true << true << QByteArray("\x41\x0D") << 2;
+}
+
+void TestTerminal::lineEnd()
+{
+    QFETCH(QString, choices);
+    QFETCH(bool, autoSend);
+    QFETCH(bool, hex);
+    QFETCH(QByteArray, wire);
+    QFETCH(int, count);
+    FormFixture f(true);
+    for (const QString &name : choices.split(u'/', Qt::SkipEmptyParts))
+        chooseInSendMenu(f, name);
+    if (hex)
+        f.click("Option5");
+    f.setText("Text2", hex ? QStringLiteral("41 0D") : QStringLiteral("AT中"));
+    if (!autoSend) {
+        f.click("Command6");
+        QCOMPARE(f.pty.read(wire.size() + 1, 200), wire);
+        QCOMPARE(f.sentCount(), QString::number(count));
+        return;
+    }
+    // Every tick sends the line end; however many ticks ran before auto-send went off, each is whole and counted.
+    f.setText("Text3", QStringLiteral("30"));
+    f.click("Command7");
+    QByteArray sent = f.pty.read(wire.size());
+    f.click("Command7");
+    sent += f.pty.read(wire.size() * 100, 200);
+    const qsizetype ticks = sent.size() / wire.size();
+    QVERIFY(ticks >= 1);
+    QCOMPARE(sent, wire.repeated(ticks));
+    QCOMPARE(f.sentCount(), QString::number(count * ticks));
+}
+
+void TestTerminal::lineBreakMarks()
+{
+    // A CR or LF is drawn as a mark where the stock box draws a blank; what the box holds stays the characters.
+    FormFixture f;
+    auto *box = f.get<QLineEdit>("Text2");
+    const auto look = [&](const QString &text) {
+        box->setText(text);
+        box->setCursorPosition(1);
+        return box->grab().toImage();
+    };
+    const QImage blank = look(QStringLiteral("A B"));
+    const QImage cr = look(QStringLiteral("A\rB"));
+    const QImage lf = look(QStringLiteral("A\nB"));
+    QVERIFY(cr != blank);
+    QVERIFY(lf != blank);
+    QVERIFY(cr != lf);
+    look(QStringLiteral("AT中\r\n第二行\r\nx"));
+    QCOMPARE(box->text(), QStringLiteral("AT中\r\n第二行\r\nx"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(box)->textInterface()->text(0, 4), QStringLiteral("AT中\r"));
+}
+
+void TestTerminal::history_data()
+{
+    // Sends by hand ("/" between them), then Up (U) and Down (D) with "typing" in the box; what each key shows.
+    QTest::addColumn<QString>("sends");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("newest first, back to typing") << "one/two/three"
+                                                  << "UUUUDDDD"
+                                                  << "three|two|one|one|two|three|typing|typing";
+    QTest::newRow("a repeat moves to the front") << "a/b/a"
+                                                 << "UUU"
+                                                 << "a|b|b";
+    QTest::newRow("empty sends are not kept") << "x//y/"
+                                              << "UUU"
+                                              << "y|x|x";
+    QTest::newRow("nothing sent yet") << ""
+                                      << "UD"
+                                      << "typing|typing";
+}
+
+void TestTerminal::history()
+{
+    QFETCH(QString, sends);
+    QFETCH(QString, keys);
+    QFETCH(QString, shown);
+    FormFixture f(true);
+    for (const QString &text : sends.split(u'/')) {
+        f.setText("Text2", text);
+        f.click("Command6");
+    }
+    f.setText("Text2", QStringLiteral("typing"));
+    QStringList seen;
+    for (QChar key : keys) {
+        QTest::keyClick(f.get("Text2"), key == u'U' ? Qt::Key_Up : Qt::Key_Down);
+        seen << f.get<QLineEdit>("Text2")->text();
+    }
+    QCOMPARE(seen.join(u'|'), shown);
+}
+
+void TestTerminal::historyBounds()
+{
+    SendHistory history;
+    for (int i = 0; i < 150; ++i)
+        history.add(QString::number(i));
+    history.add(QStringLiteral("75"));
+    QCOMPARE(history.entries().size(), 100);
+    QCOMPARE(history.entries().value(0), QStringLiteral("75"));
+    QCOMPARE(history.entries().value(1), QStringLiteral("149"));
+    QCOMPARE(history.entries().constLast(), QStringLiteral("50"));
+    // Whole send areas of 1 Mi characters: the oldest go first, and the newest always stays.
+    for (char c : { 'a', 'b', 'c', 'd', 'e' })
+        history.add(QString(1 << 20, QLatin1Char(c)));
+    QCOMPARE(history.entries().size(), 4);
+    QCOMPARE(history.entries().constLast().front(), u'b');
+    history.add(QString(5 << 20, u'f'));
+    QCOMPARE(history.entries().size(), 1);
+}
+
+namespace {
+
+QString nextFile;
+bool chooserAsked = false;
+
+QString answerChooser(QWidget *)
+{
+    chooserAsked = true;
+    return nextFile;
+}
+
+// A file of `size` bytes that are not a repeating pattern, so a slice sent twice or skipped shows.
+QByteArray writeFile(const QString &path, qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::mt19937 random(7);
+    for (char &b : bytes)
+        b = static_cast<char>(random());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
+        return QByteArray();
+    return bytes;
+}
+
+QProgressDialog *progressDialog(const FormFixture &f)
+{
+    return f.form->findChild<QProgressDialog *>(QStringLiteral("SendFileProgress"));
+}
+
+} // namespace
+
+void TestTerminal::sendFile()
+{
+    // 10 MB through a pty, byte for byte, counted in bytes; the window receives meanwhile.
+    QTemporaryDir dir;
+    nextFile = dir.filePath(QStringLiteral("固件.bin"));
+    const QByteArray bytes = writeFile(nextFile, 10'000'000);
+    QVERIFY(!bytes.isEmpty());
+    chooseFileToSend = answerChooser;
+    FormFixture f(true);
+    BoxCatcher boxes;
+    chooseInSendMenu(f, QStringLiteral("SendFile"));
+    f.pty.write("echo");
+    QByteArray sent = f.pty.read(bytes.size(), 60'000);
+    QCOMPARE(sent.size(), bytes.size());
+    QVERIFY(sent == bytes);
+    QTRY_VERIFY(f.received().endsWith(QStringLiteral("echo")));
+    QTRY_COMPARE(f.sentCount(), QStringLiteral("10000000"));
+    QTRY_VERIFY(!progressDialog(f));
+    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || !boxes.boxes().isEmpty(); }));
+    // The line is free again for sends by hand.
+    f.setText("Text2", QStringLiteral("ok"));
+    f.click("Command6");
+    QCOMPARE(f.pty.read(2), QByteArray("ok"));
+}
+
+void TestTerminal::sendFileStopped_data()
+{
+    QTest::addColumn<bool>("cancel"); // else the device goes away
+    QTest::addColumn<QString>("box");
+    QTest::newRow("cancel") << true << QStringLiteral("已取消发送文件 a.bin：\n已发送 %1 / 10000000 字节。");
+    QTest::newRow("device gone") << false << QStringLiteral("已发送 %1 / 10000000 字节。");
+}
+
+void TestTerminal::sendFileStopped()
+{
+    // The device reads nothing, so the file waits for the line; the progress dialog comes up, and the send stops.
+    QFETCH(bool, cancel);
+    QFETCH(QString, box);
+    QTemporaryDir dir;
+    nextFile = dir.filePath(QStringLiteral("a.bin"));
+    const QByteArray bytes = writeFile(nextFile, 10'000'000);
+    chooseFileToSend = answerChooser;
+    FormFixture f(true);
+    BoxCatcher boxes;
+    chooseInSendMenu(f, QStringLiteral("SendFile"));
+    QTRY_VERIFY(progressDialog(f) && progressDialog(f)->isVisible());
+    const QString counted = f.sentCount();
+    QVERIFY(counted.toLongLong() > 0 && counted.toLongLong() < bytes.size());
+    // A send by hand meanwhile would land in the middle of the file: it waits, with a box.
+    f.setText("Text2", QStringLiteral("x"));
+    f.click("Command6");
+    QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("正在发送文件，请等文件发完或取消后再发送。"));
+    if (cancel) {
+        QTest::mouseClick(progressDialog(f)->findChild<QPushButton *>(), Qt::LeftButton);
+    } else {
+        f.pty.closeMaster();
+        QTRY_COMPARE(f.portShown(), kShownClosed);
+    }
+    QTRY_COMPARE(boxes.boxes().size(), 2);
+    QVERIFY(boxes.boxes()[1].text.endsWith(box.arg(counted)));
+    QCOMPARE(f.sentCount(), counted);
+    QVERIFY(!progressDialog(f));
+    if (!cancel)
+        return;
+    // Everything counted reached the device, and nothing after the cancel.
+    const QByteArray sent = f.pty.read(bytes.size(), 1000);
+    QCOMPARE(sent.size(), counted.toLongLong());
+    QVERIFY(bytes.startsWith(sent));
+    QVERIFY(expectNothingFor(100, [&] { return f.pty.hasInput(); }));
+}
+
+void TestTerminal::sendFileRefused_data()
+{
+    // The file to send ("" when the user gives none; "dir" a folder), the port open or not, and the box.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("box");
+    QTest::newRow("no such file") << "none.bin" << true
+                                  << QStringLiteral("无法读取文件 none.bin：文件或文件夹不存在\n没有发送任何数据。");
+    QTest::newRow("a folder") << "dir" << true
+                              << QStringLiteral("无法读取文件 dir：这是一个文件夹\n没有发送任何数据。");
+    QTest::newRow("none chosen") << "" << true << QString();
+    QTest::newRow("port closed") << "x.bin" << false << kOpenThePort;
+}
+
+void TestTerminal::sendFileRefused()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, open);
+    QFETCH(QString, box);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
+    writeFile(dir.filePath(QStringLiteral("x.bin")), 100);
+    nextFile = file.isEmpty() ? QString() : dir.filePath(file);
+    chooserAsked = false;
+    chooseFileToSend = answerChooser;
+    FormFixture f(open);
+    BoxCatcher boxes;
+    chooseInSendMenu(f, QStringLiteral("SendFile"));
+    QTRY_COMPARE(boxes.boxes().value(0).text, box);
+    // A closed port is told before any file is asked for.
+    QCOMPARE(chooserAsked, open);
+    if (!open)
+        f.click("Command5");
+    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || boxes.boxes().size() > (box.isEmpty() ? 0 : 1); }));
+    QCOMPARE(f.sentCount(), QStringLiteral("0"));
 }
 
 void TestTerminal::autoSend()

@@ -6,6 +6,7 @@
 #include "port/portselection.h"
 #include "terminal/receive.h"
 #include "terminal/send.h"
+#include "terminal/sendfile.h"
 #include "window/combobox.h"
 #include "window/commands.h"
 #include "window/form1.h"
@@ -50,6 +51,7 @@ void bindEvents(Form1 &f)
     QObject::connect(f.Option1, &OptionButton::Click, &f, guarded<Option1_Click>(f));
     QObject::connect(f.Option2, &OptionButton::Click, &f, guarded<Option2_Click>(f));
     QObject::connect(f.Text2, &SendLine::PasteRefused, &f, guarded<Text2_PasteRefused>(f));
+    QObject::connect(f.Text2, &SendLine::SendFile, &f, guarded<Text2_SendFile>(f));
     QObject::connect(f.Text3, &QLineEdit::textChanged, &f, guarded<Text3_Change>(f));
     QObject::connect(f.Timer1, &IntervalTimer::Timer, &f, guarded<Timer1_Timer>(f));
     QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));
