@@ -47,8 +47,8 @@ void tell(Form1 &form, const QString &text, QMessageBox::Icon icon)
 
 QString outcomeText(const FileSender &sender, FileSender::Outcome outcome, const QString &name, qint64 size)
 {
-    const QString sent = QString::number(sender.written());
-    const QString total = QString::number(size);
+    const QString sent = Texts::count(sender.written());
+    const QString total = Texts::count(size);
     switch (outcome) {
     case FileSender::Outcome::Sent:
         return QString();
@@ -120,7 +120,7 @@ void Text2_SendFile(Form1 &form)
         return;
     }
     auto *dialog = new QProgressDialog(
-        Texts::kSendingFile.arg(name, QString::number(size)), Texts::kSendFileCancel, 0, kProgressSteps, &form);
+        Texts::kSendingFile.arg(name, Texts::count(size)), Texts::kSendFileCancel, 0, kProgressSteps, &form);
     dialog->setObjectName(QStringLiteral("SendFileProgress"));
     dialog->setWindowTitle(Texts::kSendFileTitle);
     dialog->setAccessibleName(Texts::kSendFileTitle);

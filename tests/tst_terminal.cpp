@@ -444,8 +444,8 @@ void TestTerminal::sendFileStopped_data()
 {
     QTest::addColumn<bool>("cancel"); // else the device goes away
     QTest::addColumn<QString>("box");
-    QTest::newRow("cancel") << true << QStringLiteral("已取消发送文件 a.bin：\n已发送 %1 / 10000000 字节。");
-    QTest::newRow("device gone") << false << QStringLiteral("已发送 %1 / 10000000 字节。");
+    QTest::newRow("cancel") << true << QStringLiteral("已取消发送文件 a.bin：\n已发送 %1 / 10,000,000 字节。");
+    QTest::newRow("device gone") << false << QStringLiteral("已发送 %1 / 10,000,000 字节。");
 }
 
 void TestTerminal::sendFileStopped()
@@ -474,7 +474,7 @@ void TestTerminal::sendFileStopped()
         QTRY_COMPARE(f.portShown(), kShownClosed);
     }
     QTRY_COMPARE(boxes.boxes().size(), 2);
-    QVERIFY(boxes.boxes()[1].text.endsWith(box.arg(counted)));
+    QVERIFY(boxes.boxes()[1].text.endsWith(box.arg(QLocale(QLocale::Chinese, QLocale::China).toString(counted.toLongLong()))));
     QCOMPARE(f.sentCount(), counted);
     QVERIFY(!progressDialog(f));
     if (!cancel)
@@ -493,9 +493,9 @@ void TestTerminal::sendFileRefused_data()
     QTest::addColumn<bool>("open");
     QTest::addColumn<QString>("box");
     QTest::newRow("no such file") << "none.bin" << true
-                                  << QStringLiteral("无法读取文件 none.bin：文件或文件夹不存在\n没有发送任何数据。");
+                                  << QStringLiteral("无法读取文件 none.bin：文件或文件夹不存在。\n没有发送任何数据。");
     QTest::newRow("a folder") << "dir" << true
-                              << QStringLiteral("无法读取文件 dir：这是一个文件夹\n没有发送任何数据。");
+                              << QStringLiteral("无法读取文件 dir：这是一个文件夹。\n没有发送任何数据。");
     QTest::newRow("none chosen") << "" << true << QString();
     QTest::newRow("port closed") << "x.bin" << false << kOpenThePort;
 }

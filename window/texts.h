@@ -239,15 +239,15 @@ inline const QString kMenuLineEndNone = QStringLiteral("行尾：无(&N)");
 inline const QString kMenuLineEndCr = QStringLiteral("行尾：CR(&R)");
 inline const QString kMenuLineEndLf = QStringLiteral("行尾：LF(&L)");
 inline const QString kMenuLineEndCrLf = QStringLiteral("行尾：CR LF(&B)");
-inline const QString kLineEndNoneTip = QStringLiteral("以字符格式发送时不加行尾");
-inline const QString kLineEndCrTip = QStringLiteral("以字符格式发送时在末尾加上回车（0D）");
-inline const QString kLineEndLfTip = QStringLiteral("以字符格式发送时在末尾加上换行（0A）");
-inline const QString kLineEndCrLfTip = QStringLiteral("以字符格式发送时在末尾加上回车换行（0D 0A）");
+inline const QString kLineEndNoneTip = QStringLiteral("以字符格式发送时不加行尾。");
+inline const QString kLineEndCrTip = QStringLiteral("以字符格式发送时在末尾加上回车（0D）。");
+inline const QString kLineEndLfTip = QStringLiteral("以字符格式发送时在末尾加上换行（0A）。");
+inline const QString kLineEndCrLfTip = QStringLiteral("以字符格式发送时在末尾加上回车换行（0D 0A）。");
 inline const QString kMenuSendFile = QStringLiteral("发送文件(&F)…");
 // The send area's tooltip (and what a screen reader gives as its description).
 inline const QString kSendLineTip
-    = QStringLiteral("右键菜单（或 Shift+F10）中可选择行尾、发送文件；按 ↑、↓ 键翻看发送过的内容");
-inline const QString kSendFileTip = QStringLiteral("把一个文件的内容原样发送到串口");
+    = QStringLiteral("右键菜单（或 Shift+F10）中可选择行尾、发送文件；按 ↑、↓ 键翻看发送过的内容。");
+inline const QString kSendFileTip = QStringLiteral("把一个文件的内容原样发送到串口。");
 
 // Sending a file; %1 the file's name, then bytes sent and the file's size.
 inline const QString kSendFileTitle = QStringLiteral("发送文件");
@@ -255,12 +255,12 @@ inline const QString kSendingFile = QStringLiteral("正在发送 %1（%2 字节�
 inline const QString kSendFileCancel = QStringLiteral("取消");
 inline const QString kSendFileBusy = QStringLiteral("正在发送文件，请等文件发完或取消后再发送。");
 // %2 the system's reason.
-inline const QString kSendFileUnreadable = QStringLiteral("无法读取文件 %1：%2\n没有发送任何数据。");
+inline const QString kSendFileUnreadable = QStringLiteral("无法读取文件 %1：%2。\n没有发送任何数据。");
 inline const QString kSendFileNotRegular = QStringLiteral("%1 不是普通文件，无法发送。\n没有发送任何数据。");
-inline const QString kSendFileReadFailed = QStringLiteral("读取文件 %1 时出错：%2\n已发送 %3 / %4 字节。");
+inline const QString kSendFileReadFailed = QStringLiteral("读取文件 %1 时出错：%2。\n已发送 %3 / %4 字节。");
 inline const QString kSendFilePortClosed = QStringLiteral("串口已关闭，文件 %1 没有发完：\n已发送 %2 / %3 字节。");
 // %1 the system's reason, %2 the file's name.
-inline const QString kSendFileWriteFailed = QStringLiteral("串口不再接受数据：%1\n文件 %2 已发送 %3 / %4 字节。");
+inline const QString kSendFileWriteFailed = QStringLiteral("串口不再接受数据：%1。\n文件 %2 已发送 %3 / %4 字节。");
 inline const QString kSendFileCancelled = QStringLiteral("已取消发送文件 %1：\n已发送 %2 / %3 字节。");
 
 } // namespace Texts
