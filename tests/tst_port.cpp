@@ -90,6 +90,7 @@ private:
 
 void TestPort::init()
 {
+    PortMap::setSystemRoots(QStringLiteral("/sys/class/tty"), QStringLiteral("/dev"));
     PortMap::setSystemScanner([] { return QStringList(); });
     m_pty = std::make_unique<PtyPair>();
     QVERIFY(m_pty->isValid());
@@ -301,23 +302,38 @@ void TestPort::stopsWhileStreaming()
 
 void TestPort::portOrder()
 {
-    // Listed paths come first, in their order, and a scanned device is not listed twice.
-    PortMap::setSystemScanner([] { return QStringList { "/dev/ttyUSB0", "/dev/ttyS0" }; });
-    qputenv("ZELCOM_PORTS", "/tmp/b::/dev/ttyS0:/tmp/a");
-    QCOMPARE(PortMap::devices(), QStringList({ "/tmp/b", "/dev/ttyS0", "/tmp/a", "/dev/ttyUSB0" }));
-    QCOMPARE(PortMap::deviceFor(4), QStringLiteral("/dev/ttyUSB0"));
+    // Listed paths come first, in their order; a device is listed once, under the first path that leads to it (a
+    // by-id link and its node), and the kernel's console never, by whatever path.
+    QTemporaryDir sys;
+    QDir root(sys.path());
+    QVERIFY(root.mkpath(QStringLiteral("class/console")) && root.mkpath(QStringLiteral("dev")));
+    const QString dev = root.filePath(QStringLiteral("dev"));
+    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } }) {
+        QFile file(root.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QVERIFY(QFile::link(m_pty->slavePath(), dev + QStringLiteral("/usb-by-id")));
+    QVERIFY(QFile::link(dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/console-link")));
+    PortMap::setSystemRoots(root.filePath(QStringLiteral("class")), dev);
+    PortMap::setSystemScanner([&] { return QStringList { dev + "/ttyUSB0", m_pty->slavePath(), dev + "/ttyS0" }; });
+    qputenv("ZELCOM_PORTS", QStringLiteral("/tmp/b::%1/usb-by-id:%1/console-link:/tmp/b/:/tmp/a").arg(dev).toLocal8Bit());
+    QCOMPARE(PortMap::devices(), QStringList({ "/tmp/b", dev + "/usb-by-id", "/tmp/a", dev + "/ttyUSB0" }));
+    QCOMPARE(PortMap::deviceFor(4), dev + "/ttyUSB0");
     QCOMPARE(PortMap::deviceFor(5), QString());
+    QCOMPARE(PortMap::portNumberOf(m_pty->slavePath()), 2);
 }
 
 void TestPort::scanFindsHardwarePorts()
 {
-    // Hardware has a device behind it; a ttyS also needs a UART type other than 0.
+    // Hardware has a device behind it; a ttyS also needs a UART type other than 0, and must not be the console.
     QTemporaryDir sys;
     QDir root(sys.path());
     for (const char *dir : { "ttyUSB10/device", "ttyUSB2/device", "ttyACM0/device", "ttyS0/device", "ttyS1/device",
-             "ttyAMA0/device", "tty1", "console" })
+             "ttyS2/device", "ttyAMA0/device", "tty1", "console" })
         QVERIFY(root.mkpath(QString::fromLatin1(dir)));
-    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, std::pair { "ttyS1/type", "0\n" } }) {
+    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" }, { "ttyS2/type", "4\n" },
+             { "console/active", "tty0 ttyS2\n" } }) {
         QFile file(root.filePath(QString::fromLatin1(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(type);
