@@ -70,6 +70,8 @@ private slots:
     void parityMarks_data();
     void parityMarks();
     void outputEncodesGbkAndIsBounded();
+    void flowControl_data();
+    void flowControl();
 
     void deviceLossClosesOnceWithoutSpinning();
     void stopsWhileStreaming_data();
@@ -231,6 +233,45 @@ void TestPort::outputEncodesGbkAndIsBounded()
     QCOMPARE(errorOf([&] { comm.setOutput(block); }), CommError::Code(0));
 }
 
+void TestPort::flowControl_data()
+{
+    // The flow control the device carries (PtyPair::line) after it is chosen, with the port open or closed, and after
+    // going back to none; parity errors stay marked whatever the flow control.
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("RTS/CTS") << int(MSComm::comRTS) << "9600,n,8,1"
+                             << "9600 1 0 0 rts";
+    QTest::newRow("XON/XOFF") << int(MSComm::comXOnXoff) << "9600,n,8,1"
+                              << "9600 1 0 0 xon,xoff";
+    QTest::newRow("XON/XOFF, even parity") << int(MSComm::comXOnXoff) << "19200,e,7,2"
+                                           << "19200 2 0 1 xon,xoff";
+    QTest::newRow("RTS/CTS, odd parity") << int(MSComm::comRTS) << "19200,o,8,1"
+                                         << "19200 1 1 1 rts";
+}
+
+void TestPort::flowControl()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, settings);
+    QFETCH(QString, device);
+    for (const bool whileOpen : { false, true }) {
+        MSComm comm;
+        comm.setSettings(settings);
+        comm.setPortOpen(whileOpen);
+        comm.setHandshaking(MSComm::HandshakeConstants(mode));
+        if (!whileOpen)
+            comm.setPortOpen(true);
+        QCOMPARE(m_pty->line(), device);
+        // Closed and opened again, the port keeps it.
+        comm.setPortOpen(false);
+        comm.setPortOpen(true);
+        QCOMPARE(m_pty->line(), device);
+        comm.setHandshaking(MSComm::comNone);
+        QCOMPARE(m_pty->line(), device.section(u' ', 0, 3) + QStringLiteral(" none"));
+    }
+}
+
 void TestPort::deviceLossClosesOnceWithoutSpinning()
 {
     MSComm comm;
@@ -317,7 +358,8 @@ void TestPort::portOrder()
     QVERIFY(QFile::link(dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/console-link")));
     PortMap::setSystemRoots(root.filePath(QStringLiteral("class")), dev);
     PortMap::setSystemScanner([&] { return QStringList { dev + "/ttyUSB0", m_pty->slavePath(), dev + "/ttyS0" }; });
-    qputenv("ZELCOM_PORTS", QStringLiteral("/tmp/b::%1/usb-by-id:%1/console-link:/tmp/b/:/tmp/a").arg(dev).toLocal8Bit());
+    qputenv(
+        "ZELCOM_PORTS", QStringLiteral("/tmp/b::%1/usb-by-id:%1/console-link:/tmp/b/:/tmp/a").arg(dev).toLocal8Bit());
     QCOMPARE(PortMap::devices(), QStringList({ "/tmp/b", dev + "/usb-by-id", "/tmp/a", dev + "/ttyUSB0" }));
     QCOMPARE(PortMap::deviceFor(4), dev + "/ttyUSB0");
     QCOMPARE(PortMap::deviceFor(5), QString());
@@ -332,8 +374,8 @@ void TestPort::scanFindsHardwarePorts()
     for (const char *dir : { "ttyUSB10/device", "ttyUSB2/device", "ttyACM0/device", "ttyS0/device", "ttyS1/device",
              "ttyS2/device", "ttyAMA0/device", "tty1", "console" })
         QVERIFY(root.mkpath(QString::fromLatin1(dir)));
-    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" }, { "ttyS2/type", "4\n" },
-             { "console/active", "tty0 ttyS2\n" } }) {
+    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" },
+             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } }) {
         QFile file(root.filePath(QString::fromLatin1(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(type);
