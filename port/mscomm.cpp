@@ -272,8 +272,10 @@ void MSComm::setPortOpen(bool open)
     readLines();
     startReading();
     m_openDevice = device;
-    // Known while the device is there: once it is gone, sysfs no longer says what it was.
-    m_identity = AdapterIdentity::of(device, PortMap::classDir());
+    // Known while the device is there: once it is gone, sysfs no longer says what it was. An adapter opened
+    // again as it came back and went at once may be gone already; it is still the one awaited.
+    if (auto identity = AdapterIdentity::of(device, PortMap::classDir()); identity || !m_reopening)
+        m_identity = identity;
     m_lossError = 0;
     m_lostDevice.clear();
     m_returnWatch.stop();
@@ -366,13 +368,16 @@ void MSComm::lookForReturn()
         return;
     const int before = m_commPort;
     m_commPort = number;
+    m_reopening = true;
     try {
         setPortOpen(true);
     } catch (const CommError &) {
         // Not ready yet (the system may still be setting its permissions): next time.
+        m_reopening = false;
         m_commPort = before;
         return;
     }
+    m_reopening = false;
     emit portReturned();
 }
 

@@ -164,6 +164,7 @@ private:
     QString m_openDevice; // the path opened, while open
     std::optional<AdapterIdentity> m_identity; // of the device last opened, if it has one
     bool m_reopenOnReturn = true;
+    bool m_reopening = false; // while the adapter that came back is being opened
     QBasicTimer m_returnWatch;
     int m_lossError = 0;
     QString m_lostDevice;

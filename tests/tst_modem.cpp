@@ -126,6 +126,7 @@ class TestModem : public QObject
     Q_OBJECT
 
 private slots:
+    void menuByKeyboard();
     void controlLines_data();
     void controlLines();
     void lossSaysWhy();
@@ -133,6 +134,19 @@ private slots:
     void adapterComesBack();
     void adapterThatFlaps();
 };
+
+void TestModem::menuByKeyboard()
+{
+    // Shift+F10 on the focused button (the menu key is the platform's own and not seen offscreen).
+    FormFixture f;
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+    auto *menu = f.form->findChild<PortMenu *>(QStringLiteral("PortMenu"));
+    f.get<QWidget>("Command5")->setFocus();
+    QTest::keyClick(f.form->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+}
 
 void TestModem::controlLines_data()
 {
