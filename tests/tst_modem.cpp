@@ -244,30 +244,42 @@ void TestModem::lossSaysWhy()
 
 void TestModem::adapterComesBack_data()
 {
-    // What happens while the adapter (serial number A, first on ttyUSB0 as COM1) is away, and which device the
-    // window then has open: "ttyUSBn COMm", or "closed".
+    // Adapters plugged before COM1 is opened, what happens while the first of them is away, and which device the
+    // window then has open ("ttyUSBn COMm"), or "closed". "B3@1-2" plugs an adapter with serial number B ("-" for
+    // none) as ttyUSB3 into USB port 1-2; "off" switches reopening off; "COM2" chooses COM2; "wait" sees that
+    // nothing opens for a while.
+    QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("back under a new number") << "B on 0, A on 3"
+    QTest::newRow("back under a new number") << "A0@1-1"
+                                             << "B0@1-2 A3@1-1"
                                              << "ttyUSB3 COM2";
-    QTest::newRow("swapped with another") << "B on 0, A on 1"
+    QTest::newRow("swapped with another") << "A0@1-1"
+                                          << "B0@1-2 A1@1-1"
                                           << "ttyUSB1 COM2";
-    QTest::newRow("on another USB port") << "A on 0 at 1-4"
+    QTest::newRow("on another USB port") << "A0@1-1"
+                                         << "A0@1-4"
                                          << "ttyUSB0 COM1";
-    QTest::newRow("another adapter only") << "B on 0"
+    QTest::newRow("another adapter only") << "A0@1-1"
+                                          << "B0@1-2"
                                           << "closed";
-    QTest::newRow("switched off") << "off, A on 0"
+    QTest::newRow("switched off") << "A0@1-1"
+                                  << "off A0@1-1"
                                   << "closed";
-    QTest::newRow("another port chosen") << "COM2, A on 0"
+    QTest::newRow("another port chosen") << "A0@1-1"
+                                         << "COM2 A0@1-1"
                                          << "closed";
-    QTest::newRow("a twin with its serial number") << "twin"
+    QTest::newRow("a twin with its serial number") << "A0@1-1 A1@1-2"
+                                                   << ""
                                                    << "closed";
-    QTest::newRow("no serial, same USB port") << "no serial"
-                                              << "ttyUSB2 COM2";
+    QTest::newRow("no serial number: its USB port") << "-0@1-1"
+                                                    << "-0@1-3 wait -2@1-1"
+                                                    << "ttyUSB2 COM2";
 }
 
 void TestModem::adapterComesBack()
 {
+    QFETCH(QString, before);
     QFETCH(QString, meanwhile);
     QFETCH(QString, expected);
     FormFixture f;
@@ -275,11 +287,12 @@ void TestModem::adapterComesBack()
     BoxCatcher boxes;
     auto lines = std::make_shared<FakeModemLines>();
     f.form->MSComm1->setModemLines(lines);
-    const bool twin = meanwhile == u"twin";
-    const bool noSerial = meanwhile == u"no serial";
-    usb.plug(0, noSerial ? QString() : QStringLiteral("A"), QStringLiteral("1-1"));
-    if (twin)
-        usb.plug(1, QStringLiteral("A"), QStringLiteral("1-2"));
+    const auto plug = [&](const QString &what) {
+        const QString serial = what.left(1) == u"-" ? QString() : what.left(1);
+        usb.plug(what.mid(1, what.indexOf(u'@') - 1).toInt(), serial, what.section(u'@', 1));
+    };
+    for (const QString &what : before.split(u' '))
+        plug(what);
 
     // Opened with settings of its own: they come back with it.
     f.get<ComboBox>("Combo2")->setText(QStringLiteral("57600"));
@@ -293,35 +306,25 @@ void TestModem::adapterComesBack()
     usb.unplug(0);
     QTRY_COMPARE(f.portShown(), kShownClosed);
     QVERIFY(lampTip(f).endsWith(Texts::kWaitingForReturn));
-    if (meanwhile.startsWith(u"off"))
-        action(f, "AutoReopen")->trigger();
-    if (meanwhile.startsWith(u"COM2"))
-        f.get<ComboBox>("Combo1")->setListIndex(1);
-    if (meanwhile.startsWith(u"B on 0"))
-        usb.plug(0, QStringLiteral("B"), QStringLiteral("1-2"));
-    if (meanwhile == u"B on 0, A on 3")
-        usb.plug(3, QStringLiteral("A"), QStringLiteral("1-1"));
-    if (meanwhile == u"B on 0, A on 1")
-        usb.plug(1, QStringLiteral("A"), QStringLiteral("1-1"));
-    if (meanwhile.endsWith(u"A on 0"))
-        usb.plug(0, QStringLiteral("A"), QStringLiteral("1-1"));
-    if (meanwhile == u"A on 0 at 1-4")
-        usb.plug(0, QStringLiteral("A"), QStringLiteral("1-4"));
-    if (noSerial) {
-        // Another adapter of the same kind without a serial number on another port is not it; the same port is.
-        usb.plug(0, QString(), QStringLiteral("1-3"));
-        QVERIFY(expectNothingFor(3 * MSComm::kReturnScanMs, [&] { return f.form->MSComm1->PortOpen(); }));
-        usb.plug(2, QString(), QStringLiteral("1-1"));
+    const auto notOpened
+        = [&] { return expectNothingFor(4 * MSComm::kReturnScanMs, [&] { return f.form->MSComm1->PortOpen(); }); };
+    for (const QString &what : meanwhile.split(u' ', Qt::SkipEmptyParts)) {
+        if (what == u"off")
+            action(f, "AutoReopen")->trigger();
+        else if (what == u"COM2")
+            f.get<ComboBox>("Combo1")->setListIndex(1);
+        else if (what == u"wait")
+            QVERIFY(notOpened());
+        else
+            plug(what);
     }
-    if (twin) // the twin stays; the one that left does not come back
-        QVERIFY(!QFileInfo::exists(usb.path(QStringLiteral("class/ttyUSB0"))));
 
     if (expected == u"closed") {
-        QVERIFY(expectNothingFor(4 * MSComm::kReturnScanMs, [&] { return f.form->MSComm1->PortOpen(); }));
+        QVERIFY(notOpened());
         QCOMPARE(f.portShown(), kShownClosed);
         // Still awaited, unless the wait was ended.
-        QCOMPARE(lampTip(f).contains(Texts::kWaitingForReturn),
-            !meanwhile.startsWith(u"off") && !meanwhile.startsWith(u"COM2"));
+        QCOMPARE(
+            lampTip(f).contains(Texts::kWaitingForReturn), !meanwhile.contains(u"off") && !meanwhile.contains(u"COM2"));
         QVERIFY(boxes.boxes().isEmpty());
         return;
     }
