@@ -21,6 +21,7 @@ public:
         SettingsRefused = 8015, // the driver refused the line settings
         OutputFull = 8016, // the device does not take the data as fast as it is sent
         DeviceFailure = 8020, // any other failure of the device
+        ControlRefused = 8021, // the device refused a flow control mode or a control line
     };
 
     CommError(Code code, QString message, int systemError = 0, int portError = 0)

@@ -7,7 +7,9 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -52,6 +54,18 @@ bool writeLineSettings(QSerialPort &port, const LineSettings &s)
         && field([&] { return port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop); });
 }
 
+QSerialPort::FlowControl toFlowControl(MSComm::HandshakeConstants mode)
+{
+    switch (mode) {
+    case MSComm::comRTS:
+        return QSerialPort::HardwareControl;
+    case MSComm::comXOnXoff:
+        return QSerialPort::SoftwareControl;
+    default:
+        return QSerialPort::NoFlowControl;
+    }
+}
+
 // Refuse output while this much is still queued for the device.
 constexpr qint64 kOutputLimit = 1 << 20;
 
@@ -91,6 +105,7 @@ MSComm::MSComm(QObject *parent)
 MSComm::~MSComm()
 {
     // The reader stops before the descriptor it reads is closed.
+    m_returnWatch.stop();
     stopReading();
     if (m_port.isOpen())
         m_port.close();
@@ -104,6 +119,8 @@ void MSComm::setCommPort(int port)
     if (port < 1 || port > 255)
         throw CommError(CommError::InvalidValue, QStringLiteral("Port number %1 is outside 1 to 255").arg(port));
     m_commPort = port;
+    // Another port chosen: the one that went away is no longer awaited.
+    stopWatching();
 }
 
 void MSComm::setSettings(const QString &settings)
@@ -183,12 +200,18 @@ void MSComm::setPortOpen(bool open)
 {
     if (!open) {
         // Closing a closed port is accepted: the window may close a port the port selection already closed.
+        const bool wasOpen = m_port.isOpen();
         stopReading();
         if (m_port.isOpen())
             m_port.close();
         m_pending.clear();
         m_marked.clear();
         m_decoder.reset();
+        m_lines = {};
+        m_openDevice.clear();
+        if (wasOpen)
+            emit portStateChanged();
+        stopWatching();
         return;
     }
     if (m_port.isOpen())
@@ -200,7 +223,7 @@ void MSComm::setPortOpen(bool open)
 
     m_port.setPortName(device);
     writeLineSettings(m_port, m_settings);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_port.setFlowControl(toFlowControl(m_handshaking));
     errno = 0;
     if (!m_port.open(QIODevice::ReadWrite)) {
         const int systemError = errno;
@@ -226,13 +249,136 @@ void MSComm::setPortOpen(bool open)
         throw CommError(CommError::SettingsRefused,
             QStringLiteral("COM%1 (%2) refused the line settings").arg(m_commPort).arg(device), systemError, portError);
     }
+    // Qt's open does not report a flow control the device refuses: set again, a refusal is known, and the port is
+    // not left open without it.
+    errno = 0;
+    if (!m_port.setFlowControl(toFlowControl(m_handshaking))) {
+        const int systemError = errno;
+        m_port.close();
+        throw CommError(CommError::ControlRefused,
+            QStringLiteral("COM%1 (%2) refused the flow control").arg(m_commPort).arg(device), systemError);
+    }
     m_pending.clear();
     m_marked.clear();
     m_decoder.reset();
     m_lossQueued = false;
     ++m_session;
     markParityErrors(m_settings.parity != 'N');
+    // Lines the user chose go back as chosen; a device without them keeps none, which the lines' state shows.
+    if (m_dtr)
+        m_modemLines->set(m_port.handle(), TIOCM_DTR, *m_dtr);
+    if (m_rts && m_handshaking != comRTS)
+        m_modemLines->set(m_port.handle(), TIOCM_RTS, *m_rts);
+    readLines();
     startReading();
+    m_openDevice = device;
+    // Known while the device is there: once it is gone, sysfs no longer says what it was. An adapter opened
+    // again as it came back and went at once may be gone already; it is still the one awaited.
+    if (auto identity = AdapterIdentity::of(device, PortMap::classDir()); identity || !m_reopening)
+        m_identity = identity;
+    m_lossError = 0;
+    m_lostDevice.clear();
+    m_returnWatch.stop();
+    emit portStateChanged();
+}
+
+void MSComm::setHandshaking(HandshakeConstants mode)
+{
+    if (m_port.isOpen() && mode != m_handshaking)
+        applyFlowControl(mode);
+    m_handshaking = mode;
+    emit portStateChanged();
+}
+
+// All or nothing: a mode the driver refuses puts back the one it had.
+void MSComm::applyFlowControl(HandshakeConstants mode)
+{
+    errno = 0;
+    if (m_port.setFlowControl(toFlowControl(mode)))
+        return;
+    const int systemError = errno;
+    const QSerialPort::SerialPortError portError = m_port.error();
+    m_port.setFlowControl(toFlowControl(m_handshaking));
+    throw CommError(CommError::ControlRefused,
+        QStringLiteral("The device refused the flow control: %1").arg(m_port.errorString()), systemError, portError);
+}
+
+void MSComm::setDTREnable(bool on)
+{
+    setLine(TIOCM_DTR, on, m_dtr);
+}
+
+void MSComm::setRTSEnable(bool on)
+{
+    setLine(TIOCM_RTS, on, m_rts);
+}
+
+void MSComm::setLine(int bit, bool on, std::optional<bool> &chosen)
+{
+    if (m_port.isOpen()) {
+        if (const int error = m_modemLines->set(m_port.handle(), bit, on); error != 0)
+            throw CommError(CommError::ControlRefused,
+                QStringLiteral("The device refused a control line: %1").arg(QString::fromLocal8Bit(strerror(error))),
+                error);
+    }
+    chosen = on;
+    if (m_port.isOpen())
+        readLines();
+}
+
+// The lines as the device has them now, told when they changed.
+void MSComm::readLines()
+{
+    PortReader::Lines seen;
+    seen.error = m_modemLines->get(m_port.handle(), seen.bits);
+    if (seen.error != 0)
+        seen.bits = 0;
+    if (seen == m_lines)
+        return;
+    m_lines = seen;
+    emit portStateChanged();
+}
+
+void MSComm::setReopenOnReturn(bool on)
+{
+    m_reopenOnReturn = on;
+    if (!on)
+        stopWatching();
+}
+
+void MSComm::stopWatching()
+{
+    if (!m_returnWatch.isActive())
+        return;
+    m_returnWatch.stop();
+    emit portStateChanged();
+}
+
+// A look at the system every kReturnScanMs while the adapter is away: whatever the adapter does meanwhile
+// (ten plugs a second), this is all the work there is, and an open that fails is tried again next time without
+// a word.
+void MSComm::lookForReturn()
+{
+    const QString node = m_identity ? m_identity->findIn(PortMap::classDir(), PortMap::devDir()) : QString();
+    if (node.isEmpty())
+        return;
+    // The port number follows the adapter; one the port list cannot show is of no use to the window.
+    const int number = PortMap::portNumberOf(node);
+    if (number < 1 || number > PortMap::kListedPorts)
+        return;
+    const int before = m_commPort;
+    m_commPort = number;
+    m_reopening = true;
+    try {
+        setPortOpen(true);
+    } catch (const CommError &) {
+        // Not ready yet (the system may still be setting its permissions): next time.
+        m_reopening = false;
+        m_commPort = before;
+        return;
+    }
+    m_reopening = false;
+    emit portReturned();
 }
 
 void MSComm::startReading()
@@ -240,7 +386,8 @@ void MSComm::startReading()
     try {
         if (!stopQtReading(m_port))
             throw std::runtime_error("QSerialPort's read notifier was not found");
-        m_reader = std::make_unique<PortReader>(m_port.handle());
+        // A device without control lines is not asked about them again and again.
+        m_reader = std::make_unique<PortReader>(m_port.handle(), m_lines.error == 0 ? m_modemLines : nullptr);
     } catch (const std::exception &e) {
         m_port.close();
         throw CommError(CommError::DeviceFailure,
@@ -262,6 +409,10 @@ void MSComm::stopReading()
 void MSComm::onReaderNews()
 {
     m_reader->acknowledge();
+    if (const PortReader::Lines seen = m_reader->lines(); seen != m_lines && m_lines.error == 0) {
+        m_lines = seen;
+        emit portStateChanged();
+    }
     if (m_reader->failure() == 0) {
         onArrival();
         return;
@@ -332,6 +483,10 @@ void MSComm::onArrival()
 
 void MSComm::timerEvent(QTimerEvent *event)
 {
+    if (event->timerId() == m_returnWatch.timerId()) {
+        lookForReturn();
+        return;
+    }
     if (event->timerId() != m_frame.timerId()) {
         QObject::timerEvent(event);
         return;
@@ -373,6 +528,9 @@ void MSComm::handleLoss(quint64 session)
     if (session != m_session || !m_port.isOpen())
         return;
     m_lossQueued = false;
+    // A hang-up reads as EIO; so does a loss Qt saw first.
+    m_lossError = m_reader && m_reader->failure() != 0 ? m_reader->failure() : EIO;
+    m_lostDevice = m_openDevice;
     // Keep whatever arrived before the loss: what the reader took, then what the kernel still holds.
     if (m_reader) {
         m_reader->stop();
@@ -391,9 +549,16 @@ void MSComm::handleLoss(quint64 session)
     m_pending += m_marked;
     m_marked.clear();
     m_port.close();
+    m_lines = {};
+    m_openDevice.clear();
+    // Only an adapter with an identity of its own is awaited: a pseudo-terminal's number goes to whatever
+    // program asks next.
+    if (m_reopenOnReturn && m_identity)
+        m_returnWatch.start(kReturnScanMs, this);
     if (!m_pending.isEmpty()) {
         m_commEvent = comEvReceive;
         emit OnComm();
     }
     emit portLost();
+    emit portStateChanged();
 }

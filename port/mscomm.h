@@ -9,8 +9,10 @@
 // thread of its own (PortReader), so the device is drained however slowly the window paints; OnComm comes on
 // the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once).
 
+#include "port/adapteridentity.h"
 #include "port/commerror.h"
 #include "port/linesettings.h"
+#include "port/modemlines.h"
 #include "port/portreader.h"
 #include "port/textcodec.h"
 
@@ -22,6 +24,7 @@
 #include <QSocketNotifier>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <variant>
 
 class MSComm : public QObject
@@ -35,6 +38,11 @@ public:
     enum InputModes {
         comInputModeText = 0,
         comInputModeBinary = 1,
+    };
+    enum HandshakeConstants {
+        comNone = 0,
+        comXOnXoff = 1,
+        comRTS = 2,
     };
     explicit MSComm(QObject *parent = nullptr);
     ~MSComm() override;
@@ -71,11 +79,46 @@ public:
     int handle() const { return m_port.isOpen() ? m_port.handle() : -1; }
     quint64 session() const { return m_session; }
     qint64 OutBufferCount() const { return m_port.bytesToWrite(); }
+    // Flow control, applied at once while open and at every open. All or nothing: a mode the device refuses
+    // (CommError::ControlRefused) leaves the one it had.
+    HandshakeConstants Handshaking() const { return m_handshaking; }
+    void setHandshaking(HandshakeConstants mode);
+
+    // DTR and RTS: raised or dropped at once while open, and again at every open once chosen; until then, as
+    // the driver leaves them at open. A device that refuses throws CommError::ControlRefused.
+    void setDTREnable(bool on);
+    void setRTSEnable(bool on);
+
+    // The control lines of the open port (TIOCM bits), followed from the reader thread; `error` says why there
+    // are none (a pseudo-terminal: EINVAL or ENOTTY). Nothing while closed.
+    PortReader::Lines controlLines() const { return m_lines; }
+    // The calls that reach the lines; a test puts a fake here before opening.
+    void setModemLines(std::shared_ptr<ModemLines> lines) { m_modemLines = std::move(lines); }
+
+    // An adapter that went away while open is opened again when it is back, under whatever port number it
+    // has then (on by default). Closing the port, choosing another number or switching this off ends the wait.
+    bool reopenOnReturn() const { return m_reopenOnReturn; }
+    void setReopenOnReturn(bool on);
+    bool waitingForReturn() const { return m_returnWatch.isActive(); }
+    // Whether the device last opened has an identity of its own to be recognised by when it comes back.
+    bool recognisable() const { return m_identity.has_value(); }
+    // How often the system is looked at for it while waiting.
+    static constexpr int kReturnScanMs = 250;
+
+    // Why the port was lost (the system's error number; EIO for a hang-up) and the device it was, until it is
+    // opened again; 0 and "" when it was not.
+    int lossError() const { return m_lossError; }
+    QString lostDevice() const { return m_lostDevice; }
 
 signals:
     void OnComm();
     // The device went away while open (unplugged, hung up); the port has been closed.
     void portLost();
+    // The adapter that went away is back and open again, as port number CommPort().
+    void portReturned();
+    // What the port shows of itself has changed: open or closed, lost, waiting for its return, flow control,
+    // the control lines.
+    void portStateChanged();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -92,6 +135,11 @@ private:
     void markParityErrors(bool on);
     void takeFromDevice(const QByteArray &bytes);
     [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
+    void applyFlowControl(HandshakeConstants mode);
+    void setLine(int bit, bool on, std::optional<bool> &chosen);
+    void readLines();
+    void stopWatching();
+    void lookForReturn();
 
     QSerialPort m_port;
     int m_commPort = 1;
@@ -111,4 +159,18 @@ private:
     std::unique_ptr<QSocketNotifier> m_readerNews;
     QElapsedTimer m_sinceNotify;
     QBasicTimer m_frame; // an arrival waiting for the next frame
+
+    HandshakeConstants m_handshaking = comNone;
+    std::optional<bool> m_dtr; // chosen by the user; nothing while the driver's choice stands
+    std::optional<bool> m_rts;
+    std::shared_ptr<ModemLines> m_modemLines = ModemLines::system();
+    PortReader::Lines m_lines;
+
+    QString m_openDevice; // the path opened, while open
+    std::optional<AdapterIdentity> m_identity; // of the device last opened, if it has one
+    bool m_reopenOnReturn = true;
+    bool m_reopening = false; // while the adapter that came back is being opened
+    QBasicTimer m_returnWatch;
+    int m_lossError = 0;
+    QString m_lostDevice;
 };

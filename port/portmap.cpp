@@ -4,14 +4,27 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
 
 PortMap::Scanner &scanner()
 {
-    static PortMap::Scanner s = [] { return PortMap::scanSysfs(QStringLiteral("/sys/class/tty")); };
+    static PortMap::Scanner s;
     return s;
+}
+
+struct Roots
+{
+    QString classDir = QStringLiteral("/sys/class/tty");
+    QString devDir = QStringLiteral("/dev");
+};
+
+Roots &roots()
+{
+    static Roots r;
+    return r;
 }
 
 std::pair<QString, qint64> splitNumber(const QString &name)
@@ -32,6 +45,39 @@ void PortMap::setSystemScanner(Scanner s)
     scanner() = std::move(s);
 }
 
+void PortMap::setSystemRoots(const QString &classDir, const QString &devDir)
+{
+    roots() = { classDir, devDir };
+}
+
+QString PortMap::classDir()
+{
+    return roots().classDir;
+}
+
+QString PortMap::devDir()
+{
+    return roots().devDir;
+}
+
+QString PortMap::canonical(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? QDir::cleanPath(path) : target;
+}
+
+QStringList PortMap::kernelConsoles(const QString &classDir, const QString &devDir)
+{
+    QStringList consoles;
+    QFile active(classDir + QStringLiteral("/console/active"));
+    if (active.open(QIODevice::ReadOnly)) {
+        const QString names = QString::fromLocal8Bit(active.readAll());
+        for (const QString &name : names.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            consoles << devDir + u'/' + name;
+    }
+    return consoles;
+}
+
 bool PortMap::naturalLess(const QString &a, const QString &b)
 {
     const auto [prefixA, numberA] = splitNumber(a);
@@ -43,7 +89,7 @@ bool PortMap::naturalLess(const QString &a, const QString &b)
     return a < b;
 }
 
-QStringList PortMap::scanSysfs(const QString &classDir)
+QStringList PortMap::scanSysfs(const QString &classDir, const QString &devDir)
 {
     QStringList usb;
     QStringList other;
@@ -68,21 +114,35 @@ QStringList PortMap::scanSysfs(const QString &classDir)
     std::sort(usb.begin(), usb.end(), naturalLess);
     std::sort(other.begin(), other.end(), naturalLess);
 
+    const QStringList consoles = kernelConsoles(classDir, devDir);
     QStringList paths;
     for (const QString &name : usb + other)
-        paths << QStringLiteral("/dev/") + name;
+        if (const QString path = devDir + u'/' + name; !consoles.contains(path))
+            paths << path;
     return paths;
 }
 
 QStringList PortMap::devices()
 {
+    // Paths compare by what they lead to: a by-id link in ZELCOM_PORTS and the node the scan finds are one
+    // device, and a link to the console is the console.
+    QStringList consoles;
+    for (const QString &console : kernelConsoles(classDir(), devDir()))
+        consoles << canonical(console);
     QStringList list;
+    QStringList seen;
+    const auto add = [&](const QString &path) {
+        const QString device = canonical(path);
+        if (seen.contains(device) || consoles.contains(device))
+            return;
+        seen << device;
+        list << path;
+    };
     const QString configured = qEnvironmentVariable("ZELCOM_PORTS");
     for (const QString &path : configured.split(u':', Qt::SkipEmptyParts))
-        list << path;
-    for (const QString &path : scanner()())
-        if (!list.contains(path))
-            list << path;
+        add(path);
+    for (const QString &path : scanner() ? scanner()() : scanSysfs(classDir(), devDir()))
+        add(path);
     return list;
 }
 
@@ -92,4 +152,14 @@ QString PortMap::deviceFor(int portNumber)
     if (portNumber < 1 || portNumber > list.size())
         return {};
     return list[portNumber - 1];
+}
+
+int PortMap::portNumberOf(const QString &path)
+{
+    const QString device = canonical(path);
+    const QStringList list = devices();
+    for (qsizetype i = 0; i < list.size(); ++i)
+        if (canonical(list[i]) == device)
+            return static_cast<int>(i) + 1;
+    return 0;
 }

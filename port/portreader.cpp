@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "port/portreader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -43,10 +45,11 @@ void clear(int event)
 
 } // namespace
 
-PortReader::PortReader(int fd)
+PortReader::PortReader(int fd, std::shared_ptr<ModemLines> lines)
     : m_fd(fd)
     , m_wake(makeEvent())
     , m_notify(makeEvent(m_wake))
+    , m_modem(std::move(lines))
 {
     try {
         m_thread = std::thread(&PortReader::run, this);
@@ -134,6 +137,12 @@ int PortReader::failure()
     return m_failure;
 }
 
+PortReader::Lines PortReader::lines()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
 void PortReader::run()
 {
     QByteArray chunk;
@@ -144,7 +153,31 @@ void PortReader::run()
         }
         signal(m_notify);
     };
+    // The lines are looked at between reads, at most every kLinesPeriodMs however fast data comes; a device that
+    // cannot tell them is not asked again.
+    using Clock = std::chrono::steady_clock;
+    bool watchLines = m_modem != nullptr;
+    Clock::time_point nextLook = Clock::now();
+    const auto lookAtLines = [&] {
+        Lines seen;
+        seen.error = m_modem->get(m_fd, seen.bits);
+        if (seen.error != 0) {
+            seen.bits = 0;
+            watchLines = false;
+        }
+        nextLook = Clock::now() + std::chrono::milliseconds(kLinesPeriodMs);
+        bool changed = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            changed = seen != m_lines;
+            m_lines = seen;
+        }
+        if (changed)
+            signal(m_notify);
+    };
     for (;;) {
+        if (watchLines && Clock::now() >= nextLook)
+            lookAtLines();
         bool room = false;
         {
             const std::lock_guard lock(m_mutex);
@@ -155,7 +188,10 @@ void PortReader::run()
         // Without room the device is not watched at all: a hang-up would otherwise wake the poll at once, again
         // and again, until the buffer is taken.
         pollfd fds[2] = { { m_wake, POLLIN, 0 }, { room ? m_fd : -1, POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0) {
+        const int timeout = watchLines ? static_cast<int>(std::max<Clock::rep>(
+                                0, std::chrono::ceil<std::chrono::milliseconds>(nextLook - Clock::now()).count()))
+                                       : -1;
+        if (::poll(fds, 2, timeout) < 0) {
             if (errno == EINTR)
                 continue;
             fail(errno);

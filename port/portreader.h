@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "port/modemlines.h"
+
 #include <QByteArray>
 #include <deque>
 #include <limits>
@@ -11,6 +13,8 @@
 // window takes to paint. What it reads waits in one buffer until take(). It signals on notifier() (a
 // descriptor for a read notifier on the owner's thread) when data arrives, once until rearm(), so a flood is
 // announced a few times a frame rather than once per read; and when the device fails, after which it stops.
+// It also watches the modem control lines every kLinesPeriodMs (a pseudo-terminal has none, and then it
+// stops looking) and signals the same way when they change.
 // The two threads share nothing but the buffer and the flags under one mutex.
 class PortReader
 {
@@ -19,7 +23,18 @@ public:
     // 200 ms of a 40 MB/s line. It bounds memory, and the work one late notification can hand the window.
     static constexpr qsizetype kReadAhead = 8 << 20;
 
-    explicit PortReader(int fd);
+    // How often the control lines are looked at: a change is seen within this time.
+    static constexpr int kLinesPeriodMs = 50;
+
+    // The control lines as last seen: their bits, or the error that ended the watch.
+    struct Lines
+    {
+        int error = 0;
+        int bits = 0;
+        bool operator==(const Lines &) const = default;
+    };
+
+    explicit PortReader(int fd, std::shared_ptr<ModemLines> lines = nullptr);
     ~PortReader();
     PortReader(const PortReader &) = delete;
     PortReader &operator=(const PortReader &) = delete;
@@ -38,6 +53,7 @@ public:
     bool rearm();
     // The system error the device failed with (EIO when it only hung up), 0 while it works.
     int failure();
+    Lines lines();
 
 private:
     void run();
@@ -51,5 +67,7 @@ private:
     bool m_told = false; // guarded by m_mutex
     bool m_stop = false; // guarded by m_mutex
     int m_failure = 0; // guarded by m_mutex
+    const std::shared_ptr<ModemLines> m_modem;
+    Lines m_lines; // guarded by m_mutex
     std::thread m_thread;
 };

@@ -70,6 +70,8 @@ private slots:
     void parityMarks_data();
     void parityMarks();
     void outputEncodesGbkAndIsBounded();
+    void flowControl_data();
+    void flowControl();
 
     void deviceLossClosesOnceWithoutSpinning();
     void stopsWhileStreaming_data();
@@ -90,6 +92,7 @@ private:
 
 void TestPort::init()
 {
+    PortMap::setSystemRoots(QStringLiteral("/sys/class/tty"), QStringLiteral("/dev"));
     PortMap::setSystemScanner([] { return QStringList(); });
     m_pty = std::make_unique<PtyPair>();
     QVERIFY(m_pty->isValid());
@@ -230,6 +233,45 @@ void TestPort::outputEncodesGbkAndIsBounded()
     QCOMPARE(errorOf([&] { comm.setOutput(block); }), CommError::Code(0));
 }
 
+void TestPort::flowControl_data()
+{
+    // The flow control the device carries (PtyPair::line) after it is chosen, with the port open or closed, and after
+    // going back to none; parity errors stay marked whatever the flow control.
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("device");
+    QTest::newRow("RTS/CTS") << int(MSComm::comRTS) << "9600,n,8,1"
+                             << "9600 1 0 0 rts";
+    QTest::newRow("XON/XOFF") << int(MSComm::comXOnXoff) << "9600,n,8,1"
+                              << "9600 1 0 0 xon,xoff";
+    QTest::newRow("XON/XOFF, even parity") << int(MSComm::comXOnXoff) << "19200,e,7,2"
+                                           << "19200 2 0 1 xon,xoff";
+    QTest::newRow("RTS/CTS, odd parity") << int(MSComm::comRTS) << "19200,o,8,1"
+                                         << "19200 1 1 1 rts";
+}
+
+void TestPort::flowControl()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, settings);
+    QFETCH(QString, device);
+    for (const bool whileOpen : { false, true }) {
+        MSComm comm;
+        comm.setSettings(settings);
+        comm.setPortOpen(whileOpen);
+        comm.setHandshaking(MSComm::HandshakeConstants(mode));
+        if (!whileOpen)
+            comm.setPortOpen(true);
+        QCOMPARE(m_pty->line(), device);
+        // Closed and opened again, the port keeps it.
+        comm.setPortOpen(false);
+        comm.setPortOpen(true);
+        QCOMPARE(m_pty->line(), device);
+        comm.setHandshaking(MSComm::comNone);
+        QCOMPARE(m_pty->line(), device.section(u' ', 0, 3) + QStringLiteral(" none"));
+    }
+}
+
 void TestPort::deviceLossClosesOnceWithoutSpinning()
 {
     MSComm comm;
@@ -301,23 +343,39 @@ void TestPort::stopsWhileStreaming()
 
 void TestPort::portOrder()
 {
-    // Listed paths come first, in their order, and a scanned device is not listed twice.
-    PortMap::setSystemScanner([] { return QStringList { "/dev/ttyUSB0", "/dev/ttyS0" }; });
-    qputenv("ZELCOM_PORTS", "/tmp/b::/dev/ttyS0:/tmp/a");
-    QCOMPARE(PortMap::devices(), QStringList({ "/tmp/b", "/dev/ttyS0", "/tmp/a", "/dev/ttyUSB0" }));
-    QCOMPARE(PortMap::deviceFor(4), QStringLiteral("/dev/ttyUSB0"));
+    // Listed paths come first, in their order; a device is listed once, under the first path that leads to it (a
+    // by-id link and its node), and the kernel's console never, by whatever path.
+    QTemporaryDir sys;
+    QDir root(sys.path());
+    QVERIFY(root.mkpath(QStringLiteral("class/console")) && root.mkpath(QStringLiteral("dev")));
+    const QString dev = root.filePath(QStringLiteral("dev"));
+    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } }) {
+        QFile file(root.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QVERIFY(QFile::link(m_pty->slavePath(), dev + QStringLiteral("/usb-by-id")));
+    QVERIFY(QFile::link(dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/console-link")));
+    PortMap::setSystemRoots(root.filePath(QStringLiteral("class")), dev);
+    PortMap::setSystemScanner([&] { return QStringList { dev + "/ttyUSB0", m_pty->slavePath(), dev + "/ttyS0" }; });
+    qputenv(
+        "ZELCOM_PORTS", QStringLiteral("/tmp/b::%1/usb-by-id:%1/console-link:/tmp/b/:/tmp/a").arg(dev).toLocal8Bit());
+    QCOMPARE(PortMap::devices(), QStringList({ "/tmp/b", dev + "/usb-by-id", "/tmp/a", dev + "/ttyUSB0" }));
+    QCOMPARE(PortMap::deviceFor(4), dev + "/ttyUSB0");
     QCOMPARE(PortMap::deviceFor(5), QString());
+    QCOMPARE(PortMap::portNumberOf(m_pty->slavePath()), 2);
 }
 
 void TestPort::scanFindsHardwarePorts()
 {
-    // Hardware has a device behind it; a ttyS also needs a UART type other than 0.
+    // Hardware has a device behind it; a ttyS also needs a UART type other than 0, and must not be the console.
     QTemporaryDir sys;
     QDir root(sys.path());
     for (const char *dir : { "ttyUSB10/device", "ttyUSB2/device", "ttyACM0/device", "ttyS0/device", "ttyS1/device",
-             "ttyAMA0/device", "tty1", "console" })
+             "ttyS2/device", "ttyAMA0/device", "tty1", "console" })
         QVERIFY(root.mkpath(QString::fromLatin1(dir)));
-    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, std::pair { "ttyS1/type", "0\n" } }) {
+    for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" },
+             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } }) {
         QFile file(root.filePath(QString::fromLatin1(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(type);

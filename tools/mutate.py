@@ -43,8 +43,8 @@ MUTANTS = [
      "case 'O':\n        return QSerialPort::EvenParity;", "odd parity set as even"),
     ("stopbits", "port/mscomm.cpp", "s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop",
      "QSerialPort::OneStop", "two stop bits never reach the device"),
-    ("flow", "port/mscomm.cpp", "setFlowControl(QSerialPort::NoFlowControl)",
-     "setFlowControl(QSerialPort::HardwareControl)", "RTS/CTS left on after open"),
+    ("flow", "port/mscomm.cpp", "default:\n        return QSerialPort::NoFlowControl;",
+     "default:\n        return QSerialPort::HardwareControl;", "RTS/CTS left on after open"),
     ("rollback", "port/mscomm.cpp", "    if (!ok)\n        writeLineSettings(m_port, old);\n", "",
      "a refused field leaves the fields before it changed"),
     ("whileopen", "port/mscomm.cpp", "*parsed != m_settings && m_port.isOpen()",
@@ -75,7 +75,7 @@ MUTANTS = [
     ("natural", "port/portmap.cpp", "return numberA < numberB;", "return numberA > numberB;",
      "ports numbered in reverse"),
     ("usbfirst", "port/portmap.cpp", "usb + other", "other + usb", "USB adapters after the other ports"),
-    ("twice", "port/portmap.cpp", "        if (!list.contains(path))\n", "",
+    ("twice", "port/portmap.cpp", "seen.contains(device) || consoles.contains(device)", "consoles.contains(device)",
      "a listed device is counted twice"),
     ("lastport", "port/portmap.cpp", "portNumber > list.size()", "portNumber >= list.size()",
      "the last device cannot be opened"),
@@ -242,6 +242,37 @@ MUTANTS = [
      "if (!QDesktopServices::openUrl(QUrl(address)) && false)", "检查更新 without a browser says nothing"),
 ]
 
+# The port's menu, its control lines and an adapter that comes back.
+MUTANTS += [
+    ("bylink", "port/portmap.cpp", "const QString device = canonical(path);\n        if (seen",
+     "const QString device = path;\n        if (seen",
+     "a by-id link and its node listed as two ports"),
+    ("console", "port/portmap.cpp", "seen.contains(device) || consoles.contains(device)", "seen.contains(device)",
+     "the kernel's console offered"),
+    ("xonxoff", "port/mscomm.cpp", "case MSComm::comXOnXoff:\n        return QSerialPort::SoftwareControl;",
+     "case MSComm::comXOnXoff:\n        return QSerialPort::HardwareControl;", "XON/XOFF set as RTS/CTS"),
+    ("flowopen", "port/mscomm.cpp", "if (m_port.isOpen() && mode != m_handshaking)", "if (false)",
+     "flow control chosen while open waits for the next open"),
+    ("dtragain", "port/mscomm.cpp", "    if (m_dtr)\n        m_modemLines->set(m_port.handle(), TIOCM_DTR, *m_dtr);\n",
+     "", "a chosen DTR forgotten at the next open"),
+    ("linesnews", "port/portreader.cpp", "        if (changed)\n            signal(m_notify);\n", "",
+     "a control line's change never reaches the window"),
+    ("otherport", "port/mscomm.cpp", "    // Another port chosen: the one that went away is no longer awaited.\n    stopWatching();\n",
+     "", "choosing another port leaves the wait for the lost one on"),
+    ("switchoff", "port/mscomm.cpp", "    if (!on)\n        stopWatching();\n", "",
+     "switching reopening off leaves the wait on"),
+    ("anyadapter", "port/adapteridentity.cpp", "return (!serial.isEmpty() && !serialShared) || usbPath == other.usbPath;",
+     "return true;", "any adapter of the same kind opened in place of the lost one"),
+    ("twin", "port/adapteridentity.cpp", "identity->serialShared = true;", "identity->serialShared = false;",
+     "a twin with the same serial number opened in place of the lost one"),
+    ("comfollows", "window/portcontrol.cpp", "    form.Combo1->setCurrentIndex(form.MSComm1->CommPort() - 1);\n", "",
+     "the port list shows the old number of an adapter that came back"),
+    ("hungup", "window/portcontrol.cpp", "comm.lossError() == EIO ? Texts::kHungUp :", "false ? Texts::kHungUp :",
+     "an unplugged adapter reported as an I/O error"),
+    ("rtsflow", "window/portcontrol.cpp", "noLines.isEmpty() && mode == MSComm::comRTS", "false",
+     "RTS offered while the driver drives it"),
+]
+
 # Mutants that change nothing anyone could observe, with the reason; listed, not scored.
 EQUIVALENT = {
 }
@@ -265,6 +296,9 @@ def run(cmd, timeout=None, quiet=True):
 # out, so a mutant costs one compile and the links of these.
 TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "zelcom_app",
            "zelcom_vport"]
+
+
+TARGETS += ["tst_modem"]
 
 
 def build(build_dir):

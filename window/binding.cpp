@@ -12,9 +12,12 @@
 #include "window/form1.h"
 #include "window/intervaltimer.h"
 #include "window/optionbutton.h"
+#include "window/portcontrol.h"
+#include "window/portmenu.h"
 #include "window/sendline.h"
 #include "window/startup.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <exception>
@@ -57,6 +60,13 @@ void bindEvents(Form1 &f)
     QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));
     QObject::connect(f.MSComm1, &MSComm::OnComm, &f, guarded<MSComm1_OnComm>(f));
     QObject::connect(f.MSComm1, &MSComm::portLost, &f, guarded<MSComm1_PortLost>(f));
+    for (QAction *mode : { f.PortMenu1->FlowNone, f.PortMenu1->FlowRtsCts, f.PortMenu1->FlowXonXoff })
+        QObject::connect(mode, &QAction::triggered, &f, guarded<FlowControl_Click>(f));
+    QObject::connect(f.PortMenu1->LineDtr, &QAction::triggered, &f, guarded<LineDtr_Click>(f));
+    QObject::connect(f.PortMenu1->LineRts, &QAction::triggered, &f, guarded<LineRts_Click>(f));
+    QObject::connect(f.PortMenu1->AutoReopen, &QAction::triggered, &f, guarded<AutoReopen_Click>(f));
+    QObject::connect(f.MSComm1, &MSComm::portStateChanged, &f, guarded<MSComm1_PortStateChanged>(f));
+    QObject::connect(f.MSComm1, &MSComm::portReturned, &f, guarded<MSComm1_PortReturned>(f));
 }
 
 std::unique_ptr<Form1> createForm1()

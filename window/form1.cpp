@@ -9,6 +9,7 @@
 #include "window/intervaltimer.h"
 #include "window/layout.h"
 #include "window/optionbutton.h"
+#include "window/portmenu.h"
 #include "window/sendline.h"
 #include "window/shape.h"
 #include "window/texts.h"
@@ -157,6 +158,9 @@ Form1::Form1(QWidget *parent)
     setTabOrder();
     setAccessibility();
     Combo1->setToolTipProvider([this] { return portsToolTip(); });
+    PortMenu1 = new PortMenu(this);
+    PortMenu1->attachTo(Command5);
+    PortMenu1->attachTo(Shape1);
 }
 
 Form1::~Form1() = default;

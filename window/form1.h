@@ -13,6 +13,7 @@ class ComboBox;
 class IntervalTimer;
 class MSComm;
 class OptionButton;
+class PortMenu;
 class ReceiveArea;
 class SendLine;
 class Shape;
@@ -83,6 +84,9 @@ public:
     IntervalTimer *Timer2;
 
     MSComm *MSComm1;
+
+    // The context menu of Command5 and Shape1: flow control, control lines, reopening.
+    PortMenu *PortMenu1 = nullptr;
 
     // Kept by the settings timer (Timer1_Timer).
     SettingsState settingsState;

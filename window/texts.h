@@ -263,4 +263,32 @@ inline const QString kSendFilePortClosed = QStringLiteral("串口已关闭，文
 inline const QString kSendFileWriteFailed = QStringLiteral("串口不再接受数据：%1。\n文件 %2 已发送 %3 / %4 字节。");
 inline const QString kSendFileCancelled = QStringLiteral("已取消发送文件 %1：\n已发送 %2 / %3 字节。");
 
+// The port's context menu (on the open/close button and the lamp).
+inline const QString kMenuFlowControl = QStringLiteral("流控(&F)");
+inline const QString kMenuFlowNone = QStringLiteral("无(&N)");
+inline const QString kMenuFlowRtsCts = QStringLiteral("RTS/CTS 硬件流控(&R)");
+inline const QString kMenuFlowXonXoff = QStringLiteral("XON/XOFF 软件流控(&X)");
+inline const QString kMenuDtr = QStringLiteral("DTR 有效(&D)");
+inline const QString kMenuRts = QStringLiteral("RTS 有效(&T)");
+inline const QString kMenuAutoReopen = QStringLiteral("拔出后自动重新打开(&A)");
+inline const QString kLinesNeedOpenPort = QStringLiteral("打开串口后才能设置控制线。");
+inline const QString kRtsByFlowControl = QStringLiteral("使用 RTS/CTS 流控时，RTS 由驱动控制。");
+// %1 the system's reason.
+inline const QString kFlowRefused = QStringLiteral("串口设备不接受这种流控：%1。仍使用原来的流控。");
+inline const QString kLineRefused = QStringLiteral("串口设备不接受这个控制线设置：%1。");
+
+// The lamp's tooltip and what a screen reader hears of it. %1 the port ("COM3"), %2 its device.
+inline const QString kPortOpenTip = QStringLiteral("%1（%2）已打开。");
+// %1 to %6: the state of DTR, RTS, CTS, DSR, DCD and RI.
+inline const QString kLinesTip = QStringLiteral("输出：DTR %1，RTS %2\n输入：CTS %3，DSR %4，DCD %5，RI %6");
+inline const QString kLineOn = QStringLiteral("有效");
+inline const QString kLineOff = QStringLiteral("无效");
+// %1 the system's reason.
+inline const QString kNoLines = QStringLiteral("这个设备没有控制线（%1）。");
+// %1 the device, %2 why it went away.
+inline const QString kPortLostTip = QStringLiteral("%1 已断开：%2。");
+inline const QString kHungUp = QStringLiteral("设备已被拔出或挂断");
+inline const QString kWaitingForReturn = QStringLiteral("同一个设备重新接入后会自动打开。");
+inline const QString kNoReturn = QStringLiteral("这个设备没有自己的标识（例如伪终端），不会自动重新打开。");
+
 } // namespace Texts
