@@ -388,6 +388,7 @@ void ReceiveStore::clear()
         // its blocks need no holes punched any more. A new one starts empty.
         if (auto fresh = ScratchFile::open(*m_options.scratch)) {
             m_file->retire();
+            m_spiller->forget(m_file);
             m_file = std::move(fresh);
         }
     }

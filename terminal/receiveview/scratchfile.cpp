@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QThreadPool>
 
 #include <cerrno>
 #include <csignal>
@@ -15,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -142,9 +142,8 @@ ScratchFile::ScratchFile(int fd, QString folder, const Place &place, qint64 bloc
 ScratchFile::~ScratchFile()
 {
     const int fd = m_fd;
-    QThreadPool *pool = m_held > kCloseInBackground ? QThreadPool::globalInstance() : nullptr;
-    if (pool)
-        pool->start([fd] { ::close(fd); });
+    if (m_held > kCloseInBackground)
+        std::thread([fd] { ::close(fd); }).detach();
     else
         ::close(fd);
 }
@@ -295,10 +294,8 @@ void ScratchFile::release(qint64 offset, qint64 length)
             return;
         m_punching = true;
     }
-    QThreadPool *pool = QThreadPool::globalInstance();
-    if (!pool)
-        return punchPending();
-    pool->start([self = shared_from_this()] { self->punchPending(); });
+    // One thread at a time, only while there is something to punch; the file stays open until it is done.
+    std::thread([self = shared_from_this()] { self->punchPending(); }).detach();
 }
 
 void ScratchFile::punchPending()

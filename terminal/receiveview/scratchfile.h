@@ -68,7 +68,8 @@ public:
     bool append(const char *data, qsizetype length, qint64 *offset);
     // Any thread.
     bool read(qint64 offset, char *data, qsizetype length) const;
-    // Any thread; takes no time: the hole is punched on a worker, and only then is the space used again.
+    // Any thread; takes no time: the hole is punched on a thread of its own (or before the next write),
+    // and only then is the space used again.
     void release(qint64 offset, qint64 length);
     // Bytes the file really takes on its disk.
     qint64 diskBytes() const;

@@ -49,6 +49,26 @@ qint64 Spiller::pendingBytes() const
     return m_pendingBytes;
 }
 
+void Spiller::forget(const std::shared_ptr<ScratchFile> &file)
+{
+    std::deque<Job> forgotten;
+    {
+        std::lock_guard lock(m_mutex);
+        std::deque<Job> kept;
+        for (Job &job : m_jobs) {
+            if (job.file != file) {
+                kept.push_back(std::move(job));
+                continue;
+            }
+            m_pendingBytes -= qint64(job.chunk->usedBytes());
+            m_queuedBytes -= qint64(job.chunk->usedBytes());
+            forgotten.push_back(std::move(job));
+        }
+        m_jobs.swap(kept);
+    }
+    m_done.notify_all();
+}
+
 qint64 Spiller::queuedBytes() const
 {
     std::lock_guard lock(m_mutex);

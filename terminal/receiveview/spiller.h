@@ -39,6 +39,9 @@ public:
     qint64 pendingBytes() const;
     // Bytes handed in and not yet written (or refused): how far the disk is behind.
     qint64 queuedBytes() const;
+    // Drops the chunks still waiting to be written to `file`: a capture that was cleared does not keep the
+    // disk, and so the receiving, busy with what it had.
+    void forget(const std::shared_ptr<ScratchFile> &file);
     // Waits until at most `bytes` are queued; for tests and benchmarks, never on the window's thread.
     void waitBelow(qint64 bytes);
 
