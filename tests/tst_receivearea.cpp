@@ -172,6 +172,9 @@ private slots:
     void screenReaderQueries();
     void screenReaderEventsKeepItsCopy_data();
     void screenReaderEventsKeepItsCopy();
+    void screenReaderRangesUpToTheCopyBound_data();
+    void screenReaderRangesUpToTheCopyBound();
+    void screenReaderSentencesTileALongLine();
 };
 
 void TestReceiveArea::storeIsExact_data()
@@ -449,7 +452,6 @@ void TestReceiveArea::screenReaderQueries()
     QAccessibleTextInterface *t = iface->textInterface();
     const int count = t->characterCount();
     QCOMPARE(count, text.size() + 3 * (1 << 21) + 6);
-    QCOMPARE(t->text(0, count), area.textBetween(0, ReceiveAccessible::kQueryChars));
     QVERIFY(t->text(0, count).startsWith(text + QStringLiteral("5A ")));
     int start = 0;
     int end = 0;
@@ -543,6 +545,77 @@ void TestReceiveArea::screenReaderEventsKeepItsCopy()
     QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
     QCOMPARE(t->characterCount(), reader.text.size());
     QVERIFY(reader.holds(t->text(0, t->characterCount())));
+}
+
+void TestReceiveArea::screenReaderRangesUpToTheCopyBound_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+    QTest::newRow("one character") << 7 << 1;
+    QTest::newRow("65,537 characters") << 70001 << 65537;
+    QTest::newRow("8 Mi characters") << 100 << int(ReceiveAccessible::kTextChars);
+    QTest::newRow("past the bound: cut there") << 5 << int(ReceiveAccessible::kTextChars) + 1000;
+    QTest::newRow("the whole text") << 0 << -1;
+}
+
+void TestReceiveArea::screenReaderRangesUpToTheCopyBound()
+{
+    // Random bytes in hex, through the scratch file: a range is read back exactly from wherever it lies.
+    QFETCH(int, start);
+    QFETCH(int, length);
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    QByteArray bytes(3 << 20, Qt::Uninitialized);
+    quint32 seed = 12345;
+    for (char &b : bytes)
+        b = char((seed = seed * 1103515245 + 12345) >> 24);
+    area.appendText(u"起点\r\n");
+    area.appendHex(bytes);
+    QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    const int end = length < 0 ? t->characterCount() : start + length;
+    const QString answer = t->text(start, end);
+    const QString expected = (QStringLiteral("起点\r\n") + renderHex(bytes)).mid(start, end - start);
+    QCOMPARE(answer.size(), std::min<qsizetype>(expected.size(), ReceiveAccessible::kTextChars));
+    QVERIFY(answer == expected.left(answer.size()));
+}
+
+void TestReceiveArea::screenReaderSentencesTileALongLine()
+{
+    // A line of 200,000 characters between two short ones, a CR LF and a surrogate pair where the line is cut
+    // in pieces: stepping by sentences or paragraphs, either way, covers the text once, without overlap.
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    QString line;
+    for (int i = 0; line.size() < 200000; ++i)
+        line += QStringLiteral("温度%1 ").arg(i);
+    const qsizetype k = ReceiveAccessible::kQueryChars;
+    line.replace(2 * k - 1, 2, QStringLiteral("\U0001F600"));
+    const QString text = QStringLiteral("first\r\n") + line + QStringLiteral("\r\nlast");
+    area.appendText(text);
+    QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    for (auto boundary : { QAccessible::SentenceBoundary, QAccessible::ParagraphBoundary }) {
+        QString forward;
+        int start = 0;
+        int end = 0;
+        QString piece = t->textAtOffset(0, boundary, &start, &end);
+        QCOMPARE(piece, QStringLiteral("first\r\n"));
+        for (int pieces = 0; !piece.isEmpty() && pieces < 100; ++pieces) {
+            QCOMPARE(start, forward.size());
+            QVERIFY(piece.size() <= k + 1);
+            forward += piece;
+            piece = t->textAfterOffset(start, boundary, &start, &end);
+        }
+        QCOMPARE(forward, text);
+        // Backwards from the end, the same pieces.
+        QString backward = t->textAtOffset(int(text.size()) - 1, boundary, &start, &end);
+        for (int previous = start; previous > 0; previous = start) {
+            const QString before = t->textBeforeOffset(previous, boundary, &start, &end);
+            QCOMPARE(end, previous);
+            QCOMPARE(t->textAtOffset(start + 1, boundary, &start, &end), before);
+            backward.prepend(before);
+        }
+        QCOMPARE(backward, text);
+    }
 }
 
 QTEST_MAIN(TestReceiveArea)
