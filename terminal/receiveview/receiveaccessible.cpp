@@ -9,6 +9,7 @@
 
 ReceiveAccessible::ReceiveAccessible(ReceiveArea *area)
     : QAccessibleWidget(area, QAccessible::EditableText)
+    , m_store(&area->store())
 {
 }
 
@@ -202,9 +203,9 @@ QString ReceiveAccessible::textAfterOffset(
 
 std::pair<int, int> ReceiveAccessible::visibleOffsets() const
 {
-    const ReceiveStore &store = area()->store();
+    const ReceiveStore &store = *m_store;
     Visible &v = m_visible;
-    if (v.valid && v.size == store.size() && v.origin == store.origin() && v.edits == store.editCount())
+    if (isVisibleKnown())
         return { v.first, v.last };
     const QList<ReceiveLayout::ScreenRow> rows = area()->layout().screenRows();
     v = { true, store.size(), store.origin(), store.editCount(), 0, -1 };
@@ -225,7 +226,9 @@ std::pair<int, int> ReceiveAccessible::visibleOffsets() const
 QRect ReceiveAccessible::characterRect(int offset) const
 {
     // Qt's bridge answers the extents of a range by asking for every character of it in turn: one off
-    // screen costs a comparison.
+    // screen costs a few comparisons.
+    if (isVisibleKnown() && (offset < m_visible.first || offset > m_visible.last))
+        return {};
     if (const auto [first, last] = visibleOffsets(); offset < first || offset > last)
         return {};
     const QRect rect = area()->characterRect(area()->notifier().positionOf(offset));

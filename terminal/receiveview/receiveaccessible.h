@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/receivestore.h"
 #include "terminal/receiveview/savedialog.h"
 
 #include <QAccessibleWidget>
@@ -62,6 +63,11 @@ private:
     QString answer(qint64 start, qint64 end, int *startOffset, int *endOffset) const;
     // The offsets on screen, [first, last]; kept until the event loop turns or the text changes.
     std::pair<int, int> visibleOffsets() const;
+    bool isVisibleKnown() const
+    {
+        return m_visible.valid && m_visible.size == m_store->size() && m_visible.origin == m_store->origin()
+            && m_visible.edits == m_store->editCount();
+    }
 
     struct Visible
     {
@@ -72,5 +78,6 @@ private:
         int first = 0;
         int last = -1;
     };
+    const ReceiveStore *m_store;
     mutable Visible m_visible;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/savedialog.h"
 
 #include <QAccessible>
 #include <QBasicTimer>
@@ -44,11 +45,11 @@ public:
     // reader speaks and brailles the newest lines of an insertion, not megabytes of it; more would only
     // make the bus and the reader fall behind the data.
     static constexpr qint64 kEventChars = 4096;
-    // Characters a reader sees at most, the newest: 16 Mi, twice what may be copied. The protocol counts in
-    // 32 bits, and Qt's bridge answers the extents of a range (a reader's whole text included) by asking for
-    // each of its characters in turn, with an int that never ends the loop at INT_MAX: the window bounds
-    // that loop to some tens of milliseconds.
-    static constexpr qint64 kWindowChars = qint64(16) << 20;
+    // Characters a reader sees at most, the newest: as many as may be copied, so any range a reader asks
+    // for is answered whole. The protocol counts in 32 bits, and Qt's bridge answers the extents of a range
+    // (a reader's whole text included) by asking for each of its characters in turn, with an int that never
+    // ends the loop at INT_MAX: the window bounds that loop to some tens of milliseconds.
+    static constexpr qint64 kWindowChars = kCopyLimitChars;
 
     // Sees every event besides the platform's bridge, and makes the area build them even where the
     // platform has no accessibility (offscreen): for tests and the bench.
