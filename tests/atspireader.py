@@ -45,6 +45,8 @@ def main():
     timed("whole_extents", lambda: text.getRangeExtents(0, -1, pyatspi.DESKTOP_COORDS))
     timed("end_extents", lambda: text.getRangeExtents(count - 10, count, pyatspi.DESKTOP_COORDS))
     timed("explicit_extents", lambda: text.getRangeExtents(0, count, pyatspi.DESKTOP_COORDS))
+    whole = timed("whole_text", lambda: text.getText(0, -1))
+    print("whole_text_chars=%d whole_text_end=U+%04X" % (len(whole), ord(whole[-1]) if whole else 0), flush=True)
     character, start, end = text.getTextAtOffset(offset, pyatspi.TEXT_BOUNDARY_CHAR)
     print("char_text=U+%04X start=%d end=%d" % (ord(character[0]) if character else 0, start, end), flush=True)
     print("char_code=%d" % text.getCharacterAtOffset(offset), flush=True)

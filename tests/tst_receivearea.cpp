@@ -668,10 +668,13 @@ void TestReceiveArea::screenReaderOnTheBus()
         QVERIFY2(said.value(QString::fromLatin1(query)).toDouble() < 1000,
             qPrintable(said.value(QString::fromLatin1(query))));
     // For bench/readerqueries.sh: how long the reader waited, never compared here but for the loop above.
-    qInfo("reader waited: whole extents %s ms, the last 10 %s ms, (0, count) %s ms",
+    qInfo("reader waited: whole extents %s ms, the last 10 %s ms, (0, count) %s ms, the whole text %s ms",
         qPrintable(said.value(QStringLiteral("whole_extents_ms"))),
         qPrintable(said.value(QStringLiteral("end_extents_ms"))),
-        qPrintable(said.value(QStringLiteral("explicit_extents_ms"))));
+        qPrintable(said.value(QStringLiteral("explicit_extents_ms"))),
+        qPrintable(said.value(QStringLiteral("whole_text_ms"))));
+    QCOMPARE(said.value(QStringLiteral("whole_text_chars")).toInt(), count);
+    QCOMPARE(said.value(QStringLiteral("whole_text_end")), QStringLiteral("U+6587"));
     QCOMPARE(said.value(QStringLiteral("char_text")), QStringLiteral("U+4E2D"));
     QCOMPARE(said.value(QStringLiteral("start")).toInt(), count - 2);
     QCOMPARE(said.value(QStringLiteral("end")).toInt(), count - 1);
