@@ -95,17 +95,16 @@ startReader() {
 }
 
 # Events and characters a second the reader received while the window drained, and the most characters
-# in any one second of its own.
+# in any one second of its own. Run after the reader ended (waited for by the shell that started it).
 readerResult() { # receive_seconds -> "events/s chars/s max-chars-in-a-second"
-    wait "$readerPid" 2>/dev/null || true
     local total events chars most
     total=$(grep '^total:' "$readerOut" || true)
-    events=$(grep -o 'object:text-changed:[a-z]*=[0-9]*' <<<"$total" | awk -F= '{ n += $2 } END { print n + 0 }')
+    events=$( (grep -o 'object:text-changed:[a-z]*=[0-9]*' <<<"$total" || true) | awk -F= '{ n += $2 } END { print n + 0 }')
     chars=$(field text_chars "$total")
-    most=$(grep -v '^total:' "$readerOut" | sed -n 's/.*text_chars=\([0-9]*\).*/\1/p' | sort -n | tail -n 1)
+    most=$( (grep -v '^total:' "$readerOut" || true) | sed -n 's/.*text_chars=\([0-9]*\).*/\1/p' | sort -n | tail -n 1)
     rm -f "$readerOut"
     awk -v e="$events" -v c="${chars:-0}" -v s="$1" -v m="${most:-0}" \
-        'BEGIN { if (s > 0) printf "%.0f %.0f %d", e / s, c / s, m; else printf "0 0 %d", m }'
+        'BEGIN { if (s > 0) printf "%.0f %.0f %d\n", e / s, c / s, m; else printf "0 0 %d\n", m }'
 }
 
 busyPids=()
@@ -140,6 +139,7 @@ for competing in none "2 busy"; do
             window=$(head -n 1 <<<"$out")
             written=$(tail -n 1 <<<"$out")
             s=$(field receive_seconds "$window")
+            wait "$readerPid" 2>/dev/null || true
             read -r readerEvents readerChars readerMost < <(readerResult "$s")
             rate=$(mbps "$(field received_bytes "$window")" "$s")
             sent=$([ $mode = hex ] && field written_bytes "$written" || field written_chars "$written")
