@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -349,9 +350,15 @@ void MSComm::notifyArrival()
     m_sinceNotify.start();
     m_commEvent = comEvReceive;
     emit OnComm();
-    // What one Input could not take, and a reader that waits for room, are served the next frame.
-    if (m_reader && m_reader->waiting())
+    // What one Input could not take, a reader that waits for room, and input a handler left for later are
+    // served the next frame.
+    if ((m_reader && m_reader->waiting()) || std::exchange(m_remind, false))
         onArrival();
+}
+
+void MSComm::remindNextFrame()
+{
+    m_remind = true;
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error)

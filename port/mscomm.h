@@ -55,6 +55,9 @@ public:
     // Everything waiting (or at most InputLen bytes): text in text mode, bytes in binary mode.
     std::variant<QString, QByteArray> Input();
 
+    // From an OnComm handler that leaves what waits for now: OnComm comes again next frame.
+    void remindNextFrame();
+
     void setOutput(const QString &text);
     void setOutput(const QByteArray &bytes);
 
@@ -105,4 +108,5 @@ private:
     std::unique_ptr<QSocketNotifier> m_readerNews;
     QElapsedTimer m_sinceNotify;
     QBasicTimer m_frame; // an arrival waiting for the next frame
+    bool m_remind = false; // a handler left input for the next frame
 };

@@ -23,6 +23,13 @@ void MSComm1_OnComm(Form1 &form)
     MSComm &comm = *form.MSComm1;
     if (comm.CommEvent() != MSComm::comEvReceive)
         return;
+    // A disk slower than the line (the capture's scratch file): what arrived waits with the port, which is
+    // told again next frame and holds the line back once its buffer is full, instead of the window waiting
+    // for the disk with every append.
+    if (form.Text1->store().isBehind()) {
+        comm.remindNextFrame();
+        return;
+    }
     comm.setInputLen(0);
     const auto input = comm.Input();
 

@@ -102,6 +102,12 @@ void ReceiveStore::flush()
     }
 }
 
+bool ReceiveStore::isBehind() const
+{
+    // Half of what may wait: one batch of appends from here stays below the point where appends wait.
+    return m_spiller && m_spiller->queuedBytes() > m_options.waitingBytes / 2;
+}
+
 ChunkView ReceiveStore::view(const Chunk &chunk) const
 {
     if (chunk.resident())

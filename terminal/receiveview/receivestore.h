@@ -90,6 +90,9 @@ public:
     qint64 memoryBytes() const;
     // Waits until every full chunk is on disk (or has failed to get there); for tests and benchmarks.
     void flush();
+    // Whether the disk is so far behind that the next appends would wait for it: the receiving should
+    // leave what waits with the port, which holds the line back, rather than hold the window.
+    bool isBehind() const;
 
 private:
     struct Piece

@@ -48,6 +48,15 @@ qint64 Spiller::pendingBytes() const
     return m_pendingBytes;
 }
 
+qint64 Spiller::queuedBytes() const
+{
+    std::lock_guard lock(m_mutex);
+    qint64 queued = 0;
+    for (const Job &job : m_jobs)
+        queued += qint64(job.chunk->usedBytes());
+    return queued;
+}
+
 void Spiller::waitBelow(qint64 bytes)
 {
     std::unique_lock lock(m_mutex);

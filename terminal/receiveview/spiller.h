@@ -37,6 +37,8 @@ public:
     std::deque<Result> collect();
     // Bytes handed in and not yet collected.
     qint64 pendingBytes() const;
+    // What is still queued for the thread, not counting results waiting to be collected.
+    qint64 queuedBytes() const;
     // Waits until at most `bytes` are pending: how a store that receives faster than its disk writes
     // keeps its memory bounded.
     void waitBelow(qint64 bytes);
