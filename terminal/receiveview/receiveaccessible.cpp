@@ -218,8 +218,14 @@ std::pair<int, int> ReceiveAccessible::visibleOffsets() const
         v.last = n.offsetOf(bottom.segment.start + last.textStart() + last.textLength());
     }
     // Scrolling and painting happen in later turns of the event loop, never inside a query.
+    // The interface may be gone by then (interfaces are let go at exit): it is looked up again.
     QMetaObject::invokeMethod(
-        area(), [&v] { v.valid = false; }, Qt::QueuedConnection);
+        area(),
+        [area = area()] {
+            if (auto *iface = dynamic_cast<ReceiveAccessible *>(QAccessible::queryAccessibleInterface(area)))
+                iface->m_visible.valid = false;
+        },
+        Qt::QueuedConnection);
     return { v.first, v.last };
 }
 
