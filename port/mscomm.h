@@ -62,7 +62,7 @@ public:
     void setOutput(const QByteArray &bytes);
 
     InputModes InputMode() const { return m_inputMode; }
-    void setInputMode(InputModes mode) { m_inputMode = mode; }
+    void setInputMode(InputModes mode);
 
     int CommEvent() const { return m_commEvent; }
 
@@ -88,6 +88,8 @@ private:
     void applySettings(const LineSettings &settings);
     void markParityErrors(bool on);
     void takeFromDevice(const QByteArray &bytes);
+    // Whether the reader thread decodes what it reads: in text mode, with no parity marks to take out first.
+    void syncDecoding();
     [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
 
     QSerialPort m_port;
