@@ -7,7 +7,8 @@
 //
 // Everything but reading happens on the caller's thread and is done when the call returns. Reading runs on a
 // thread of its own (PortReader), so the device is drained however slowly the window paints; OnComm comes on
-// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once).
+// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once). In text
+// mode the reading thread also decodes, so Input hands over text it did not have to decode itself.
 
 #include "port/commerror.h"
 #include "port/linesettings.h"
