@@ -37,6 +37,13 @@ def timed(key, call):
 
 def main():
     pid, offset = int(sys.argv[1]), int(sys.argv[2])
+    # A busy machine may take longer than the library's default wait for an answer; a query that never
+    # returns still fails, after 10 s.
+    try:
+        from gi.repository import Atspi
+        Atspi.set_timeout(10000, 15000)
+    except (ImportError, AttributeError):
+        pass
     desktop = pyatspi.Registry.getDesktop(0)
     app = next(a for a in desktop if a is not None and a.get_process_id() == pid)
     text, node = max(texts(app), key=lambda t: t[0].characterCount)
