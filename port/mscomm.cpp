@@ -6,6 +6,7 @@
 
 #include <QSocketNotifier>
 #include <QTimerEvent>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -14,6 +15,7 @@
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -173,6 +175,19 @@ void MSComm::markParityErrors(bool on)
         m_marked.clear();
     }
     m_marking = marking;
+    syncDecoding();
+}
+
+void MSComm::setInputMode(InputModes mode)
+{
+    m_inputMode = mode;
+    syncDecoding();
+}
+
+void MSComm::syncDecoding()
+{
+    if (m_reader)
+        m_reader->setDecoding(m_inputMode == comInputModeText && !m_marking);
 }
 
 void MSComm::takeFromDevice(const QByteArray &bytes)
@@ -395,6 +410,7 @@ void MSComm::startReading()
                 .arg(m_commPort)
                 .arg(deviceName(), QString::fromLocal8Bit(e.what())));
     }
+    syncDecoding();
     m_readerNews = std::make_unique<QSocketNotifier>(m_reader->notifier(), QSocketNotifier::Read);
     connect(m_readerNews.get(), &QSocketNotifier::activated, this, &MSComm::onReaderNews);
 }
@@ -432,8 +448,27 @@ void MSComm::setInputLen(int length)
 
 std::variant<QString, QByteArray> MSComm::Input()
 {
-    if (m_reader)
-        takeFromDevice(m_reader->take(kInputBatch));
+    if (m_reader) {
+        // In text mode the reader thread has decoded what it read; its text serves whenever nothing taken
+        // earlier waits here to be joined to it (a lead byte, bytes taken out of order of the reader's
+        // reading). Anything else is decoded here, from the bytes, as before.
+        const bool text = m_inputMode == comInputModeText && m_inputLen == 0 && !m_marking;
+        std::vector<PortReader::Piece> pieces = m_reader->takePieces(kInputBatch, !text);
+        const bool decoded = text && m_pending.isEmpty()
+            && std::all_of(pieces.begin(), pieces.end(), [](const PortReader::Piece &p) { return p.decoded; });
+        if (decoded) {
+            qsizetype length = 0;
+            for (const PortReader::Piece &piece : pieces)
+                length += piece.text.size();
+            QString joined;
+            joined.reserve(length);
+            for (const PortReader::Piece &piece : pieces)
+                joined += piece.text;
+            return joined;
+        }
+        for (const PortReader::Piece &piece : pieces)
+            takeFromDevice(piece.bytes);
+    }
 
     QByteArray taken;
     if (m_inputLen == 0 || m_pending.size() <= m_inputLen) {
@@ -504,9 +539,15 @@ void MSComm::notifyArrival()
     m_sinceNotify.start();
     m_commEvent = comEvReceive;
     emit OnComm();
-    // What one Input could not take, and a reader that waits for room, are served the next frame.
-    if (m_reader && m_reader->waiting())
+    // What one Input could not take, a reader that waits for room, and input a handler left for later are
+    // served the next frame.
+    if ((m_reader && m_reader->waiting()) || std::exchange(m_remind, false))
         onArrival();
+}
+
+void MSComm::remindNextFrame()
+{
+    m_remind = true;
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error)

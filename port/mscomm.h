@@ -7,7 +7,8 @@
 //
 // Everything but reading happens on the caller's thread and is done when the call returns. Reading runs on a
 // thread of its own (PortReader), so the device is drained however slowly the window paints; OnComm comes on
-// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once).
+// the object's thread at most once a frame, and Input takes what was read since (up to 2 MiB at once). In text
+// mode the reading thread also decodes, so Input hands over text it did not have to decode itself.
 
 #include "port/adapteridentity.h"
 #include "port/commerror.h"
@@ -63,11 +64,14 @@ public:
     // Everything waiting (or at most InputLen bytes): text in text mode, bytes in binary mode.
     std::variant<QString, QByteArray> Input();
 
+    // From an OnComm handler that leaves what waits for now: OnComm comes again next frame.
+    void remindNextFrame();
+
     void setOutput(const QString &text);
     void setOutput(const QByteArray &bytes);
 
     InputModes InputMode() const { return m_inputMode; }
-    void setInputMode(InputModes mode) { m_inputMode = mode; }
+    void setInputMode(InputModes mode);
 
     int CommEvent() const { return m_commEvent; }
 
@@ -134,6 +138,8 @@ private:
     void applySettings(const LineSettings &settings);
     void markParityErrors(bool on);
     void takeFromDevice(const QByteArray &bytes);
+    // Whether the reader thread decodes what it reads: in text mode, with no parity marks to take out first.
+    void syncDecoding();
     [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
     void applyFlowControl(HandshakeConstants mode);
     void setLine(int bit, bool on, std::optional<bool> &chosen);
@@ -173,4 +179,5 @@ private:
     QBasicTimer m_returnWatch;
     int m_lossError = 0;
     QString m_lostDevice;
+    bool m_remind = false; // a handler left input for the next frame
 };

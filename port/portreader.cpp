@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -83,39 +84,56 @@ void PortReader::stop()
         m_thread.join();
 }
 
-QByteArray PortReader::take(qsizetype max)
+std::vector<PortReader::Piece> PortReader::takePieces(qsizetype max, bool withHeld)
 {
-    // The chunks leave under the lock; joining them (the copy) happens outside it.
-    std::vector<QByteArray> chunks;
-    qsizetype size = 0;
+    // The pieces leave under the lock; joining them (the copy) happens outside it.
+    std::vector<Piece> pieces;
     bool freed = false;
     {
         const std::lock_guard lock(m_mutex);
         const bool wasFull = m_size >= kReadAhead;
-        while (!m_chunks.empty() && size < max) {
-            QByteArray &front = m_chunks.front();
-            if (front.size() <= max - size) {
-                size += front.size();
-                chunks.push_back(std::move(front));
-                m_chunks.pop_front();
-            } else {
-                chunks.push_back(front.left(max - size));
-                front.remove(0, max - size);
-                size = max;
-            }
+        qsizetype size = 0;
+        while (!m_chunks.empty() && (pieces.empty() || size + m_chunks.front().bytes.size() <= max)) {
+            size += m_chunks.front().bytes.size();
+            pieces.push_back(std::move(m_chunks.front()));
+            m_chunks.pop_front();
         }
         m_size -= size;
         freed = wasFull && m_size < kReadAhead;
+        if (withHeld && !m_held.isEmpty()) {
+            // Its trail byte, when it comes, is read afresh, as whoever took the lead byte reads it.
+            pieces.push_back({ std::exchange(m_held, QByteArray()), {}, false });
+        }
     }
     if (freed)
         signal(m_wake);
-    if (chunks.size() == 1)
-        return std::move(chunks.front());
+    return pieces;
+}
+
+QByteArray PortReader::take(qsizetype max)
+{
+    std::vector<Piece> pieces = takePieces(max, true);
+    if (pieces.size() == 1)
+        return std::move(pieces.front().bytes);
+    qsizetype size = 0;
+    for (const Piece &piece : pieces)
+        size += piece.bytes.size();
     QByteArray taken;
     taken.reserve(size);
-    for (const QByteArray &chunk : chunks)
-        taken += chunk;
+    for (const Piece &piece : pieces)
+        taken += piece.bytes;
     return taken;
+}
+
+void PortReader::setDecoding(bool on)
+{
+    const std::lock_guard lock(m_mutex);
+    m_decode = on;
+    if (!on && !m_held.isEmpty()) {
+        // A byte held for decoding is a byte like any other now.
+        m_size += m_held.size();
+        m_chunks.push_back({ std::exchange(m_held, QByteArray()), {}, false });
+    }
 }
 
 bool PortReader::waiting()
@@ -128,7 +146,7 @@ bool PortReader::rearm()
 {
     const std::lock_guard lock(m_mutex);
     m_told = false;
-    return m_size > 0;
+    return m_size > 0 || !m_held.isEmpty();
 }
 
 int PortReader::failure()
@@ -223,21 +241,46 @@ void PortReader::run()
         }
         const bool hungUp = got == 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
         if (got > 0) {
+            bool decode = false;
+            QByteArray held;
+            {
+                const std::lock_guard lock(m_mutex);
+                decode = m_decode;
+                held = std::exchange(m_held, QByteArray());
+            }
             // A full read buffer is handed over as it is; a few bytes go in a piece of their own size, so a slow
             // line does not keep 64 KiB per read.
-            QByteArray piece;
-            if (got >= kChunk / 2) {
+            Piece piece;
+            if (held.isEmpty() && got >= kChunk / 2) {
                 chunk.truncate(got);
-                piece = std::move(chunk);
+                piece.bytes = std::move(chunk);
                 chunk = QByteArray();
             } else {
-                piece = QByteArray(chunk.constData(), got);
+                piece.bytes = std::move(held);
+                piece.bytes.append(chunk.constData(), got);
+            }
+            QByteArray tail;
+            if (decode) {
+                // Decoded here, off the window's thread; a lead byte at the end waits for its trail.
+                tail = piece.bytes;
+                piece.text = m_decoder.take(tail);
+                piece.bytes.chop(tail.size());
+                piece.decoded = true;
             }
             bool tell = false;
             {
                 const std::lock_guard lock(m_mutex);
-                m_size += piece.size();
-                m_chunks.push_back(std::move(piece));
+                if (!m_decode) {
+                    // Decoding was switched off meanwhile: the tail is a byte like any other.
+                    piece.bytes += tail;
+                    piece.decoded = piece.decoded && tail.isEmpty();
+                    tail.clear();
+                }
+                m_held = tail;
+                if (!piece.bytes.isEmpty()) {
+                    m_size += piece.bytes.size();
+                    m_chunks.push_back(std::move(piece));
+                }
                 tell = !m_told;
                 m_told = true;
             }

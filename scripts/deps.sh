@@ -11,6 +11,7 @@ packages=(
     fonts-wqy-microhei
     qt6-translations-l10n
     desktop-file-utils appstream man-db
+    xvfb xauth dbus-daemon at-spi2-core python3-pyatspi
     "$@"
 )
 

@@ -23,11 +23,13 @@ void MSComm1_OnComm(Form1 &form)
     MSComm &comm = *form.MSComm1;
     if (comm.CommEvent() != MSComm::comEvReceive)
         return;
-    // A disk slower than the line: what arrives stays with the port's reader, which is asked again next
+    // A disk slower than the line: what arrives stays with the port's reader, which is told again next
     // frame and stops reading at its read-ahead, rather than the window waiting for the disk or holding
     // ever more in memory. A port that was lost hands over its last bytes all the same.
-    if (form.Text1->store().behind() && comm.PortOpen())
+    if (form.Text1->store().behind() && comm.PortOpen()) {
+        comm.remindNextFrame();
         return;
+    }
     comm.setInputLen(0);
     const auto input = comm.Input();
 

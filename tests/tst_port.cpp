@@ -67,6 +67,8 @@ private slots:
     void settings_data();
     void settings();
     void floodLosesNothing();
+    void handlerMayLeaveInputForLater();
+    void textDecodedAsReadAcrossModeSwitches();
     void parityMarks_data();
     void parityMarks();
     void outputEncodesGbkAndIsBounded();
@@ -180,6 +182,76 @@ void TestPort::floodLosesNothing()
     m_pty->write(QByteArray("\xFF\x41"));
     got.clear();
     QTRY_COMPARE(got += std::get<QByteArray>(comm.Input()), QByteArray("\xFF\x41"));
+}
+
+void TestPort::handlerMayLeaveInputForLater()
+{
+    // A handler that leaves what waits (the capture's disk is behind) is told again next frame, also when
+    // what waits has already left the reader (taken when the parity changed): nothing stays behind.
+    MSComm comm;
+    comm.setPortOpen(true);
+    comm.setInputMode(MSComm::comInputModeBinary);
+    bool hold = true;
+    QByteArray got;
+    QSignalSpy events(&comm, &MSComm::OnComm);
+    QObject::connect(&comm, &MSComm::OnComm, &comm, [&] {
+        if (hold)
+            comm.remindNextFrame();
+        else
+            got += std::get<QByteArray>(comm.Input());
+    });
+    m_pty->write(QByteArray("AB"));
+    QVERIFY(events.wait());
+    comm.setSettings(QStringLiteral("9600,e,8,1"));
+    const qsizetype told = events.count();
+    QTRY_VERIFY(events.count() > told);
+    hold = false;
+    QTRY_COMPARE(got, QByteArray("AB"));
+}
+
+void TestPort::textDecodedAsReadAcrossModeSwitches()
+{
+    // GBK text taken as text (decoded on the reader's thread, or here when what waits was read in the other
+    // mode) and as bytes, in writes cut anywhere, the mode switched every second notification so that
+    // switches cut characters: joined back in order, exactly what was sent.
+    MSComm comm;
+    comm.setPortOpen(true);
+    // Characters whose trail byte is an ASCII one (81 40 is 丂): text cut before a trail byte still reads back
+    // as these bytes, whichever way the cut falls.
+    QByteArray data;
+    for (int i = 0; data.size() < 600'000; ++i) {
+        data += QByteArray::number(i) + ' ';
+        for (int k = 0; k < 5; ++k)
+            data.append(char(0x81 + (i + k) % 32)).append(char(0x40 + (i * 7 + k) % 63));
+        data += "\r\n";
+    }
+    QByteArray got;
+    int notices = 0;
+    QSignalSpy events(&comm, &MSComm::OnComm);
+    QObject::connect(&comm, &MSComm::OnComm, &comm, [&] {
+        // Switched before the Input: what was read in one mode is taken in the other.
+        if (++notices % 2 == 0)
+            comm.setInputMode(
+                comm.InputMode() == MSComm::comInputModeText ? MSComm::comInputModeBinary : MSComm::comInputModeText);
+        const auto input = comm.Input();
+        if (const auto *bytes = std::get_if<QByteArray>(&input))
+            got += *bytes;
+        else
+            got += encodeGbk(std::get<QString>(input));
+    });
+    quint32 seed = 1;
+    for (qsizetype at = 0, size = 0; at < data.size(); at += size) {
+        size = 2000 + ((seed = seed * 1103515245 + 12345) >> 16) % 5000;
+        const qsizetype seen = events.count();
+        m_pty->write(data.mid(at, size));
+        QVERIFY(events.count() > seen || events.wait());
+    }
+    QTRY_VERIFY(got.size() >= data.size() - 1);
+    comm.setInputMode(MSComm::comInputModeBinary);
+    got += std::get<QByteArray>(comm.Input());
+    QVERIFY(notices > 50);
+    QCOMPARE(got.size(), data.size());
+    QVERIFY(got == data);
 }
 
 void TestPort::parityMarks_data()

@@ -4,6 +4,7 @@
 #include "port/mscomm.h"
 #include "port/textcodec.h"
 #include "terminal/counter.h"
+#include "terminal/hexformat.h"
 #include "terminal/sendfile.h"
 #include "terminal/sendhistory.h"
 #include "tests/support/boxcatcher.h"
@@ -127,6 +128,13 @@ void TestTerminal::receive_data()
     for (int i = 0; lines.size() < 1'000'000; ++i)
         lines += QStringLiteral("%1 中文数据\r\n").arg(i);
     QTest::newRow("flood") << false << encodeGbk(lines) << lines << QString::number(lines.size());
+    // Every byte value, many times over, in batches of any size: each shown once, in order, and counted.
+    QByteArray bytes(3 << 20, Qt::Uninitialized);
+    quint32 seed = 7;
+    for (char &b : bytes)
+        b = char((seed = seed * 1103515245 + 12345) >> 23);
+    bytes.replace('|', '~'); // "|" separates writes
+    QTest::newRow("hex flood") << true << bytes << renderHex(bytes) << QString::number(bytes.size());
 }
 
 void TestTerminal::receive()

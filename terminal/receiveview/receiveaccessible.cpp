@@ -5,9 +5,11 @@
 #include "terminal/receiveview/textunits.h"
 
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 ReceiveAccessible::ReceiveAccessible(ReceiveArea *area)
     : QAccessibleWidget(area, QAccessible::EditableText)
+    , m_store(&area->store())
 {
 }
 
@@ -81,7 +83,7 @@ QString ReceiveAccessible::text(int startOffset, int endOffset) const
 {
     const ReceiveNotifier &n = area()->notifier();
     const qint64 start = n.positionOf(startOffset);
-    return area()->textBetween(start, std::min(n.positionOf(endOffset), start + kQueryChars));
+    return area()->textBetween(start, std::min(n.positionOf(endOffset), start + kTextChars));
 }
 
 int ReceiveAccessible::characterCount() const
@@ -141,9 +143,19 @@ void ReceiveAccessible::range(int offset, QAccessible::TextBoundaryType boundary
         around(first, size);
         return;
     default: {
-        // Sentences and paragraphs are the received lines, each with its line break.
-        const qint64 lineEnd = store.lineEnd(at, at + kQueryChars);
-        around(store.lineStart(at), lineEnd + store.breakLength(lineEnd));
+        // Sentences and paragraphs are the received lines, each with its line break. A longer line is cut
+        // at every kQueryChars from its start (just after a unit the cut would split), the same cuts whatever
+        // the offset asked about, so the pieces tile it.
+        const qint64 lineStart = store.lineStart(at);
+        const auto cut
+            = [&](qint64 k) { return std::min(TextUnits::outOfUnit(store, lineStart + k * kQueryChars), size); };
+        qint64 k = (at - lineStart) / kQueryChars;
+        if (k > 0 && at < cut(k))
+            --k;
+        const qint64 next = cut(k + 1);
+        const qint64 lineEnd = store.lineEnd(at, next);
+        *start = std::max(cut(k), first);
+        *end = lineEnd < next ? std::min(lineEnd + store.breakLength(lineEnd), size) : next;
         return;
     }
     }
@@ -189,8 +201,42 @@ QString ReceiveAccessible::textAfterOffset(
     return answer(start, end, startOffset, endOffset);
 }
 
+std::pair<int, int> ReceiveAccessible::visibleOffsets() const
+{
+    const ReceiveStore &store = *m_store;
+    Visible &v = m_visible;
+    if (isVisibleKnown())
+        return { v.first, v.last };
+    const QList<ReceiveLayout::ScreenRow> rows = area()->layout().screenRows();
+    v = { true, store.size(), store.origin(), store.editCount(), 0, -1 };
+    if (!rows.isEmpty()) {
+        const ReceiveLayout::ScreenRow &top = rows.first();
+        const ReceiveLayout::ScreenRow &bottom = rows.last();
+        const QTextLine last = bottom.layout->lineAt(bottom.row);
+        const ReceiveNotifier &n = area()->notifier();
+        v.first = n.offsetOf(top.segment.start + top.layout->lineAt(top.row).textStart());
+        v.last = n.offsetOf(bottom.segment.start + last.textStart() + last.textLength());
+    }
+    // Scrolling and painting happen in later turns of the event loop, never inside a query.
+    // The interface may be gone by then (interfaces are let go at exit): it is looked up again.
+    QMetaObject::invokeMethod(
+        area(),
+        [area = area()] {
+            if (auto *iface = dynamic_cast<ReceiveAccessible *>(QAccessible::queryAccessibleInterface(area)))
+                iface->m_visible.valid = false;
+        },
+        Qt::QueuedConnection);
+    return { v.first, v.last };
+}
+
 QRect ReceiveAccessible::characterRect(int offset) const
 {
+    // Qt's bridge answers the extents of a range by asking for every character of it in turn: one off
+    // screen costs a few comparisons.
+    if (isVisibleKnown() && (offset < m_visible.first || offset > m_visible.last))
+        return {};
+    if (const auto [first, last] = visibleOffsets(); offset < first || offset > last)
+        return {};
     const QRect rect = area()->characterRect(area()->notifier().positionOf(offset));
     if (rect.isNull())
         return {};

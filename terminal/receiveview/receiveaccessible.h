@@ -1,15 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/savedialog.h"
+
 #include <QAccessibleWidget>
+
+#include <utility>
 
 class ReceiveArea;
 
 // What a screen reader reads and edits in the receive area: the same exact text (CR, CR LF and NUL as
 // received), the caret and the selection. Offsets count from the start of the window the notifier keeps
-// (the newest INT_MAX characters). Every answer is bounded whatever the area holds: a line is a displayed
-// row; a paragraph, a sentence, the text with no boundary and a range asked for by offsets are at most
-// kQueryChars characters, taken around the offset asked about.
+// (the newest ReceiveNotifier::kWindowChars characters). Every answer is bounded whatever the area holds: a
+// line is a displayed row; a paragraph or a sentence is a received line, a long one in pieces of
+// kQueryChars from its start (so that consecutive ones follow each other without overlap); the text with
+// no boundary is kQueryChars around the offset asked about; a range asked for by offsets is exact up to
+// kTextChars, and ends there.
 class ReceiveAccessible : public QAccessibleWidget,
                           public QAccessibleTextInterface,
                           public QAccessibleEditableTextInterface
@@ -46,10 +53,31 @@ public:
     void replaceText(int startOffset, int endOffset, const QString &text) override;
 
     static constexpr qint64 kQueryChars = 1 << 16;
+    // What may be copied: a reader gets what a user may put on the clipboard.
+    static constexpr qint64 kTextChars = kCopyLimitChars;
 
 private:
     ReceiveArea *area() const;
     // [start, end) in store positions.
     void range(int offset, QAccessible::TextBoundaryType boundaryType, qint64 *start, qint64 *end) const;
     QString answer(qint64 start, qint64 end, int *startOffset, int *endOffset) const;
+    // The offsets on screen, [first, last]; kept until the event loop turns or the text changes.
+    std::pair<int, int> visibleOffsets() const;
+    bool isVisibleKnown() const
+    {
+        return m_visible.valid && m_visible.size == m_store->size() && m_visible.origin == m_store->origin()
+            && m_visible.edits == m_store->editCount();
+    }
+
+    struct Visible
+    {
+        bool valid = false;
+        qint64 size = -1;
+        qint64 origin = -1;
+        quint64 edits = 0;
+        int first = 0;
+        int last = -1;
+    };
+    const ReceiveStore *m_store;
+    mutable Visible m_visible;
 };

@@ -1,43 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivenotifier.h"
 
-#include <QAccessible>
-#include <QTimerEvent>
+#include "terminal/receiveview/accessiblebus.h"
+#include "terminal/receiveview/textunits.h"
 
-#include <sys/mman.h>
+#include <QTimerEvent>
 
 namespace {
 
-// A screen reader hears of appended text at most this often: the bridge copies every event it is sent,
-// and a flood would otherwise flood the reader too.
+// A screen reader hears of appended text at most this often: each event costs a message on the bus and a
+// turn of the reader, however little text it carries.
 constexpr int kAppendNoticeMs = 100;
-// Removed text up to this length is told as it was; longer, only its length is exact (as Qt's own text
-// boxes do), so that deleting a gigabyte does not first copy it.
-constexpr qint64 kExactRemovedChars = 1 << 24;
 
 ReceiveNotifier::Observer &observer()
 {
     static ReceiveNotifier::Observer instance;
     return instance;
-}
-
-// Stands for text that is no longer held: the length is what a reader applies. NULs read from pages the
-// system never fills, so even a clear of two thousand million characters costs no memory.
-QString placeholder(qint64 length)
-{
-    static const QChar *zeros = nullptr;
-    static qint64 mapped = 0;
-    if (length > mapped) {
-        const qint64 want = std::max<qint64>(qint64(1) << 20, qint64(qNextPowerOfTwo(quint64(length))));
-        void *pages = mmap(
-            nullptr, size_t(want) * sizeof(QChar), PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (pages == MAP_FAILED)
-            return QString(length, u' ');
-        // The old mapping stays: events made from it may still be held.
-        zeros = static_cast<const QChar *>(pages);
-        mapped = want;
-    }
-    return QString::fromRawData(zeros, length);
 }
 
 } // namespace
@@ -61,6 +39,35 @@ bool ReceiveNotifier::isListening()
 void ReceiveNotifier::send(QAccessibleEvent &event) const
 {
     if (QAccessible::isActive())
+        QAccessible::updateAccessibility(&event);
+    if (observer())
+        observer()(&event);
+}
+
+void ReceiveNotifier::tellInserted(qint64 position, qint64 length, const QString &text) const
+{
+    if (text.size() == length) {
+        QAccessibleTextInsertEvent event(m_area, int(position), text);
+        return send(event);
+    }
+    CutTextInsertEvent event(m_area, int(position), text, length);
+    // Qt's bridge would tell the length of the part; where it cannot be told the true one, the part alone
+    // still keeps the reader off megabytes.
+    if (QAccessible::isActive() && !AccessibleBus::sendTextChanged(m_area, true, int(position), int(length), text))
+        QAccessible::updateAccessibility(&event);
+    if (observer())
+        observer()(&event);
+}
+
+void ReceiveNotifier::tellRemoved(qint64 position, qint64 length, const QString &text) const
+{
+    if (text.size() == length) {
+        QAccessibleTextRemoveEvent event(m_area, int(position), text);
+        return send(event);
+    }
+    CutTextRemoveEvent event(m_area, int(position), text, length);
+    if (QAccessible::isActive() && !AccessibleBus::sendTextChanged(m_area, false, int(position), int(length), text)
+        && !text.isEmpty())
         QAccessible::updateAccessibility(&event);
     if (observer())
         observer()(&event);
@@ -119,13 +126,14 @@ void ReceiveNotifier::flush()
     const qint64 base = std::max({ m_base, origin, end - m_limit });
     const qint64 from = std::max(m_end, base);
     if (isListening()) {
-        if (const qint64 removed = std::min(base, m_end) - m_base; removed > 0) {
-            QAccessibleTextRemoveEvent event(m_area, 0, placeholder(removed));
-            send(event);
-        }
+        // What left the window at its start is no longer at hand: only its length is told.
+        if (const qint64 removed = std::min(base, m_end) - m_base; removed > 0)
+            tellRemoved(0, removed, {});
+        // The newest of the batch only, read straight from the store: never a copy of the whole.
         if (end > from) {
-            QAccessibleTextInsertEvent event(m_area, int(from - base), m_store.text(from - origin, end - origin));
-            send(event);
+            const qint64 tail
+                = end - from > kEventChars ? TextUnits::outOfUnit(m_store, end - kEventChars - origin) + origin : from;
+            tellInserted(from - base, end - from, m_store.text(tail - origin, end - origin));
         }
     }
     m_base = base;
@@ -136,7 +144,8 @@ void ReceiveNotifier::beforeEdit(qint64 from, qint64 to)
 {
     flush();
     m_editOrigin = m_store.origin();
-    const bool exact = isListening() && to - from <= kExactRemovedChars;
+    // The removed text is told whole when short; a longer removal is told by its length.
+    const bool exact = isListening() && to - from <= kEventChars;
     m_removing = exact ? m_store.text(from, to) : QString();
 }
 
@@ -148,20 +157,16 @@ void ReceiveNotifier::afterEdit(qint64 from, qint64 to, QStringView inserted)
     const bool tell = isListening();
     // The removal, as far as the reader sees it; text before the window shifts the window with it.
     const qint64 seen = std::max(fromAbsolute, m_base);
-    if (toAbsolute > seen && tell) {
-        const QString text
-            = m_removing.size() == removed ? m_removing.sliced(seen - fromAbsolute) : placeholder(toAbsolute - seen);
-        QAccessibleTextRemoveEvent event(m_area, int(seen - m_base), text);
-        send(event);
-    }
+    if (toAbsolute > seen && tell)
+        tellRemoved(seen - m_base, toAbsolute - seen,
+            m_removing.size() == removed ? m_removing.sliced(seen - fromAbsolute) : QString());
     if (fromAbsolute < m_base)
         m_base = toAbsolute >= m_base ? fromAbsolute : m_base - removed;
     m_end -= removed;
     m_removing.clear();
-    if (fromAbsolute >= m_base && !inserted.isEmpty() && tell) {
-        QAccessibleTextInsertEvent event(m_area, int(fromAbsolute - m_base), inserted.toString());
-        send(event);
-    }
+    if (fromAbsolute >= m_base && !inserted.isEmpty() && tell)
+        tellInserted(
+            fromAbsolute - m_base, inserted.size(), inserted.last(std::min(inserted.size(), kEventChars)).toString());
     if (fromAbsolute < m_base)
         m_base += inserted.size();
     m_end += inserted.size();
@@ -174,9 +179,7 @@ void ReceiveNotifier::beforeClear()
     flush();
     if (isListening() && m_end > m_base) {
         const qint64 held = m_end - m_base;
-        QAccessibleTextRemoveEvent event(
-            m_area, 0, held <= kExactRemovedChars ? m_store.text(base(), m_store.size()) : placeholder(held));
-        send(event);
+        tellRemoved(0, held, held <= kEventChars ? m_store.text(base(), m_store.size()) : QString());
     }
     m_base = m_end = 0;
 }

@@ -2,25 +2,54 @@
 #pragma once
 
 #include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/savedialog.h"
 
+#include <QAccessible>
 #include <QBasicTimer>
 #include <QObject>
 
 #include <climits>
 #include <functional>
 
-class QAccessibleEvent;
+// A change told in part: its position and true length, with only part of its text (the newest of an
+// insertion, what is still at hand of a removal). A reader that wants the rest asks for it by offsets.
+template <typename Base> class CutTextEvent : public Base
+{
+public:
+    CutTextEvent(QObject *object, int position, const QString &text, qint64 length)
+        : Base(object, position, text)
+        , m_length(length)
+    {
+    }
+    qint64 length() const { return m_length; }
+
+private:
+    qint64 m_length;
+};
+using CutTextInsertEvent = CutTextEvent<QAccessibleTextInsertEvent>;
+using CutTextRemoveEvent = CutTextEvent<QAccessibleTextRemoveEvent>;
 
 // What a screen reader is told of the receive area's changes, so that a reader applying the events holds
-// the same text as the area: appends (heard of once per timer turn, exactly), the oldest making way, edits
-// of any size, clears. Also the window the reader sees: the accessibility protocol counts in 32 bits, so
-// past INT_MAX characters the reader sees the newest INT_MAX. The window's start only moves forward while
-// text arrives; after the user deletes text from a full window it starts where it was until appends fill
-// it again, so that no deletion has to bring older text back into view.
+// the same text as the area: appends (heard of once per timer turn), the oldest making way, edits of any
+// size, clears. Positions and lengths are always exact; an event carries at most kEventChars of its text,
+// so telling costs the same at any rate. Also the window the reader sees: the newest kWindowChars
+// characters. The window's start only moves forward while text
+// arrives; after the user deletes text from a full window it starts where it was until appends fill it again, so that
+// no deletion has to bring older text back into view.
 class ReceiveNotifier : public QObject
 {
 public:
     ReceiveNotifier(QObject *area, const ReceiveStore &store);
+
+    // Text one event carries at most: 4 Ki characters, some forty lines of text or 1,365 bytes in hex. A
+    // reader speaks and brailles the newest lines of an insertion, not megabytes of it; more would only
+    // make the bus and the reader fall behind the data.
+    static constexpr qint64 kEventChars = 4096;
+    // Characters a reader sees at most, the newest: as many as may be copied, so any range a reader asks
+    // for is answered whole. The protocol counts in 32 bits, and Qt's bridge answers the extents of a range
+    // (a reader's whole text included) by asking for each of its characters in turn, with an int that never
+    // ends the loop at INT_MAX: the window bounds that loop to some tens of milliseconds.
+    static constexpr qint64 kWindowChars = kCopyLimitChars;
 
     // Sees every event besides the platform's bridge, and makes the area build them even where the
     // platform has no accessibility (offscreen): for tests and the bench.
@@ -33,7 +62,7 @@ public:
     qint64 length() const;
     int offsetOf(qint64 position) const;
     qint64 positionOf(int offset) const;
-    // Characters the reader may see at most: INT_MAX, smaller in tests.
+    // Characters the reader may see at most: kWindowChars, other sizes in tests.
     void setLimit(qint64 characters);
 
     void appended();
@@ -50,6 +79,9 @@ protected:
 
 private:
     void send(QAccessibleEvent &event) const;
+    // `text` is the whole change when it has `length` characters, else the part told.
+    void tellInserted(qint64 position, qint64 length, const QString &text) const;
+    void tellRemoved(qint64 position, qint64 length, const QString &text) const;
 
     QObject *m_area;
     const ReceiveStore &m_store;
@@ -57,7 +89,7 @@ private:
     // their characters while the oldest make way.
     qint64 m_base = 0;
     qint64 m_end = 0;
-    qint64 m_limit = INT_MAX;
+    qint64 m_limit = kWindowChars;
     qint64 m_editOrigin = 0;
     QString m_removing;
     QBasicTimer m_timer;
