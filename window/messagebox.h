@@ -1,12 +1,74 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QEventLoop>
+#include <QList>
 #include <QMessageBox>
+#include <functional>
 
 // Shows a modal message box with an OK button only and waits until the user dismisses it. Events go on
 // being handled meanwhile (receive notifications, timers).
 void MsgBox(QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon = QMessageBox::NoIcon,
     const QString &informative = {});
 
-// True while a box shown by MsgBox waits for the user.
+// Shows the same box without waiting: the caller goes on at once (a save that ended while the window receives).
+// It counts as open until the user dismisses it.
+void MsgBoxLater(QWidget *owner, const QString &text, const QString &title,
+    QMessageBox::Icon icon = QMessageBox::NoIcon, const QString &informative = {});
+
+// True while a box shown by MsgBox or MsgBoxLater waits for the user.
 bool msgBoxOpen();
+
+// Asks for the name of a file to write, "" when the user cancels.
+QString askSaveFileName(QWidget *owner, const QString &caption, const QString &suggested, const QString &filter);
+
+// Stands in for the user while it exists, so a test sets its answers before the action and never looks for
+// windows: every box is recorded and answered instead of shown, and the next file dialog answers with the name
+// set here ("" = cancelled). One at a time; the program itself never makes one.
+class BoxAnswers
+{
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        QString informative;
+        QMessageBox::Icon icon;
+    };
+
+    BoxAnswers();
+    ~BoxAnswers();
+    BoxAnswers(const BoxAnswers &) = delete;
+    BoxAnswers &operator=(const BoxAnswers &) = delete;
+
+    // The answer to the next file dialog; without one, a file dialog is cancelled.
+    void setNextFileName(const QString &path) { m_fileNames << path; }
+    // Runs while a box is open, the box counting as open (the default answers at once). It sees the box
+    // already recorded.
+    void setWhileOpen(std::function<void()> whileOpen) { m_whileOpen = std::move(whileOpen); }
+    // Keeps each box open, handling events as a real one does, until release() (or setHold(false)).
+    void setHold(bool hold);
+    void release();
+
+    const QList<Box> &boxes() const { return m_boxes; }
+    // The file dialogs opened so far, with the name each suggested.
+    const QStringList &fileDialogs() const { return m_dialogs; }
+
+    // The answers in place, if any.
+    static BoxAnswers *current();
+
+    // For the boxes and the file dialog themselves: a box due now (returns once it is answered, or at once when
+    // the caller does not wait), and the answer to a file dialog.
+    void answerBox(const Box &box, bool callerWaits);
+    QString answerFileDialog(const QString &suggested);
+
+private:
+    QList<Box> m_boxes;
+    QStringList m_fileNames;
+    QStringList m_dialogs;
+    std::function<void()> m_whileOpen;
+    bool m_hold = false;
+    QList<QEventLoop *> m_waiting; // held boxes whose caller waits
+    int m_heldLater = 0; // held boxes whose caller went on
+    BoxAnswers *m_previous;
+};

@@ -3,7 +3,9 @@
 
 #include "terminal/receiveview/receivestore.h"
 
+#include <QFileInfo>
 #include <QTimerEvent>
+#include <cerrno>
 
 CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, QObject *parent, qint64 sliceChars)
     : QObject(parent)
@@ -19,9 +21,14 @@ CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, 
 bool CaptureWriter::start(const QString &path)
 {
     m_file.setFileName(path);
+    // The file refuses these two before the system is asked, so no error number would say why.
+    const QFileInfo existing(path);
+    const int refused = existing.isDir() ? EISDIR : existing.exists() && !existing.isWritable() ? EACCES : 0;
+    errno = 0;
     // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
     // short be taken for a whole one.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    if (refused != 0 || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        m_systemError = refused != 0 ? refused : errno;
         m_error = m_file.errorString();
         return false;
     }
@@ -46,13 +53,20 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     const qint64 end = std::min(m_to, m_next + m_slice);
     // The encoder keeps half a surrogate pair for the next slice.
     const QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
-    if (m_file.write(bytes) != bytes.size())
+    errno = 0;
+    if (m_file.write(bytes) != bytes.size()) {
+        m_systemError = errno;
         return finish(WriteFailed);
+    }
     m_next = end;
     emit progressed(done(), total());
     if (m_next < m_to)
         return;
-    finish(m_file.commit() ? Saved : WriteFailed);
+    errno = 0;
+    const bool committed = m_file.commit();
+    if (!committed)
+        m_systemError = errno;
+    finish(committed ? Saved : WriteFailed);
 }
 
 void CaptureWriter::finish(Outcome outcome)

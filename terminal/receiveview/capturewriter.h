@@ -35,6 +35,8 @@ public:
     qint64 total() const { return m_to - m_from; }
     qint64 done() const { return m_next - m_from; }
     QString errorString() const { return m_error; }
+    // The system's error number for the failure, 0 when it gave none.
+    int systemError() const { return m_systemError; }
 
 signals:
     void progressed(qint64 done, qint64 total);
@@ -57,4 +59,5 @@ private:
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
     QString m_error;
+    int m_systemError = 0;
 };

@@ -2,12 +2,11 @@
 #include "terminal/receiveview/savedialog.h"
 
 #include "terminal/receiveview/capturewriter.h"
+#include "window/messagebox.h"
 #include "window/texts.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QLocale>
-#include <QMessageBox>
 #include <QProgressDialog>
 #include <QStandardPaths>
 
@@ -16,10 +15,14 @@ namespace {
 // A box that does not wait: the window goes on receiving behind it.
 void tell(QWidget *parent, const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, Texts::kSaveTitle, text, QMessageBox::Ok, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->show();
+    MsgBoxLater(parent, text, Texts::kSaveTitle, QMessageBox::Warning);
+}
+
+// Why the file could not be written, in Chinese where the system gave its number.
+QString failure(const QString &path, const CaptureWriter &writer)
+{
+    return Texts::kSaveFailed.arg(QDir::toNativeSeparators(path),
+        writer.systemError() != 0 ? Texts::systemReason(writer.systemError()) : writer.errorString());
 }
 
 } // namespace
@@ -29,13 +32,13 @@ void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty() || !QDir(folder).exists())
         folder = QDir::homePath();
-    const QString path = QFileDialog::getSaveFileName(
+    const QString path = askSaveFileName(
         parent, Texts::kSaveTitle, QDir(folder).filePath(Texts::kSaveDefaultName), Texts::kSaveFilter);
     if (path.isEmpty())
         return;
     auto *writer = new CaptureWriter(store, from, to, parent);
     if (!writer->start(path)) {
-        tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path), writer->errorString()));
+        tell(parent, failure(path, *writer));
         writer->deleteLater();
         return;
     }
@@ -58,7 +61,7 @@ void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64
             tell(parent, Texts::kSaveCancelled);
             break;
         case CaptureWriter::WriteFailed:
-            tell(parent, Texts::kSaveFailed.arg(QDir::toNativeSeparators(path), writer->errorString()));
+            tell(parent, failure(path, *writer));
             break;
         case CaptureWriter::DataGone:
             tell(parent, Texts::kSaveDataGone);
@@ -75,7 +78,7 @@ bool mayCopy(QWidget *parent, qint64 characters)
     if (characters <= kCopyLimitChars)
         return true;
     const QLocale locale(QLocale::Chinese, QLocale::China);
-    QMessageBox::information(parent, Texts::kProgramTitle,
-        Texts::kCopyTooLarge.arg(locale.toString(characters), locale.toString(kCopyLimitChars)));
+    MsgBox(parent, Texts::kCopyTooLarge.arg(locale.toString(characters), locale.toString(kCopyLimitChars)),
+        Texts::kProgramTitle, QMessageBox::Information);
     return false;
 }
