@@ -32,8 +32,10 @@ QString openFailureReason(const MSComm &comm, const CommError &error)
         return Texts::kReasonSettings.arg(
             device, comm.lineSettings().toString(), Texts::errorNumber(error.systemError(), error.portError()));
     default:
+        // The system's reason in Chinese, then its number for a search or a bug report.
         return Texts::kReasonOther.arg(device.isEmpty() ? Texts::kPortName.arg(comm.CommPort()) : device,
-            Texts::errorNumber(error.systemError(), error.portError()));
+            (error.systemError() != 0 ? Texts::kReasonWhy.arg(Texts::systemReason(error.systemError())) : QString())
+                + Texts::errorNumber(error.systemError(), error.portError()));
     }
 }
 

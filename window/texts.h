@@ -120,6 +120,8 @@ inline QString systemReason(int error)
     case ENODEV:
     case ENXIO:
         return QStringLiteral("设备不存在或已被拔出");
+    case ENOTTY:
+        return QStringLiteral("不是串口设备");
     case ENAMETOOLONG:
         return QStringLiteral("文件名太长");
     case EMFILE:
@@ -190,5 +192,8 @@ inline const QString kSaveDataGone
     = QStringLiteral("保存失败：要保存的最早的数据已被新收到的数据挤出。\n没有留下不完整的文件。");
 inline const QString kSaveEdited = QStringLiteral("保存失败：保存期间接收区的内容被修改了。\n没有留下不完整的文件。");
 inline const QString kSaveCancelled = QStringLiteral("已取消保存，没有留下文件。");
+
+// The open button's reasons: what the system said, before its number ("：不是串口设备（系统错误 25）").
+inline const QString kReasonWhy = QStringLiteral("：%1");
 
 } // namespace Texts

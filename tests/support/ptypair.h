@@ -16,6 +16,8 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // The device's end, non-blocking, for a test that writes from a thread of its own.
+    int masterFd() const { return m_master; }
 
     // Sends bytes to the program.
     void write(const QByteArray &bytes);

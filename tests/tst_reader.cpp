@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The serial component's reading as a device and a user meet it: a window that falls behind holds the device
+// back instead of growing without bound, catches up at once, sees the end of every burst without waiting for
+// more data, and an idle port costs no processor time.
+
+#include "port/mscomm.h"
+#include "port/portmap.h"
+#include "port/portreader.h"
+#include "tests/support/expectnothing.h"
+#include "tests/support/ptypair.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <atomic>
+#include <cerrno>
+#include <poll.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Every byte value, in an order that shows a byte lost, doubled or moved.
+QByteArray pattern(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7) ^ (i >> 16));
+    return data;
+}
+
+// The device sending as fast as the line takes it, from a thread of its own, so the window's thread can be
+// held busy meanwhile.
+class Device
+{
+public:
+    Device(int fd, QByteArray data)
+        : m_data(std::move(data))
+        , m_thread([this, fd] { run(fd); })
+    {
+    }
+    ~Device()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    qsizetype written() const { return m_written; }
+    bool done() const { return m_written == m_data.size(); }
+
+private:
+    void run(int fd)
+    {
+        qsizetype done = 0;
+        while (done < m_data.size() && !m_stop) {
+            const ssize_t n
+                = ::write(fd, m_data.constData() + done, size_t(std::min<qsizetype>(m_data.size() - done, 4096)));
+            if (n > 0) {
+                m_written = done += n;
+            } else if (n < 0 && errno == EAGAIN) {
+                pollfd p { fd, POLLOUT, 0 };
+                ::poll(&p, 1, 20);
+            } else if (n < 0 && errno != EINTR) {
+                return;
+            }
+        }
+    }
+
+    const QByteArray m_data;
+    std::atomic<qsizetype> m_written = 0;
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};
+
+// The threads of this process, by id.
+QSet<QString> threads()
+{
+    const QStringList ids = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return QSet<QString>(ids.cbegin(), ids.cend());
+}
+
+// Bytes the given threads have read with read() so far.
+qint64 bytesRead(const QSet<QString> &ids)
+{
+    qint64 sum = 0;
+    for (const QString &id : ids) {
+        QFile io(QStringLiteral("/proc/self/task/%1/io").arg(id));
+        if (io.open(QIODevice::ReadOnly))
+            sum += io.readLine().trimmed().sliced(7).toLongLong(); // "rchar: N"
+    }
+    return sum;
+}
+
+// Waits without handling events, so the window stays busy meanwhile.
+bool busyUntil(const std::function<bool()> &condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.hasExpired(10000))
+            return false;
+        ::poll(nullptr, 0, 1);
+    }
+    return true;
+}
+
+// Processor time of the whole process so far, in seconds.
+double cpuSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class TestReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void windowBehind_data();
+    void windowBehind();
+    void bytesJustBeforeAHangUpAreShown();
+
+private:
+    std::unique_ptr<PtyPair> m_pty;
+};
+
+void TestReader::init()
+{
+    PortMap::setSystemScanner([] { return QStringList(); });
+    m_pty = std::make_unique<PtyPair>();
+    QVERIFY(m_pty->isValid());
+    qputenv("ZELCOM_PORTS", m_pty->slavePath().toLocal8Bit());
+}
+
+void TestReader::windowBehind_data()
+{
+    // How much the device sends while the window takes nothing.
+    QTest::addColumn<qsizetype>("size");
+    // More than the read-ahead: the device is held back, and goes on once the window takes again.
+    QTest::newRow("longer than the read-ahead") << PortReader::kReadAhead * 2 + (1 << 20);
+    // All of it read ahead, more than one Input takes: no new data comes to announce the rest.
+    QTest::newRow("a burst of several batches") << PortReader::kReadAhead - (1 << 20);
+}
+
+void TestReader::windowBehind()
+{
+    QFETCH(qsizetype, size);
+    MSComm comm;
+    comm.setInputMode(MSComm::comInputModeBinary);
+    comm.setPortOpen(true);
+    const QByteArray data = pattern(size);
+    Device device(m_pty->masterFd(), data);
+
+    // The window is busy (nothing takes the data) until the device stops getting rid of it.
+    qsizetype held = -1;
+    QTRY_VERIFY_WITH_TIMEOUT(device.done()
+            || (device.written() > (1 << 20)
+                && expectNothingFor(300, [&, was = device.written()] { return device.written() != was; })
+                && (held = device.written()) >= 0),
+        30000);
+    if (size > PortReader::kReadAhead) {
+        // What waits for the window stays within the read-ahead, plus what the line itself holds.
+        QVERIFY2(held >= PortReader::kReadAhead / 2 && held <= PortReader::kReadAhead + (1 << 20),
+            qPrintable(QString::number(held)));
+    } else {
+        QTRY_VERIFY(device.done());
+    }
+
+    // The window takes what each announcement brings, and everything arrives exact with no more data sent.
+    QByteArray got;
+    connect(&comm, &MSComm::OnComm, this, [&] { got += std::get<QByteArray>(comm.Input()); });
+    QTRY_VERIFY_WITH_TIMEOUT(got.size() >= data.size(), 30000);
+    QVERIFY(got == data);
+    QVERIFY(device.done());
+
+    // Open and idle, after pausing and resuming: neither thread spins.
+    const double before = cpuSeconds();
+    QVERIFY(expectNothingFor(1000, [&] { return got.size() != data.size(); }));
+    const double spent = cpuSeconds() - before;
+    QVERIFY2(spent < 0.2, qPrintable(QString::number(spent)));
+}
+
+// The device sends its last bytes and hangs up while the window is busy: the reader has them, and the loss is
+// known before their announcement is handled. They are still announced, before the loss.
+void TestReader::bytesJustBeforeAHangUpAreShown()
+{
+    if (!QFile::exists(QStringLiteral("/proc/self/task/%1/io").arg(::gettid())))
+        QSKIP("no per-thread I/O accounting here");
+    MSComm comm;
+    comm.setInputMode(MSComm::comInputModeBinary);
+    const QSet<QString> before = threads();
+    comm.setPortOpen(true);
+    const QSet<QString> reader = threads() - before;
+    QCOMPARE(reader.size(), 1);
+    const QString readerId = reader.values().value(0);
+    QStringList heard;
+    connect(&comm, &MSComm::OnComm, this, [&] { heard << QString::fromLatin1(std::get<QByteArray>(comm.Input())); });
+    connect(&comm, &MSComm::portLost, this, [&] { heard << QStringLiteral("lost"); });
+
+    const qint64 read = bytesRead(reader);
+    m_pty->write(QByteArray("last words"));
+    // Read from the device by the reader (and so safe from the hang-up's flush), then the device goes and the
+    // reader sees it and ends.
+    QVERIFY(busyUntil([&] { return bytesRead(reader) >= read + 10; }));
+    m_pty->closeMaster();
+    QVERIFY(busyUntil([&] { return !threads().contains(readerId); }));
+
+    QTRY_COMPARE(heard, QStringList({ "last words", "lost" }));
+    QVERIFY(!comm.PortOpen());
+}
+
+QTEST_MAIN(TestReader)
+#include "tst_reader.moc"
