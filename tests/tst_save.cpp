@@ -126,7 +126,7 @@ void TestSave::savesOrSaysWhy()
 
     BoxCatcher boxes;
     boxes.answers().setNextFileName(path);
-    boxes.answers().setWhileOpen([&] { atTheBox = entries(dir.path()); });
+    boxes.answers().setWhenShown([&] { atTheBox = entries(dir.path()); });
     const qint64 from = key == Qt::Key_V ? 3 : 0;
     const qint64 to = key == Qt::Key_V ? area->characterCount() - 2 : area->characterCount();
     if (key == Qt::Key_V)
@@ -184,7 +184,7 @@ void TestSave::progressMovesAndCancelLeavesNothing()
     const QString path = dir.filePath(QStringLiteral("big.txt"));
     BoxCatcher boxes;
     QStringList atTheBox;
-    boxes.answers().setWhileOpen([&] { atTheBox = entries(dir.path()); });
+    boxes.answers().setWhenShown([&] { atTheBox = entries(dir.path()); });
     boxes.answers().setNextFileName(path);
     chooseFromMenu(area, Qt::Key_S);
 
@@ -204,7 +204,7 @@ void TestSave::progressMovesAndCancelLeavesNothing()
         QVERIFY(!values.isEmpty() && values[0] > 0 && values[0] < 1000);
         return;
     }
-    QTRY_COMPARE(QFileInfo(path).size(), qint64(line.toUtf8().size()) * 200'000);
+    QTRY_COMPARE(QFileInfo(path).size(), line.toUtf8().size() * 200'000);
     QVERIFY(boxes.boxes().isEmpty());
     // It moved through the middle, never back, and ended full.
     QVERIFY(values.size() >= 3 && values.first() > 0 && values.last() == 1000);
@@ -233,7 +233,7 @@ void TestSave::aSaveBoxHoldsAutoSend()
         f.pty.read(1 << 16, 0);
     QVERIFY(expectNothingFor(100, [&] { return f.pty.hasInput(); }));
     boxes.closeAll();
-    QVERIFY(!msgBoxOpen());
+    QTRY_VERIFY(!msgBoxOpen());
     QVERIFY(f.pty.read(3).size() == 3);
 }
 

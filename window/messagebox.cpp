@@ -1,25 +1,39 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "window/messagebox.h"
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QTimer>
 
 namespace {
+
 int openBoxes = 0;
 BoxAnswers *answers = nullptr;
+
+QMessageBox *makeBox(QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon,
+    const QString &informative, QMessageBox *onStack = nullptr)
+{
+    QMessageBox *box = onStack ? onStack : new QMessageBox(owner);
+    box->setIcon(icon);
+    box->setWindowTitle(title);
+    box->setText(text);
+    box->setStandardButtons(QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("MsgBox"));
+    if (!informative.isEmpty())
+        box->setInformativeText(informative);
+    return box;
+}
+
 } // namespace
 
 void MsgBox(
     QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon, const QString &informative)
 {
-    if (answers) {
-        answers->answerBox({ title, text, informative, icon }, true);
-        return;
-    }
-    QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
-    box.setObjectName(QStringLiteral("MsgBox"));
-    if (!informative.isEmpty())
-        box.setInformativeText(informative);
+    QMessageBox box(owner);
+    makeBox(owner, text, title, icon, informative, &box);
     ++openBoxes;
+    if (answers)
+        answers->shown(&box);
     box.exec();
     --openBoxes;
 }
@@ -27,19 +41,14 @@ void MsgBox(
 void MsgBoxLater(
     QWidget *owner, const QString &text, const QString &title, QMessageBox::Icon icon, const QString &informative)
 {
-    if (answers) {
-        answers->answerBox({ title, text, informative, icon }, false);
-        return;
-    }
-    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, owner);
-    box->setObjectName(QStringLiteral("MsgBox"));
-    if (!informative.isEmpty())
-        box->setInformativeText(informative);
+    QMessageBox *box = makeBox(owner, text, title, icon, informative);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     ++openBoxes;
     QObject::connect(box, &QObject::destroyed, [] { --openBoxes; });
     box->show();
+    if (answers)
+        answers->shown(box);
 }
 
 bool msgBoxOpen()
@@ -80,28 +89,23 @@ void BoxAnswers::setHold(bool hold)
 
 void BoxAnswers::release()
 {
-    for (QEventLoop *loop : std::as_const(m_waiting))
-        loop->quit();
-    m_waiting.clear();
-    openBoxes -= m_heldLater;
-    m_heldLater = 0;
+    const QList<QPointer<QMessageBox>> held = std::exchange(m_held, {});
+    for (const QPointer<QMessageBox> &box : held)
+        if (box)
+            box->button(QMessageBox::Ok)->click();
 }
 
-void BoxAnswers::answerBox(const Box &box, bool callerWaits)
+void BoxAnswers::shown(QMessageBox *box)
 {
-    m_boxes << box;
-    ++openBoxes;
-    if (m_hold && callerWaits) {
-        QEventLoop loop;
-        m_waiting << &loop;
-        loop.exec();
-    } else if (m_hold) {
-        ++m_heldLater;
+    m_boxes << Box { box->windowTitle(), box->text(), box->informativeText(), box->icon() };
+    if (m_whenShown)
+        m_whenShown();
+    if (m_hold) {
+        m_held << box;
         return;
-    } else if (m_whileOpen) {
-        m_whileOpen();
     }
-    --openBoxes;
+    // From the box's own event loop, as a user's click would come.
+    QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
 }
 
 QString BoxAnswers::answerFileDialog(const QString &suggested)

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QEventLoop>
 #include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <functional>
 
 // Shows a modal message box with an OK button only and waits until the user dismisses it. Events go on
@@ -23,8 +23,9 @@ bool msgBoxOpen();
 QString askSaveFileName(QWidget *owner, const QString &caption, const QString &suggested, const QString &filter);
 
 // Stands in for the user while it exists, so a test sets its answers before the action and never looks for
-// windows: every box is recorded and answered instead of shown, and the next file dialog answers with the name
-// set here ("" = cancelled). One at a time; the program itself never makes one.
+// windows: every box is recorded as it shows and answered with OK from its own event loop (or held open until
+// release()), and the next file dialog answers with the name set here ("" = cancelled). The boxes are the real
+// ones, counted as the user's are. One at a time; the program itself never makes one.
 class BoxAnswers
 {
 public:
@@ -43,11 +44,12 @@ public:
 
     // The answer to the next file dialog; without one, a file dialog is cancelled.
     void setNextFileName(const QString &path) { m_fileNames << path; }
-    // Runs while a box is open, the box counting as open (the default answers at once). It sees the box
-    // already recorded.
-    void setWhileOpen(std::function<void()> whileOpen) { m_whileOpen = std::move(whileOpen); }
-    // Keeps each box open, handling events as a real one does, until release() (or setHold(false)).
+    // Runs as each box shows, the box already counted as open and recorded.
+    void setWhenShown(std::function<void()> whenShown) { m_whenShown = std::move(whenShown); }
+    // Keeps each box open, its caller waiting and events handled as with a user who has not answered yet, until
+    // release() (or setHold(false)).
     void setHold(bool hold);
+    // Presses OK on every box held open.
     void release();
 
     const QList<Box> &boxes() const { return m_boxes; }
@@ -57,18 +59,16 @@ public:
     // The answers in place, if any.
     static BoxAnswers *current();
 
-    // For the boxes and the file dialog themselves: a box due now (returns once it is answered, or at once when
-    // the caller does not wait), and the answer to a file dialog.
-    void answerBox(const Box &box, bool callerWaits);
+    // For the boxes and the file dialog themselves: a box that has just shown, and the answer to a file dialog.
+    void shown(QMessageBox *box);
     QString answerFileDialog(const QString &suggested);
 
 private:
     QList<Box> m_boxes;
     QStringList m_fileNames;
     QStringList m_dialogs;
-    std::function<void()> m_whileOpen;
+    std::function<void()> m_whenShown;
     bool m_hold = false;
-    QList<QEventLoop *> m_waiting; // held boxes whose caller waits
-    int m_heldLater = 0; // held boxes whose caller went on
+    QList<QPointer<QMessageBox>> m_held;
     BoxAnswers *m_previous;
 };

@@ -7,8 +7,8 @@
 #include <QMessageBox>
 #include <QObject>
 
-// Answers every message box while it exists and records what each showed: the boxes' own stand-in for the
-// user (BoxAnswers), so nothing is shown and nothing polls.
+// Answers every message box with OK while it exists and records what each showed, through the boxes' own
+// stand-in for the user (BoxAnswers): nothing polls.
 class BoxCatcher : public QObject
 {
     Q_OBJECT

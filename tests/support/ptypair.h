@@ -19,8 +19,8 @@ public:
     // The device's end, non-blocking, for a test that writes from a thread of its own.
     int masterFd() const { return m_master; }
 
-    // Sends bytes to the program.
-    void write(const QByteArray &bytes);
+    // Sends bytes to the program; how many went, fewer only when the pty failed (hung up).
+    qsizetype write(const QByteArray &bytes);
 
     // Reads what the program wrote: stops once `count` bytes arrived or `timeoutMs` passed.
     QByteArray read(qsizetype count, int timeoutMs = 2000);
