@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The receive area and its store: the text is exactly what arrived and what the user made of it, lines
-// are found where LF, CR and CR LF stand, the oldest data makes way past the limit, and the view wraps,
-// follows the end and edits like a plain text box.
+// The receive area: the text is exactly what arrived and what the user made of it, the oldest data makes
+// way past the limit, and the view wraps, follows the end and edits like a plain text box.
 
-#include "terminal/hexformat.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/receivearea.h"
 #include "tests/support/boxcatcher.h"
@@ -18,46 +16,6 @@
 #include <QTest>
 
 namespace {
-
-QString hex(const char *digits)
-{
-    return QStringLiteral("hex:") + QString::fromLatin1(QByteArray::fromHex(digits));
-}
-
-// An append: text, or bytes shown as hex when prefixed with "hex:" (the rest as Latin-1 bytes).
-void feed(ReceiveStore &store, QString &reference, const QString &append)
-{
-    if (append.startsWith(u"hex:")) {
-        const QByteArray bytes = append.sliced(4).toLatin1();
-        store.appendHex(bytes);
-        reference += renderHex(bytes);
-    } else {
-        store.appendText(append);
-        reference += append;
-    }
-}
-
-// Line starts as the reader sees them: after LF, after a CR not followed by LF.
-bool isLineStart(const QString &text, qsizetype at)
-{
-    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
-}
-
-void compareLines(const ReceiveStore &store, const QString &reference, qsizetype step = 1)
-{
-    QCOMPARE(store.size(), reference.size());
-    QCOMPARE(store.text(0, store.size()), reference);
-    for (qsizetype at = 0; at <= reference.size(); at += step) {
-        qsizetype start = at;
-        while (!isLineStart(reference, start))
-            --start;
-        QCOMPARE(store.lineStart(at), start);
-        qsizetype end = at;
-        while (end < reference.size() && reference[end] != u'\n' && reference[end] != u'\r')
-            ++end;
-        QCOMPARE(store.lineEnd(at, reference.size()), end);
-    }
-}
 
 // A screen reader's copy of the text, kept only by applying the area's events.
 struct Reader
@@ -130,8 +88,6 @@ class TestReceiveArea : public QObject
     Q_OBJECT
 
 private slots:
-    void storeIsExact_data();
-    void storeIsExact();
     void editingAsATextBox_data();
     void editingAsATextBox();
     void copyRefusedPastTheBound();
@@ -144,33 +100,6 @@ private slots:
     void screenReaderEventsKeepItsCopy_data();
     void screenReaderEventsKeepItsCopy();
 };
-
-void TestReceiveArea::storeIsExact_data()
-{
-    QTest::addColumn<QStringList>("appends");
-    const QString wide(70000, u'x'); // more than a chunk
-    QTest::newRow("CR, LF, CR LF, NUL") << QStringList { QStringLiteral("a\rb\nc\r\nd\0e\r") };
-    QTest::newRow("CR LF split across appends") << QStringList { "line\r", "\nnext\r", "\r\n", "\n" };
-    QTest::newRow("Chinese, then a lone CR at the end") << QStringList { "温度", "23.5℃ 串口\r\n", "好\r" };
-    QTest::newRow("hex bytes") << QStringList { hex("000aff41"), hex("0d") };
-    QTest::newRow("hex and text mixed") << QStringList { "T\r", hex("0d0a"), "\nU", hex("ab"), "\r\n" };
-    QTest::newRow("across chunks") << QStringList { wide + "\r", "\n" + wide, "hex:" + QString(70000, QChar(0xab)) };
-}
-
-void TestReceiveArea::storeIsExact()
-{
-    QFETCH(QStringList, appends);
-    ReceiveStore store;
-    QString reference;
-    for (const QString &append : appends)
-        feed(store, reference, append);
-    compareLines(store, reference, reference.size() > 1000 ? 997 : 1);
-    QCOMPARE(store.text(3, reference.size() - 2), reference.mid(3, reference.size() - 5));
-    store.clear();
-    QCOMPARE(store.size(), 0);
-    feed(store, reference = QString(), appends.constLast());
-    QCOMPARE(store.text(0, store.size()), reference);
-}
 
 void TestReceiveArea::editingAsATextBox_data()
 {
