@@ -206,6 +206,45 @@ MUTANTS = [
      "        if (!on)\n            emit Click();", "an option clicks when it is cleared"),
     ("fits", "window/sendline.cpp", "<= maxLength()", "< maxLength()", "a paste that exactly fills is refused"),
     ("boxcount", "window/messagebox.cpp", "    --openBoxes;\n", "", "a closed box still counts as open"),
+    # The reader's pacing, what is announced, the open button's reasons, saving's words and what it leaves
+    # behind, and the boxes of a save
+    ("ack", "port/mscomm.cpp", "    m_reader->acknowledge();\n", "",
+     "the reader's notice never cleared: the window's thread spins while the port is open"),
+    ("pollnow", "port/portreader.cpp", "if (::poll(fds, 2, -1) < 0) {", "if (::poll(fds, 2, 0) < 0) {",
+     "the reader polls without waiting: an idle port spins"),
+    ("chunkcount", "port/portreader.cpp", "room = m_size < kReadAhead;",
+     "room = qsizetype(m_chunks.size()) < kReadAhead;", "the read-ahead counted in chunks, not bytes: no bound"),
+    ("rearm", "port/mscomm.cpp", "const bool waiting = m_reader && m_reader->rearm();",
+     "const bool waiting = m_reader && m_reader->waiting();", "the reader never re-armed: later arrivals unannounced"),
+    ("lossfirst", "port/mscomm.cpp",
+     "    m_port.close();\n    if (!m_pending.isEmpty()) {\n        m_commEvent = comEvReceive;\n        emit OnComm();\n"
+     "    }\n    emit portLost();\n",
+     "    m_port.close();\n    emit portLost();\n    if (!m_pending.isEmpty()) {\n        m_commEvent = comEvReceive;\n"
+     "        emit OnComm();\n    }\n", "the loss announced before the bytes that came before it"),
+    ("eperm", "port/mscomm.cpp", "R_OK | W_OK) != 0 && errno == EACCES)", "R_OK | W_OK) != 0 && errno == EPERM)",
+     "a refused access reported as a busy device"),
+    ("busyerrno", "port/mscomm.cpp", "failOpen(CommError::DeviceBusy, EBUSY);",
+     "failOpen(CommError::DeviceBusy, systemError);", "a busy device carries a stale error number"),
+    ("english", "window/commands.cpp", "Texts::kReasonWhy.arg(Texts::systemReason(error.systemError()))",
+     "Texts::kReasonWhy.arg(error.message())", "an open failure's reason in the component's English"),
+    ("cancelcommit", "terminal/receiveview/capturewriter.cpp",
+     "    if (outcome != Saved)\n        m_file.cancelWriting();\n", "",
+     "a cancelled save keeps what it had written as the file"),
+    ("isdir", "terminal/receiveview/capturewriter.cpp", "existing.isDir() ? EISDIR", "existing.isDir() ? EACCES",
+     "a folder by the file's name reported as no permission"),
+    ("permille", "terminal/receiveview/savedialog.cpp", "Texts::kSaveCancel, 0, 1000, parent)",
+     "Texts::kSaveCancel, 0, 100, parent)", "the progress bar's range in percent, its steps per mille"),
+    ("cancelquiet", "terminal/receiveview/savedialog.cpp",
+     "case CaptureWriter::Cancelled:\n            tell(parent, Texts::kSaveCancelled);\n",
+     "case CaptureWriter::Cancelled:\n", "a cancelled save says nothing"),
+    ("qtwords", "terminal/receiveview/savedialog.cpp",
+     "writer.systemError() != 0 ? Texts::systemReason(writer.systemError()) : writer.errorString()",
+     "writer.errorString()", "a failed save's reason in Qt's words, English outside a Chinese locale"),
+    ("savetitle", "terminal/receiveview/savedialog.cpp", "MsgBoxLater(parent, text, Texts::kSaveTitle,",
+     "MsgBoxLater(parent, text, Texts::kProgramTitle,", "a save's box with the program's title"),
+    ("latercount", "window/messagebox.cpp",
+     "    ++openBoxes;\n    QObject::connect(box, &QObject::destroyed, [] { --openBoxes; });\n", "",
+     "a save's box not counted as open: auto-send ticks run behind it"),
 ]
 
 # Mutants that change nothing anyone could observe, with the reason; listed, not scored.
@@ -229,8 +268,8 @@ def run(cmd, timeout=None, quiet=True):
 
 # What the suite runs: the test programs and the two programs the install check installs. The benchmarks are left
 # out, so a mutant costs one compile and the links of these.
-TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "zelcom_app",
-           "zelcom_vport"]
+TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "tst_save",
+           "tst_reader", "zelcom_app", "zelcom_vport"]
 
 
 def build(build_dir):
