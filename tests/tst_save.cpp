@@ -21,6 +21,8 @@
 #include <csignal>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -80,6 +82,8 @@ void TestSave::savesOrSaysWhy_data()
     QTest::newRow("a folder by that name") << "sub" << int(Qt::Key_S) << failed.arg("这是一个文件夹");
     QTest::newRow("disk full") << "full/x.txt" << int(Qt::Key_S) << failed.arg("磁盘空间已满");
     QTest::newRow("file size limit") << "limit.txt" << int(Qt::Key_S) << failed.arg("文件超过了允许的最大长度");
+    // A device is written into, never replaced by a file of that name (as root the folder would allow it).
+    QTest::newRow("a full device") << "full-device" << int(Qt::Key_S) << failed.arg("磁盘空间已满");
 }
 
 void TestSave::savesOrSaysWhy()
@@ -91,7 +95,9 @@ void TestSave::savesOrSaysWhy()
     auto *area = f.get<ReceiveArea>("Text1");
     fill(area, 200); // about 7 KB
     QTemporaryDir dir;
-    const QString path = where.isEmpty() ? QString() : dir.filePath(where);
+    QString path = where.isEmpty() ? QString() : dir.filePath(where);
+    if (where == u"full-device" && ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        path = QStringLiteral("/dev/full"); // where no device node can be made here
     box.replace(QStringLiteral("FILE"), path);
 
     const QByteArray full = QFile::encodeName(dir.filePath(QStringLiteral("full")));
@@ -161,6 +167,8 @@ void TestSave::savesOrSaysWhy()
     QCOMPARE(entries(dir.path()), before);
     if (where.startsWith(u"full/"))
         QCOMPARE(entries(dir.filePath(QStringLiteral("full"))), QStringList());
+    if (where == u"full-device")
+        QVERIFY(!QFileInfo(path).isFile() && QFileInfo(path).exists());
 }
 
 void TestSave::progressMovesAndCancelLeavesNothing_data()

@@ -6,6 +6,22 @@
 #include <QFileInfo>
 #include <QTimerEvent>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A character device (/dev/null, /dev/full, a line) is written into as it stands. A save file renames its
+// finished copy over the name, which wherever the folder allows it (as root, always) would put a plain file in
+// the device node's place.
+bool isDevice(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+} // namespace
 
 CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, QObject *parent, qint64 sliceChars)
     : QObject(parent)
@@ -20,6 +36,21 @@ CaptureWriter::CaptureWriter(const ReceiveStore &store, qint64 from, qint64 to, 
 
 bool CaptureWriter::start(const QString &path)
 {
+    if (isDevice(path)) {
+        // Not blocking: a serial line without carrier would otherwise hold the window at the open.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        m_systemError = errno;
+        if (fd < 0 || !m_device.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            m_error = m_device.errorString();
+            return false;
+        }
+        m_systemError = 0;
+        m_out = &m_device;
+        m_timer.start(0, this);
+        return true;
+    }
     m_file.setFileName(path);
     // The file refuses these two before the system is asked, so no error number would say why.
     const QFileInfo existing(path);
@@ -54,7 +85,7 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     // The encoder keeps half a surrogate pair for the next slice.
     const QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
     errno = 0;
-    if (m_file.write(bytes) != bytes.size()) {
+    if (m_out->write(bytes) != bytes.size()) {
         m_systemError = errno;
         return finish(WriteFailed);
     }
@@ -63,7 +94,7 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     if (m_next < m_to)
         return;
     errno = 0;
-    const bool committed = m_file.commit();
+    const bool committed = m_out == &m_file ? m_file.commit() : m_device.flush();
     if (!committed)
         m_systemError = errno;
     finish(committed ? Saved : WriteFailed);
@@ -73,10 +104,11 @@ void CaptureWriter::finish(Outcome outcome)
 {
     m_timer.stop();
     if (outcome == WriteFailed)
-        m_error = m_file.errorString();
+        m_error = m_out->errorString();
     if (outcome != Saved)
         m_file.cancelWriting();
     if (m_file.isOpen() && outcome != Saved)
         m_file.commit(); // after cancelWriting: removes the temporary file, writes nothing
+    m_device.close();
     emit finished(outcome);
 }

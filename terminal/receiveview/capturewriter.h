@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QFile>
 #include <QObject>
 #include <QSaveFile>
 #include <QStringEncoder>
@@ -10,7 +11,8 @@ class ReceiveStore;
 
 // Writes a stretch of the receive store to a file as UTF-8, exactly as the area shows it, a slice per
 // turn of the event loop: a capture of any size streams out with no memory growth, and the window goes
-// on receiving meanwhile. The file appears only once it is whole; a failed or cancelled save leaves none.
+// on receiving meanwhile. The file appears only once it is whole; a failed or cancelled save leaves none. A
+// character device named as the file is written into as it stands.
 class CaptureWriter : public QObject
 {
     Q_OBJECT
@@ -56,6 +58,8 @@ private:
     const quint64 m_edits;
     const qint64 m_slice;
     QSaveFile m_file;
+    QFile m_device; // in place of m_file when the path names a device
+    QFileDevice *m_out = &m_file;
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
     QString m_error;
