@@ -101,6 +101,8 @@ bool stopQtReading(QSerialPort &port)
 MSComm::MSComm(QObject *parent)
     : QObject(parent)
 {
+    // A child, so a test can find the port and have it report the errors a vanishing device gives.
+    m_port.setParent(this);
     connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
 
@@ -250,7 +252,8 @@ void MSComm::setPortOpen(bool open)
             // Qt reports a refused access and a device another program holds alike; the file mode tells them apart.
             if (::access(device.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES)
                 failOpen(CommError::PermissionDenied, EACCES);
-            failOpen(CommError::DeviceBusy, systemError);
+            // Qt may find the device held through its lock file, which leaves errno from an unrelated probe.
+            failOpen(CommError::DeviceBusy, EBUSY);
         default:
             failOpen(CommError::DeviceFailure, systemError);
         }

@@ -61,9 +61,8 @@ MUTANTS = [
     ("readerror", "port/mscomm.cpp", "error != QSerialPort::ReadError && error != QSerialPort::ResourceError",
      "error != QSerialPort::ResourceError", "a device lost with a read error stays open"),
     ("lost", "port/mscomm.cpp", "    emit portLost();\n", "", "the window is not told of a lost device"),
-    ("lastwords", "port/mscomm.cpp",
-     "before the loss: what Qt buffered, then what the kernel still holds.\n    takeFromDevice(m_port.readAll());",
-     "before the loss: what Qt buffered, then what the kernel still holds.", "data read before a loss dropped"),
+    ("lastwords", "port/mscomm.cpp", "        m_reader->stop();\n        takeFromDevice(m_reader->take());\n",
+     "        m_reader->stop();\n", "data the reader had read before a loss dropped"),
     ("bound", "port/mscomm.cpp", "if (m_port.bytesToWrite() >= kOutputLimit)", "if (false)",
      "the output queue grows without bound"),
     ("utf8", "port/mscomm.cpp", "setOutput(encodeGbk(text));", "setOutput(text.toUtf8());",
@@ -122,11 +121,12 @@ MUTANTS = [
      "if (false)", "the scratch file put on a tmpfs"),
     ("mode", "terminal/receiveview/scratchfile.cpp", "O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR",
      "O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH", "the scratch file readable by others"),
-    ("budget", "terminal/receiveview/scratchfile.cpp", "    if (room < bytes) {", "    if (false) {",
-     "the file grows past the free-space budget"),
-    ("buffered", "terminal/receiveview/capturewriter.cpp", "QIODevice::WriteOnly | QIODevice::Unbuffered",
-     "QIODevice::WriteOnly", "a save cut short by a full disk taken for a whole one"),
-    ("gone", "terminal/receiveview/capturewriter.cpp", "    if (m_next < m_store.origin())\n        return finish(DataGone);\n",
+    ("budget", "terminal/receiveview/scratchfile.cpp",
+     "return free - std::max(m_place.minFreeBytes, total / 100 * m_place.minFreePercent);", "return free;",
+     "the file grows into the reserve the disk keeps free"),
+    ("buffered", "terminal/receiveview/capturewriter.cpp", "m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)",
+     "m_file.open(QIODevice::WriteOnly)", "a save cut short by a full disk taken for a whole one"),
+    ("gone", "terminal/receiveview/capturewriter.cpp", "    if (m_next < m_store.origin())\n        return stop(DataGone);\n",
      "", "a save goes on after the data it needs made way"),
     ("copybound", "terminal/receiveview/savedialog.cpp", "if (characters <= kCopyLimitChars)", "if (true)",
      "a huge selection copied whole"),
@@ -271,6 +271,40 @@ MUTANTS += [
      "an unplugged adapter reported as an I/O error"),
     ("rtsflow", "window/portcontrol.cpp", "noLines.isEmpty() && mode == MSComm::comRTS", "false",
      "RTS offered while the driver drives it"),
+    # The reader's pacing, what is announced, the open button's reasons, saving's words and what it leaves
+    # behind, and the boxes of a save
+    ("ack", "port/mscomm.cpp", "    m_reader->acknowledge();\n", "",
+     "the reader's notice never cleared: the window's thread spins while the port is open"),
+    ("pollnow", "port/portreader.cpp", "if (::poll(fds, 2, timeout) < 0) {", "if (::poll(fds, 2, 0) < 0) {",
+     "the reader polls without waiting: an idle port spins"),
+    ("chunkcount", "port/portreader.cpp", "room = m_size < kReadAhead;",
+     "room = qsizetype(m_chunks.size()) < kReadAhead;", "the read-ahead counted in chunks, not bytes: no bound"),
+    ("rearm", "port/mscomm.cpp", "const bool waiting = m_reader && m_reader->rearm();",
+     "const bool waiting = m_reader && m_reader->waiting();", "the reader never re-armed: later arrivals unannounced"),
+    ("lossfirst", "port/mscomm.cpp",
+     "    if (!m_pending.isEmpty()) {\n        m_commEvent = comEvReceive;\n        emit OnComm();\n    }\n    emit portLost();\n",
+     "    emit portLost();\n    if (!m_pending.isEmpty()) {\n        m_commEvent = comEvReceive;\n        emit OnComm();\n    }\n",
+     "the loss announced before the bytes that came before it"),
+    ("eperm", "port/mscomm.cpp", "R_OK | W_OK) != 0 && errno == EACCES)", "R_OK | W_OK) != 0 && errno == EPERM)",
+     "a refused access reported as a busy device"),
+    ("busyerrno", "port/mscomm.cpp", "failOpen(CommError::DeviceBusy, EBUSY);",
+     "failOpen(CommError::DeviceBusy, systemError);", "a busy device carries a stale error number"),
+    ("english", "window/texts.h", "return QStringLiteral(\"：\") + systemReason(systemError);",
+     "return QStringLiteral(\"：%1\").arg(systemError);", "an open failure's reason as a bare number"),
+    ("cancelcommit", "terminal/receiveview/capturewriter.cpp", "            m_file.cancelWriting();\n", "",
+     "a failed or cancelled save keeps what it had written as the file"),
+    ("isdir", "terminal/receiveview/capturewriter.cpp", "existing.isDir() ? EISDIR", "existing.isDir() ? EACCES",
+     "a folder by the file's name reported as no permission"),
+    ("permille", "terminal/receiveview/savedialog.cpp", "Texts::kSaveCancel, 0, 1000, parent)",
+     "Texts::kSaveCancel, 0, 100, parent)", "the progress bar's range in percent, its steps per mille"),
+    
+    ("qtwords", "terminal/receiveview/savedialog.cpp", "Texts::kSaveFailedReason.arg(Texts::systemReason(error))",
+     "Texts::kSaveFailedReason.arg(QString::number(error))", "a failed save's reason as a bare number"),
+    ("savetitle", "terminal/receiveview/savedialog.cpp", "MsgBoxLater(parent, text, Texts::kSaveTitle,",
+     "MsgBoxLater(parent, text, Texts::kProgramTitle,", "a save's box with the program's title"),
+    ("latercount", "window/messagebox.cpp",
+     "    ++openBoxes;\n    QObject::connect(box, &QObject::destroyed, [] { --openBoxes; });\n", "",
+     "a save's box not counted as open: auto-send ticks run behind it"),
 ]
 
 # Mutants that change nothing anyone could observe, with the reason; listed, not scored.
@@ -294,8 +328,8 @@ def run(cmd, timeout=None, quiet=True):
 
 # What the suite runs: the test programs and the two programs the install check installs. The benchmarks are left
 # out, so a mutant costs one compile and the links of these.
-TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "zelcom_app",
-           "zelcom_vport"]
+TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivearea", "tst_receivestore", "tst_save",
+           "tst_reader", "zelcom_app", "zelcom_vport"]
 
 
 TARGETS += ["tst_modem"]

@@ -3,8 +3,12 @@
 
 #include "terminal/receiveview/receivestore.h"
 
+#include <QFileInfo>
 #include <QTimerEvent>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -13,6 +17,15 @@ namespace {
 int failure()
 {
     return errno != 0 ? errno : EIO;
+}
+
+// A character device (/dev/null, /dev/full, a line) is written into as it stands. A save file renames its
+// finished copy over the name, which wherever the folder allows it (as root, always) would put a plain file in
+// the device node's place.
+bool isDevice(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
 }
 
 // Slices waiting for the disk: enough to keep it busy, few enough to bound the memory.
@@ -45,13 +58,32 @@ CaptureWriter::~CaptureWriter()
 
 bool CaptureWriter::start(const QString &path)
 {
-    m_file.setFileName(path);
-    // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
-    // short be taken for a whole one.
-    errno = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_error = failure();
-        return false;
+    if (isDevice(path)) {
+        // Not blocking: a serial line without carrier would otherwise hold the window at the open.
+        errno = 0;
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            m_error = failure();
+            return false;
+        }
+        if (!m_device.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            m_error = EIO;
+            return false;
+        }
+        m_out = &m_device;
+    } else {
+        m_file.setFileName(path);
+        // The file refuses these two before the system is asked, so no error number would say why.
+        const QFileInfo existing(path);
+        const int refused = existing.isDir() ? EISDIR : existing.exists() && !existing.isWritable() ? EACCES : 0;
+        // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
+        // short be taken for a whole one.
+        errno = 0;
+        if (refused != 0 || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            m_error = refused != 0 ? refused : failure();
+            return false;
+        }
     }
     // From here on only the writing thread touches the file.
     m_writer = std::thread([this] { write(); });
@@ -147,7 +179,7 @@ void CaptureWriter::write()
             m_slices.pop_front();
             lock.unlock();
             errno = 0;
-            ok = m_file.write(bytes) == bytes.size();
+            ok = m_out->write(bytes) == bytes.size();
             lock.lock();
             if (ok) {
                 tell();
@@ -156,7 +188,8 @@ void CaptureWriter::write()
         } else if (!m_drop && m_last) {
             lock.unlock();
             errno = 0;
-            ok = m_file.commit(); // fsync, then the rename that makes the file appear
+            // A file: fsync, then the rename that makes it appear.
+            ok = m_out == &m_file ? m_file.commit() : m_device.flush();
             lock.lock();
             if (ok)
                 break;
@@ -171,6 +204,7 @@ void CaptureWriter::write()
             m_file.cancelWriting();
             m_file.commit();
         }
+        m_device.close();
         lock.lock();
         break;
     }

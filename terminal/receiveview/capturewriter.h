@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QFile>
 #include <QObject>
 #include <QSaveFile>
 #include <QStringEncoder>
@@ -18,7 +19,8 @@ class ReceiveStore;
 // slices and makes the file whole (fsync, rename), so a slow disk never holds up the window. A capture of
 // any size streams out with no memory growth (at most two slices wait for the disk), and the window goes
 // on receiving meanwhile. The file appears only once it is whole; a failed or cancelled save leaves none,
-// and finished() comes once nothing of it is left.
+// and finished() comes once nothing of it is left. A character device named as the file is written into as
+// it stands.
 class CaptureWriter : public QObject
 {
     Q_OBJECT
@@ -69,6 +71,8 @@ private:
     const quint64 m_edits;
     const qint64 m_slice;
     QSaveFile m_file;
+    QFile m_device; // in place of m_file when the path names a device
+    QFileDevice *m_out = &m_file;
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     QBasicTimer m_timer;
     int m_error = 0;

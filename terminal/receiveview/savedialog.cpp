@@ -9,9 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QStandardPaths>
 #include <QTimer>
@@ -36,12 +34,7 @@ QString startFolder()
 // A box that does not wait: the window goes on receiving behind it.
 void tell(QWidget *parent, const QString &text, const QString &reason)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, Texts::kSaveTitle, text, QMessageBox::Ok, parent);
-    box->setInformativeText(reason);
-    fitToText(*box);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->show();
+    MsgBoxLater(parent, text, Texts::kSaveTitle, QMessageBox::Warning, reason);
 }
 
 void tellFailed(QWidget *parent, const QString &path, int error)
@@ -56,6 +49,9 @@ QString askForPath(QWidget *parent)
 {
     const QString name
         = Texts::kSaveDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    // A test answers in the user's place.
+    if (BoxAnswers *answers = BoxAnswers::current())
+        return answers->answerFileDialog(QDir(startFolder()).filePath(name));
     QFileDialog dialog(parent, Texts::kSaveTitle, startFolder(), Texts::kSaveFilter);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     // The desktop's own dialog would select the whole name, extension included.
@@ -120,10 +116,7 @@ bool mayCopy(QWidget *parent, qint64 characters)
 {
     if (characters <= kCopyLimitChars)
         return true;
-    QMessageBox box(QMessageBox::Information, Texts::kProgramTitle,
-        Texts::kCopyTooLarge.arg(Texts::count(characters), Texts::count(kCopyLimitChars)), QMessageBox::Ok, parent);
-    box.setInformativeText(Texts::kCopyTooLargeHint);
-    fitToText(box);
-    box.exec();
+    MsgBox(parent, Texts::kCopyTooLarge.arg(Texts::count(characters), Texts::count(kCopyLimitChars)),
+        Texts::kProgramTitle, QMessageBox::Information, Texts::kCopyTooLargeHint);
     return false;
 }

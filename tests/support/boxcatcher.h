@@ -1,39 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "window/messagebox.h"
+
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
-#include <QTimer>
 
-// Watches for message boxes while a test clicks, records what each showed, and presses its OK button.
+// Answers every message box with OK while it exists and records what each showed, through the boxes' own
+// stand-in for the user (BoxAnswers): nothing polls.
 class BoxCatcher : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Box
-    {
-        QString title;
-        QString text;
-        QString informative;
-        QMessageBox::Icon icon;
-    };
+    using Box = BoxAnswers::Box;
 
     explicit BoxCatcher(QObject *parent = nullptr);
 
-    // While false, boxes are recorded but left open (to test what happens meanwhile).
-    void setAutoClose(bool close) { m_autoClose = close; }
+    // While false, a box stays open (its caller waiting, events handled) until closeAll(), to test what happens
+    // meanwhile.
+    void setAutoClose(bool close) { m_answers.setHold(!close); }
     // Presses OK on every box still open.
-    void closeAll();
+    void closeAll() { m_answers.release(); }
 
-    const QList<Box> &boxes() const { return m_boxes; }
+    const QList<Box> &boxes() const { return m_answers.boxes(); }
+    BoxAnswers &answers() { return m_answers; }
 
 private:
-    void poll();
-
-    QTimer m_timer;
-    QList<Box> m_boxes;
-    QList<QMessageBox *> m_seen;
-    bool m_autoClose = true;
+    BoxAnswers m_answers;
 };

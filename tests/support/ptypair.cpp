@@ -30,7 +30,7 @@ PtyPair::~PtyPair()
     closeMaster();
 }
 
-void PtyPair::write(const QByteArray &bytes)
+qsizetype PtyPair::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
@@ -43,9 +43,10 @@ void PtyPair::write(const QByteArray &bytes)
             pollfd p { m_master, POLLOUT, 0 };
             ::poll(&p, 1, 5);
         } else if (n < 0 && errno != EINTR) {
-            return;
+            break;
         }
     }
+    return done;
 }
 
 QByteArray PtyPair::read(qsizetype count, int timeoutMs)

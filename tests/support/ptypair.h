@@ -16,9 +16,11 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // The device's end, non-blocking, for a test that writes from a thread of its own.
+    int masterFd() const { return m_master; }
 
-    // Sends bytes to the program.
-    void write(const QByteArray &bytes);
+    // Sends bytes to the program; how many went, fewer only when the pty failed (hung up).
+    qsizetype write(const QByteArray &bytes);
 
     // Reads what the program wrote: stops once `count` bytes arrived or `timeoutMs` passed.
     QByteArray read(qsizetype count, int timeoutMs = 2000);
