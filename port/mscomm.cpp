@@ -291,10 +291,16 @@ std::variant<QString, QByteArray> MSComm::Input()
         taken = m_pending.left(m_inputLen);
         m_pending.remove(0, m_inputLen);
     }
-    if (m_inputMode == comInputModeBinary)
+    if (m_inputMode == comInputModeBinary) {
+        if (!taken.isEmpty())
+            emit inputTaken(taken);
         return taken;
+    }
 
+    const QByteArray all = taken;
     QString text = m_decoder.take(taken);
+    if (taken.size() < all.size())
+        emit inputTaken(all.first(all.size() - taken.size()));
     // An incomplete character at the end waits for the rest of its bytes.
     m_pending.prepend(taken);
     return text;

@@ -70,6 +70,9 @@ signals:
     void OnComm();
     // The device went away while open (unplugged, hung up); the port has been closed.
     void portLost();
+    // Each batch of bytes Input hands over, as they came (a byte received with a parity error as "?"), before
+    // it is decoded or rendered: what a record of the raw stream keeps.
+    void inputTaken(const QByteArray &bytes);
 
 protected:
     void timerEvent(QTimerEvent *event) override;

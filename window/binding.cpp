@@ -5,6 +5,7 @@
 #include "port/mscomm.h"
 #include "port/portselection.h"
 #include "terminal/receive.h"
+#include "terminal/receiveview/receivearea.h"
 #include "terminal/send.h"
 #include "window/combobox.h"
 #include "window/commands.h"
@@ -55,6 +56,7 @@ void bindEvents(Form1 &f)
     QObject::connect(f.Timer2, &IntervalTimer::Timer, &f, guarded<Timer2_Timer>(f));
     QObject::connect(f.MSComm1, &MSComm::OnComm, &f, guarded<MSComm1_OnComm>(f));
     QObject::connect(f.MSComm1, &MSComm::portLost, &f, guarded<MSComm1_PortLost>(f));
+    QObject::connect(f.MSComm1, &MSComm::inputTaken, f.Text1, &ReceiveArea::recordReceived);
 }
 
 std::unique_ptr<Form1> createForm1()

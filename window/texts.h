@@ -234,4 +234,24 @@ inline QString chineseCount(qint64 n)
     return QString::number(n);
 }
 
+// Recording what arrives to a file (the receive area's context menu). The file is appended to, never emptied.
+inline const QString kMenuRecordStart = QStringLiteral("开始记录(&R)…");
+inline const QString kMenuRecordStop = QStringLiteral("停止记录(&R)");
+inline const QString kRecordTitle = QStringLiteral("记录接收数据");
+inline const QString kRecordAccept = QStringLiteral("开始记录");
+// The dialog's two filters are the two formats, raw bytes first (the default).
+inline const QString kRecordFilterRaw = QStringLiteral("原始字节，与收到的完全相同 (*)");
+inline const QString kRecordFilterShown = QStringLiteral("接收区显示的文本，UTF-8 编码 (*)");
+// %1 the date and time the dialog opened (20261207-193012).
+inline const QString kRecordDefaultName = QStringLiteral("接收记录-%1.log");
+// The receive area's tooltip and accessible description while it records; %1 the file.
+inline const QString kRecordingRaw = QStringLiteral("正在把收到的原始字节追加记录到 %1");
+inline const QString kRecordingShown = QStringLiteral("正在把接收区显示的文本（UTF-8）追加记录到 %1");
+// The box's text, %1 the file; below it the reason (systemReason, or kRecordFellBehind) and kRecordKept.
+inline const QString kRecordNotStarted = QStringLiteral("未能开始记录到 %1。");
+inline const QString kRecordStopped = QStringLiteral("记录已停止，未能继续写入 %1。");
+inline const QString kRecordFellBehind = QStringLiteral("磁盘写入跟不上接收，等待写入的数据超过了 32 MiB");
+inline const QString kRecordReason = QStringLiteral("%1。");
+inline const QString kRecordKept = QStringLiteral("%1。已写入的内容都保留在文件中，接收区照常接收。");
+
 } // namespace Texts

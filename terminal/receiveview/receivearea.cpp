@@ -2,6 +2,7 @@
 #include "terminal/receiveview/receivearea.h"
 
 #include "terminal/receiveview/receiveaccessible.h"
+#include "terminal/receiveview/recordwriter.h"
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/textunits.h"
 #include "window/texts.h"
@@ -89,10 +90,8 @@ ReceiveArea::ReceiveArea(QWidget *parent)
     }();
     Q_UNUSED(factoryInstalled);
     // Said once, where the user looks and where a screen reader reads.
-    if (const QString notice = inMemoryNotice(m_store); !notice.isEmpty()) {
-        setToolTip(notice);
-        setAccessibleDescription(notice);
-    }
+    m_captureNotice = inMemoryNotice(m_store);
+    showNotices();
 }
 
 ReceiveArea::~ReceiveArea() = default;
@@ -133,14 +132,20 @@ void ReceiveArea::setText(const QString &text)
 
 void ReceiveArea::appendText(QStringView text)
 {
-    if (!text.isEmpty())
-        afterAppend(m_store.appendText(text));
+    if (text.isEmpty())
+        return;
+    if (m_record && m_recordFormat == RecordFormat::Shown)
+        m_record->append(text.toUtf8());
+    afterAppend(m_store.appendText(text));
 }
 
 void ReceiveArea::appendHex(QByteArrayView bytes)
 {
-    if (!bytes.isEmpty())
-        afterAppend(m_store.appendHex(bytes));
+    if (bytes.isEmpty())
+        return;
+    if (m_record && m_recordFormat == RecordFormat::Shown)
+        m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
+    afterAppend(m_store.appendHex(bytes));
 }
 
 void ReceiveArea::afterAppend(qint64 dropped)

@@ -231,5 +231,10 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(
             Texts::kMenuSaveSelection, this, [this] { saveCapture(this, m_store, selectionStart(), selectionEnd()); })
         ->setEnabled(selection);
+    menu.addSeparator();
+    if (recording())
+        menu.addAction(Texts::kMenuRecordStop, this, &ReceiveArea::stopRecording);
+    else
+        menu.addAction(Texts::kMenuRecordStart, this, &ReceiveArea::askToRecord);
     menu.exec(event->globalPos());
 }
