@@ -8,7 +8,10 @@
 #include "tests/support/formfixture.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -58,6 +61,35 @@ int recordChild(const char *path)
     });
     tick.start(10);
     return app.exec();
+}
+
+// Opens the area's context menu and chooses `item`; answers the record dialog, if one opens, with `path`
+// and the filter `filter` (0 raw bytes, 1 the text as shown).
+void chooseFromMenu(ReceiveArea *area, const QString &item, const QString &path = {}, int filter = 0)
+{
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            // Chosen as from the keyboard: the menu closes, then the item runs.
+            for (QAction *action : menu->actions())
+                if (action->text() == item)
+                    menu->setActiveAction(action);
+            // Later, so that this poll returns and can answer the dialog the item opens.
+            if (menu->activeAction() && menu->activeAction()->text() == item)
+                QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_Return); });
+            else
+                menu->close();
+            return;
+        }
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            dialog->selectNameFilter(dialog->nameFilters().value(filter));
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    poll.start(5);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), area->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(area->viewport(), &event);
 }
 
 } // namespace
@@ -127,7 +159,8 @@ void TestRecord::recordsWhatArrived()
     auto *area = f.get<ReceiveArea>("Text1");
     if (hex)
         f.click("Option1");
-    QCOMPARE(area->startRecording(path, ReceiveArea::RecordFormat(format)), 0);
+    chooseFromMenu(area, QStringLiteral("开始记录(&R)…"), path, format);
+    QVERIFY(area->recording());
     tooltip.replace(QStringLiteral("FILE"), path);
     QVERIFY2(area->toolTip().split(u'\n').contains(tooltip), qPrintable(area->toolTip()));
     QCOMPARE(area->accessibleDescription(), area->toolTip());
@@ -141,7 +174,8 @@ void TestRecord::recordsWhatArrived()
     QTRY_COMPARE(f.portShown(), kShownOpen);
     f.pty.write(second);
     QTRY_COMPARE(f.receivedCount(), secondCount);
-    area->stopRecording();
+    chooseFromMenu(area, QStringLiteral("停止记录(&R)"));
+    QVERIFY(!area->recording());
     QVERIFY(!area->toolTip().contains(path));
     f.pty.write("after");
     QTRY_VERIFY(f.received().endsWith(hex ? QStringLiteral("61 66 74 65 72 ") : QStringLiteral("after")));
