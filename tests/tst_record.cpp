@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Recording what arrives to a file: byte-exact across a reopen and a clear, in both formats; a full disk, a
-// disk that falls behind, and a program killed while it records.
+// Keeping what arrives in files: a record byte-exact across a reopen and a clear, in both formats; a full
+// disk, a disk that falls behind, and a program killed while it records; a save as a hex dump.
+#include "terminal/hexdump.h"
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/recordwriter.h"
+#include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
@@ -104,6 +106,8 @@ private slots:
     void fullDiskStopsWithOneBox();
     void slowDiskStopsPastTheBound();
     void killedLosesAtMostTheLastSecond();
+    void savesAHexDump_data();
+    void savesAHexDump();
 };
 
 void TestRecord::recordsWhatArrived_data()
@@ -273,6 +277,59 @@ void TestRecord::killedLosesAtMostTheLastSecond()
     const QByteArray kept = contents(path);
     QVERIFY2(kept.size() >= due, qPrintable(QStringLiteral("%1 of %2").arg(kept.size()).arg(due)));
     QCOMPARE(kept, pattern(0, kept.size()));
+}
+
+void TestRecord::savesAHexDump_data()
+{
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("dump");
+    QTest::newRow("a partial last row")
+        << QStringLiteral("41 42 0D 0A 00 01 02 03 04 05 06 07 08 09 0A 0B 7E 7F FF 20 ")
+        << QByteArray("00000000  41 42 0d 0a 00 01 02 03  04 05 06 07 08 09 0a 0b  |AB..............|\n"
+                      "00000010  7e 7f ff 20                                       |~.. |\n"
+                      "00000014\n");
+    QTest::newRow("one whole row")
+        << QStringLiteral("30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 ")
+        << QByteArray("00000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n"
+                      "00000010\n");
+    QTest::newRow("nothing") << QString() << QByteArray("00000000\n");
+    QTest::newRow("text from character display kept between rows")
+        << QStringLiteral("ok\r\n41 42 温度 23℃43 4")
+        << QStringLiteral("ok\r\n00000000  41 42                         "
+                          "                    |AB|\n温度 23℃\n00000002  43       "
+                          "                                         |C|\n4\n00000003\n")
+               .toUtf8();
+}
+
+void TestRecord::savesAHexDump()
+{
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, dump);
+    // A token may be cut anywhere between two slices.
+    HexDump bySlices;
+    QByteArray out;
+    for (const QChar c : shown)
+        out += bySlices.feed(QStringView(&c, 1));
+    QCOMPARE(out + bySlices.finish(), dump);
+
+    // Through the save dialog's second file type.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("dump.txt"));
+    ReceiveArea area;
+    area.appendText(shown);
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            QCOMPARE(dialog->nameFilters().value(1), QStringLiteral("十六进制转储，每行 16 字节 (*.txt)"));
+            dialog->selectNameFilter(dialog->nameFilters().value(1));
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    poll.start(5);
+    saveCapture(&area, area.store(), 0, area.characterCount(), true);
+    QTRY_VERIFY(QFileInfo::exists(path));
+    QCOMPARE(contents(path), dump);
 }
 
 int main(int argc, char **argv)

@@ -253,5 +253,7 @@ inline const QString kRecordStopped = QStringLiteral("记录已停止，未能�
 inline const QString kRecordFellBehind = QStringLiteral("磁盘写入跟不上接收，等待写入的数据超过了 32 MiB");
 inline const QString kRecordReason = QStringLiteral("%1。");
 inline const QString kRecordKept = QStringLiteral("%1。已写入的内容都保留在文件中，接收区照常接收。");
+// In hex display the save dialog also offers a dump of 16 bytes a row with offsets and an ASCII column.
+inline const QString kSaveFilterHexDump = QStringLiteral("十六进制转储，每行 16 字节 (*.txt)");
 
 } // namespace Texts

@@ -134,6 +134,7 @@ void ReceiveArea::appendText(QStringView text)
 {
     if (text.isEmpty())
         return;
+    m_showingHex = false;
     if (m_record && m_recordFormat == RecordFormat::Shown)
         m_record->append(text.toUtf8());
     afterAppend(m_store.appendText(text));
@@ -143,6 +144,7 @@ void ReceiveArea::appendHex(QByteArrayView bytes)
 {
     if (bytes.isEmpty())
         return;
+    m_showingHex = true;
     if (m_record && m_recordFormat == RecordFormat::Shown)
         m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
     afterAppend(m_store.appendHex(bytes));

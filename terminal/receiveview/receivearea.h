@@ -113,4 +113,5 @@ private:
     RecordWriter *m_record = nullptr; // a child; once stopped it goes by itself
     RecordFormat m_recordFormat = RecordFormat::Raw;
     QString m_recordPath;
+    bool m_showingHex = false; // the newest data arrived in hex display
 };

@@ -226,10 +226,10 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(Texts::kMenuSelectAll, QKeySequence::SelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
     menu.addSeparator();
-    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size()); })
+    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex); })
         ->setEnabled(m_store.size() > 0);
-    menu.addAction(
-            Texts::kMenuSaveSelection, this, [this] { saveCapture(this, m_store, selectionStart(), selectionEnd()); })
+    menu.addAction(Texts::kMenuSaveSelection, this,
+            [this] { saveCapture(this, m_store, selectionStart(), selectionEnd(), m_showingHex); })
         ->setEnabled(selection);
     menu.addSeparator();
     if (recording())
