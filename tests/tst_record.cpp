@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMenu>
@@ -103,7 +104,8 @@ class TestRecord : public QObject
 private slots:
     void recordsWhatArrived_data();
     void recordsWhatArrived();
-    void fullDiskStopsWithOneBox();
+    void diskFailureStopsWithOneBox_data();
+    void diskFailureStopsWithOneBox();
     void slowDiskStopsPastTheBound();
     void killedLosesAtMostTheLastSecond();
     void savesAHexDump_data();
@@ -186,14 +188,29 @@ void TestRecord::recordsWhatArrived()
     QTRY_COMPARE(contents(path), "earlier\n" + record);
 }
 
-void TestRecord::fullDiskStopsWithOneBox()
+void TestRecord::diskFailureStopsWithOneBox_data()
 {
-    QTemporaryDir folder;
-    const QByteArray mountPoint = QFile::encodeName(folder.path());
-    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=16k") != 0)
+    QTest::addColumn<bool>("lostFolder");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a full disk") << false << QStringLiteral("磁盘空间已满");
+    QTest::newRow("the folder deleted") << true << QStringLiteral("文件或文件夹不存在");
+}
+
+void TestRecord::diskFailureStopsWithOneBox()
+{
+    QFETCH(bool, lostFolder);
+    QFETCH(QString, reason);
+    QTemporaryDir top;
+    QVERIFY(QDir(top.path()).mkdir(QStringLiteral("records")));
+    const QString folder = top.filePath(QStringLiteral("records"));
+    const QByteArray mountPoint = QFile::encodeName(folder);
+    if (!lostFolder && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=16k") != 0)
         QSKIP("no tmpfs can be mounted here (needs root)");
-    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
-    const QString path = folder.filePath(QStringLiteral("record.bin"));
+    const auto unmount = qScopeGuard([&] {
+        if (!lostFolder)
+            ::umount2(mountPoint.constData(), MNT_DETACH);
+    });
+    const QString path = folder + QStringLiteral("/record.bin");
     BoxCatcher boxes;
     FormFixture f(true);
     auto *area = f.get<ReceiveArea>("Text1");
@@ -202,15 +219,19 @@ void TestRecord::fullDiskStopsWithOneBox()
     const QByteArray before = pattern(0, 8192);
     f.pty.write(before);
     QTRY_COMPARE(QFileInfo(path).size(), 8192);
+    QByteArray kept;
+    if (lostFolder) {
+        kept = contents(path);
+        QVERIFY(QDir(folder).removeRecursively());
+    }
     f.pty.write(pattern(8192, 65536));
     QTRY_COMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes()[0].text, QStringLiteral("记录已停止，未能继续写入 %1。").arg(path));
-    QCOMPARE(
-        boxes.boxes()[0].informative, QStringLiteral("磁盘空间已满。已写入的内容都保留在文件中，接收区照常接收。"));
+    QCOMPARE(boxes.boxes()[0].informative, reason + QStringLiteral("。已写入的内容都保留在文件中，接收区照常接收。"));
     QVERIFY(!area->recording());
     // The capture goes on, and what reached the file before it filled stays.
     QTRY_COMPARE(f.receivedCount(), QStringLiteral("73728"));
-    QCOMPARE(contents(path).left(8192), before);
+    QCOMPARE(lostFolder ? kept : contents(path).left(8192), before);
     QVERIFY(expectNothingFor(100, [&] { return boxes.boxes().size() > 1; }));
 }
 

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 RecordWriter::RecordWriter(QObject *parent, qint64 backlogBytes)
@@ -99,8 +100,14 @@ void RecordWriter::write()
                 break;
             batch.swap(m_waiting);
         }
+        // A file whose folder was deleted takes every write and keeps none of it once closed: lost, not full.
+        struct stat st = {};
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0)
+            error = ENOENT;
         qint64 written = 0;
         for (const QByteArray &bytes : batch) {
+            if (error != 0)
+                break;
             const char *at = bytes.constData();
             qint64 left = bytes.size();
             while (left > 0 && error == 0) {
