@@ -256,4 +256,19 @@ inline const QString kRecordKept = QStringLiteral("%1。已写入的内容都保
 // In hex display the save dialog also offers a dump of 16 bytes a row with offsets and an ASCII column.
 inline const QString kSaveFilterHexDump = QStringLiteral("十六进制转储，每行 16 字节 (*.txt)");
 
+// Finding in the capture (Ctrl+F, the receive area's context menu).
+inline const QString kMenuFind = QStringLiteral("查找(&F)…");
+inline const QString kFindTitle = QStringLiteral("查找");
+inline const QString kFindWhatLabel = QStringLiteral("查找内容(&W)：");
+inline const QString kFindWhat = QStringLiteral("查找内容");
+inline const QString kFindCase = QStringLiteral("区分大小写(&C)");
+inline const QString kFindNext = QStringLiteral("查找下一个(&N)");
+inline const QString kFindPrevious = QStringLiteral("查找上一个(&P)");
+inline const QString kFindSearching = QStringLiteral("正在查找…");
+inline const QString kFindFound = QStringLiteral("已找到，并已选中。");
+inline const QString kFindCancelled = QStringLiteral("已取消查找。");
+// %1 what was sought.
+inline const QString kFindNotFound = QStringLiteral("找不到“%1”。");
+inline const QString kFindBadHex = QStringLiteral("十六进制显示下请输入用空格分隔的字节，例如 0D 0A。");
+
 } // namespace Texts

@@ -9,6 +9,7 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 
+class FindBox;
 class RecordWriter;
 
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
@@ -55,6 +56,10 @@ public:
     void stopRecording();
     bool recording() const { return m_record != nullptr; }
     void recordReceived(const QByteArray &bytes);
+    // Whether the newest data arrived in hex display.
+    bool showingHex() const { return m_showingHex; }
+    // Opens the find box (Ctrl+F); F3 and Shift+F3 find again from the area.
+    void openFind();
 
     // In viewport coordinates; an empty rectangle for a character off screen.
     QRect characterRect(qint64 position) const;
@@ -114,4 +119,5 @@ private:
     RecordFormat m_recordFormat = RecordFormat::Raw;
     QString m_recordPath;
     bool m_showingHex = false; // the newest data arrived in hex display
+    FindBox *m_findBox = nullptr; // a child, made when first asked for
 };
