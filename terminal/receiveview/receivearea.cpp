@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivearea.h"
 
+#include "terminal/receiveview/findbox.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/recordwriter.h"
 #include "terminal/receiveview/savedialog.h"
@@ -94,7 +95,11 @@ ReceiveArea::ReceiveArea(QWidget *parent)
     showNotices();
 }
 
-ReceiveArea::~ReceiveArea() = default;
+// The find box is a window of its own (a child of the top-level window) that reads this area's store.
+ReceiveArea::~ReceiveArea()
+{
+    delete m_findBox;
+}
 
 QString ReceiveArea::text() const
 {
