@@ -465,8 +465,12 @@ std::variant<QString, QByteArray> MSComm::Input()
                 length += piece.text.size();
             QString joined;
             joined.reserve(length);
-            for (const PortReader::Piece &piece : pieces)
+            for (const PortReader::Piece &piece : pieces) {
                 joined += piece.text;
+                // The bytes of exactly that text, shared rather than copied.
+                if (!piece.bytes.isEmpty())
+                    emit inputTaken(piece.bytes);
+            }
             return joined;
         }
         for (const PortReader::Piece &piece : pieces)
@@ -480,10 +484,16 @@ std::variant<QString, QByteArray> MSComm::Input()
         taken = m_pending.left(m_inputLen);
         m_pending.remove(0, m_inputLen);
     }
-    if (m_inputMode == comInputModeBinary)
+    if (m_inputMode == comInputModeBinary) {
+        if (!taken.isEmpty())
+            emit inputTaken(taken);
         return taken;
+    }
 
+    const QByteArray all = taken;
     QString text = m_decoder.take(taken);
+    if (taken.size() < all.size())
+        emit inputTaken(all.first(all.size() - taken.size()));
     // An incomplete character at the end waits for the rest of its bytes.
     m_pending.prepend(taken);
     return text;

@@ -123,6 +123,9 @@ signals:
     // What the port shows of itself has changed: open or closed, lost, waiting for its return, flow control,
     // the control lines.
     void portStateChanged();
+    // Each batch of bytes Input hands over, as they came (a byte received with a parity error as "?"), before
+    // it is decoded or rendered: what a record of the raw stream keeps.
+    void inputTaken(const QByteArray &bytes);
 
 protected:
     void timerEvent(QTimerEvent *event) override;

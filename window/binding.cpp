@@ -5,6 +5,7 @@
 #include "port/mscomm.h"
 #include "port/portselection.h"
 #include "terminal/receive.h"
+#include "terminal/receiveview/receivearea.h"
 #include "terminal/send.h"
 #include "terminal/sendfile.h"
 #include "window/combobox.h"
@@ -67,6 +68,7 @@ void bindEvents(Form1 &f)
     QObject::connect(f.PortMenu1->AutoReopen, &QAction::triggered, &f, guarded<AutoReopen_Click>(f));
     QObject::connect(f.MSComm1, &MSComm::portStateChanged, &f, guarded<MSComm1_PortStateChanged>(f));
     QObject::connect(f.MSComm1, &MSComm::portReturned, &f, guarded<MSComm1_PortReturned>(f));
+    QObject::connect(f.MSComm1, &MSComm::inputTaken, f.Text1, &ReceiveArea::recordReceived);
 }
 
 std::unique_ptr<Form1> createForm1()

@@ -290,5 +290,41 @@ inline const QString kPortLostTip = QStringLiteral("%1 已断开：%2。");
 inline const QString kHungUp = QStringLiteral("设备已被拔出或挂断");
 inline const QString kWaitingForReturn = QStringLiteral("同一个设备重新接入后会自动打开。");
 inline const QString kNoReturn = QStringLiteral("这个设备没有自己的标识（例如伪终端），不会自动重新打开。");
+// Recording what arrives to a file (the receive area's context menu). The file is appended to, never emptied.
+inline const QString kMenuRecordStart = QStringLiteral("开始记录(&R)…");
+inline const QString kMenuRecordStop = QStringLiteral("停止记录(&R)");
+inline const QString kRecordTitle = QStringLiteral("记录接收数据");
+inline const QString kRecordAccept = QStringLiteral("开始记录");
+// The dialog's two filters are the two formats, raw bytes first (the default).
+inline const QString kRecordFilterRaw = QStringLiteral("原始字节，与收到的完全相同 (*)");
+inline const QString kRecordFilterShown = QStringLiteral("接收区显示的文本，UTF-8 编码 (*)");
+// %1 the date and time the dialog opened (20261207-193012).
+inline const QString kRecordDefaultName = QStringLiteral("接收记录-%1.log");
+// The receive area's tooltip and accessible description while it records; %1 the file.
+inline const QString kRecordingRaw = QStringLiteral("正在把收到的原始字节追加记录到 %1");
+inline const QString kRecordingShown = QStringLiteral("正在把接收区显示的文本（UTF-8）追加记录到 %1");
+// The box's text, %1 the file; below it the reason (systemReason, or kRecordFellBehind) and kRecordKept.
+inline const QString kRecordNotStarted = QStringLiteral("未能开始记录到 %1。");
+inline const QString kRecordStopped = QStringLiteral("记录已停止，未能继续写入 %1。");
+inline const QString kRecordFellBehind = QStringLiteral("磁盘写入跟不上接收，等待写入的数据超过了 32 MiB");
+inline const QString kRecordReason = QStringLiteral("%1。");
+inline const QString kRecordKept = QStringLiteral("%1。已写入的内容都保留在文件中，接收区照常接收。");
+// In hex display the save dialog also offers a dump of 16 bytes a row with offsets and an ASCII column.
+inline const QString kSaveFilterHexDump = QStringLiteral("十六进制转储，每行 16 字节 (*.txt)");
+
+// Finding in the capture (Ctrl+F, the receive area's context menu).
+inline const QString kMenuFind = QStringLiteral("查找(&F)…");
+inline const QString kFindTitle = QStringLiteral("查找");
+inline const QString kFindWhatLabel = QStringLiteral("查找内容(&W)：");
+inline const QString kFindWhat = QStringLiteral("查找内容");
+inline const QString kFindCase = QStringLiteral("区分大小写(&C)");
+inline const QString kFindNext = QStringLiteral("查找下一个(&N)");
+inline const QString kFindPrevious = QStringLiteral("查找上一个(&P)");
+inline const QString kFindSearching = QStringLiteral("正在查找…");
+inline const QString kFindFound = QStringLiteral("已找到，并已选中。");
+inline const QString kFindCancelled = QStringLiteral("已取消查找。");
+// %1 what was sought.
+inline const QString kFindNotFound = QStringLiteral("找不到“%1”。");
+inline const QString kFindBadHex = QStringLiteral("十六进制显示下请输入用空格分隔的字节，例如 0D 0A。");
 
 } // namespace Texts

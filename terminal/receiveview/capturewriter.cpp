@@ -112,8 +112,11 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     }
     const qint64 end = std::min(m_to, m_next + m_slice);
     // The encoder keeps half a surrogate pair for the next slice.
-    QByteArray bytes = m_encoder.encode(m_store.text(m_next - m_store.origin(), end - m_store.origin()));
+    const QString text = m_store.text(m_next - m_store.origin(), end - m_store.origin());
+    QByteArray bytes = m_dump ? m_hexDump.feed(text) : m_encoder.encode(text);
     m_next = end;
+    if (m_dump && m_next >= m_to)
+        bytes += m_hexDump.finish();
     {
         std::lock_guard lock(m_mutex);
         m_slices.push_back(std::move(bytes));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/hexdump.h"
+
 #include <QBasicTimer>
 #include <QFile>
 #include <QObject>
@@ -39,6 +41,8 @@ public:
     CaptureWriter(
         const ReceiveStore &store, qint64 from, qint64 to, QObject *parent = nullptr, qint64 sliceChars = kSliceChars);
     ~CaptureWriter() override;
+    // Writes the stretch as a dump of 16 bytes a row (HexDump) instead of as shown; before start.
+    void setHexDump(bool on) { m_dump = on; }
     // False, with error(), when the file cannot be started.
     bool start(const QString &path);
     void cancel();
@@ -74,6 +78,8 @@ private:
     QFile m_device; // in place of m_file when the path names a device
     QFileDevice *m_out = &m_file;
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
+    bool m_dump = false;
+    HexDump m_hexDump;
     QBasicTimer m_timer;
     int m_error = 0;
     Outcome m_outcome = Saved; // once m_ending: what the save comes to unless the disk fails first

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivearea.h"
 
+#include "terminal/receiveview/findbox.h"
 #include "terminal/receiveview/receiveaccessible.h"
+#include "terminal/receiveview/recordwriter.h"
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/textunits.h"
 #include "window/texts.h"
@@ -89,13 +91,15 @@ ReceiveArea::ReceiveArea(QWidget *parent)
     }();
     Q_UNUSED(factoryInstalled);
     // Said once, where the user looks and where a screen reader reads.
-    if (const QString notice = inMemoryNotice(m_store); !notice.isEmpty()) {
-        setToolTip(notice);
-        setAccessibleDescription(notice);
-    }
+    m_captureNotice = inMemoryNotice(m_store);
+    showNotices();
 }
 
-ReceiveArea::~ReceiveArea() = default;
+// The find box is a window of its own (a child of the top-level window) that reads this area's store.
+ReceiveArea::~ReceiveArea()
+{
+    delete m_findBox;
+}
 
 QString ReceiveArea::text() const
 {
@@ -133,14 +137,22 @@ void ReceiveArea::setText(const QString &text)
 
 void ReceiveArea::appendText(QStringView text)
 {
-    if (!text.isEmpty())
-        afterAppend(m_store.appendText(text));
+    if (text.isEmpty())
+        return;
+    m_showingHex = false;
+    if (m_record && m_recordFormat == RecordFormat::Shown)
+        m_record->append(text.toUtf8());
+    afterAppend(m_store.appendText(text));
 }
 
 void ReceiveArea::appendHex(QByteArrayView bytes)
 {
-    if (!bytes.isEmpty())
-        afterAppend(m_store.appendHex(bytes));
+    if (bytes.isEmpty())
+        return;
+    m_showingHex = true;
+    if (m_record && m_recordFormat == RecordFormat::Shown)
+        m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
+    afterAppend(m_store.appendHex(bytes));
 }
 
 void ReceiveArea::afterAppend(qint64 dropped)

@@ -9,6 +9,9 @@
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 
+class FindBox;
+class RecordWriter;
+
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end unless the user has
 // scrolled away from it.
@@ -44,6 +47,20 @@ public:
     qint64 selectionEnd() const { return m_cursor.selectionEnd(); }
     void setSelection(qint64 anchor, qint64 caret);
     void replace(qint64 from, qint64 to, QStringView text);
+    // Recording what arrives to a file, appended to what it holds: the bytes as they came from the port
+    // (recordReceived), or the text as the area shows it, as UTF-8. It goes on until stopped, whatever
+    // happens to the port or to the area's text. startRecording gives the system's error number when the
+    // file cannot be opened, else 0.
+    enum class RecordFormat { Raw, Shown };
+    int startRecording(const QString &path, RecordFormat format);
+    void stopRecording();
+    bool recording() const { return m_record != nullptr; }
+    void recordReceived(const QByteArray &bytes);
+    // Whether the newest data arrived in hex display.
+    bool showingHex() const { return m_showingHex; }
+    // Opens the find box (Ctrl+F); F3 and Shift+F3 find again from the area.
+    void openFind();
+
     // In viewport coordinates; an empty rectangle for a character off screen.
     QRect characterRect(qint64 position) const;
     // The position nearest to a point in viewport coordinates.
@@ -78,6 +95,10 @@ private:
     void pasteSelection(QPointF at);
     void restartBlink();
     void syncGeometry();
+    void askToRecord();
+    // The tooltip and accessible description: where the capture lives when that is worth saying, and where
+    // it is recorded to.
+    void showNotices();
 
     ReceiveStore m_store;
     ReceiveLayout m_layout { m_store };
@@ -93,4 +114,10 @@ private:
     QBasicTimer m_tripleClickTimer;
     QPointF m_doubleClickAt;
     int m_wheelDelta = 0;
+    QString m_captureNotice;
+    RecordWriter *m_record = nullptr; // a child; once stopped it goes by itself
+    RecordFormat m_recordFormat = RecordFormat::Raw;
+    QString m_recordPath;
+    bool m_showingHex = false; // the newest data arrived in hex display
+    FindBox *m_findBox = nullptr; // a child, made when first asked for
 };

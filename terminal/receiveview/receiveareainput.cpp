@@ -3,6 +3,7 @@
 // into moves of the cursor, scrolls of the layout and edits.
 #include "terminal/receiveview/receivearea.h"
 
+#include "terminal/receiveview/findbox.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/savedialog.h"
 #include "window/texts.h"
@@ -60,6 +61,10 @@ void ReceiveArea::keyPressEvent(QKeyEvent *event)
         return cut();
     if (event->matches(QKeySequence::Paste))
         return paste();
+    if (event->matches(QKeySequence::Find))
+        return openFind();
+    if (m_findBox && (event->matches(QKeySequence::FindNext) || event->matches(QKeySequence::FindPrevious)))
+        return m_findBox->find(event->matches(QKeySequence::FindNext));
     if (moveByKey(event))
         return;
 
@@ -226,10 +231,16 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(Texts::kMenuSelectAll, QKeySequence::SelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
     menu.addSeparator();
-    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size()); })
+    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex); })
         ->setEnabled(m_store.size() > 0);
-    menu.addAction(
-            Texts::kMenuSaveSelection, this, [this] { saveCapture(this, m_store, selectionStart(), selectionEnd()); })
+    menu.addAction(Texts::kMenuSaveSelection, this,
+            [this] { saveCapture(this, m_store, selectionStart(), selectionEnd(), m_showingHex); })
         ->setEnabled(selection);
+    menu.addSeparator();
+    menu.addAction(Texts::kMenuFind, QKeySequence::Find, this, &ReceiveArea::openFind);
+    if (recording())
+        menu.addAction(Texts::kMenuRecordStop, this, &ReceiveArea::stopRecording);
+    else
+        menu.addAction(Texts::kMenuRecordStart, this, &ReceiveArea::askToRecord);
     menu.exec(event->globalPos());
 }

@@ -45,7 +45,7 @@ void tellFailed(QWidget *parent, const QString &path, int error)
 
 // Asks where to save, offering a name no earlier save of this run has taken (it carries the time), with
 // its stem selected so that typing a new name keeps the extension. Empty when the user cancels.
-QString askForPath(QWidget *parent)
+QString askForPath(QWidget *parent, bool offerHexDump, bool &hexDump)
 {
     const QString name
         = Texts::kSaveDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
@@ -58,6 +58,9 @@ QString askForPath(QWidget *parent)
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (offerHexDump)
+        dialog.setNameFilters({ Texts::kSaveFilter.split(QStringLiteral(";;")).constFirst(), Texts::kSaveFilterHexDump,
+            Texts::kSaveFilter.split(QStringLiteral(";;")).constLast() });
     dialog.selectFile(name);
     // The dialog selects the whole name when it is shown; the stem is selected once it is up.
     QTimer::singleShot(0, &dialog, [&dialog, stem = QFileInfo(name).completeBaseName().size()] {
@@ -66,18 +69,21 @@ QString askForPath(QWidget *parent)
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    hexDump = dialog.selectedNameFilter() == Texts::kSaveFilterHexDump;
     return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
 
-void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to)
+void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to, bool offerHexDump)
 {
-    const QString path = askForPath(parent);
+    bool hexDump = false;
+    const QString path = askForPath(parent, offerHexDump, hexDump);
     if (path.isEmpty())
         return;
     lastFolder() = QFileInfo(path).absolutePath();
     auto *writer = new CaptureWriter(store, from, to, parent);
+    writer->setHexDump(hexDump);
     if (!writer->start(path)) {
         tellFailed(parent, path, writer->error());
         writer->deleteLater();

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The receive area's record: the dialog that starts it, the writer that keeps it, and what the area says
+// while it runs.
+#include "terminal/receiveview/receivearea.h"
+#include "terminal/receiveview/recordwriter.h"
+#include "window/messagebox.h"
+#include "window/texts.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+namespace {
+
+// The folder the last record of this run went to; nothing is kept between runs.
+QString &lastFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString startFolder()
+{
+    if (!lastFolder().isEmpty() && QDir(lastFolder()).exists())
+        return lastFolder();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+}
+
+// A box that does not wait: the window goes on receiving behind it.
+void tell(QWidget *parent, const QString &text, const QString &informative)
+{
+    MsgBoxLater(parent, text, Texts::kRecordTitle, QMessageBox::Warning, informative);
+}
+
+} // namespace
+
+void ReceiveArea::askToRecord()
+{
+    const QString name
+        = Texts::kRecordDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QFileDialog dialog(this, Texts::kRecordTitle, startFolder());
+    dialog.setObjectName(QStringLiteral("RecordDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The record is appended to a file that exists: nothing is replaced, so there is nothing to confirm.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setLabelText(QFileDialog::Accept, Texts::kRecordAccept);
+    dialog.setNameFilters({ Texts::kRecordFilterRaw, Texts::kRecordFilterShown });
+    dialog.selectFile(name);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    lastFolder() = QFileInfo(path).absolutePath();
+    const RecordFormat format
+        = dialog.selectedNameFilter() == Texts::kRecordFilterShown ? RecordFormat::Shown : RecordFormat::Raw;
+    if (const int error = startRecording(path, format); error != 0)
+        tell(this, Texts::kRecordNotStarted.arg(QDir::toNativeSeparators(path)),
+            Texts::kRecordReason.arg(Texts::systemReason(error)));
+}
+
+int ReceiveArea::startRecording(const QString &path, RecordFormat format)
+{
+    stopRecording();
+    auto *writer = new RecordWriter(this);
+    if (const int error = writer->open(path); error != 0) {
+        delete writer;
+        return error;
+    }
+    connect(writer, &RecordWriter::failed, this,
+        [this, writer, shown = QDir::toNativeSeparators(path)](RecordWriter::Failure failure, int error) {
+            if (writer == m_record)
+                stopRecording();
+            const QString reason
+                = failure == RecordWriter::FellBehind ? Texts::kRecordFellBehind : Texts::systemReason(error);
+            tell(this, Texts::kRecordStopped.arg(shown), Texts::kRecordKept.arg(reason));
+        });
+    m_record = writer;
+    m_recordFormat = format;
+    m_recordPath = QFileInfo(path).absoluteFilePath();
+    showNotices();
+    return 0;
+}
+
+void ReceiveArea::stopRecording()
+{
+    if (!m_record)
+        return;
+    // The writer ends on its own thread and goes once the file is closed; the window does not wait for it.
+    RecordWriter *writer = m_record;
+    m_record = nullptr;
+    connect(writer, &RecordWriter::finished, writer, &QObject::deleteLater);
+    writer->finish();
+    showNotices();
+}
+
+void ReceiveArea::recordReceived(const QByteArray &bytes)
+{
+    if (m_record && m_recordFormat == RecordFormat::Raw)
+        m_record->append(bytes);
+}
+
+void ReceiveArea::showNotices()
+{
+    QStringList notices;
+    if (!m_captureNotice.isEmpty())
+        notices << m_captureNotice;
+    if (m_record)
+        notices << (m_recordFormat == RecordFormat::Raw ? Texts::kRecordingRaw : Texts::kRecordingShown)
+                       .arg(QDir::toNativeSeparators(m_recordPath));
+    const QString notice = notices.join(u'\n');
+    setToolTip(notice);
+    setAccessibleDescription(notice);
+}
