@@ -144,6 +144,7 @@ private:
     // Whether the reader thread decodes what it reads: in text mode, with no parity marks to take out first.
     void syncDecoding();
     [[noreturn]] void failOpen(CommError::Code code, int systemError = 0);
+    static QSerialPort::FlowControl toFlowControl(HandshakeConstants mode);
     void applyFlowControl(HandshakeConstants mode);
     void setLine(int bit, bool on, std::optional<bool> &chosen);
     void readLines();
