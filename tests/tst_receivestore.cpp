@@ -559,10 +559,12 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     const qint64 held = (store.size() / (hex ? 3 : 1) * bytesPerChar / o.chunkBytes + 4 + o.waitingBytes / 8) * block;
     QTRY_VERIFY2(scratchStat(folder.path()).st_blocks * 512 <= held,
         qPrintable(QStringLiteral("%1 on disk for %2").arg(scratchStat(folder.path()).st_blocks * 512).arg(held)));
+    // The file's end may stand past what is held: a place is used again only once its hole is punched, on a
+    // thread of its own, so a slow run writes the newest block at the end meanwhile. That end holds no disk
+    // (st_blocks above); under a file-size limit it still never passes the limit.
     const struct stat now = scratchStat(folder.path());
-    QVERIFY2(now.st_size <= held + block, qPrintable(QString::number(now.st_size)));
     if (sizeLimit > 0)
-        QVERIFY(now.st_size <= qint64(sizeLimit) << 10);
+        QVERIFY2(now.st_size <= qint64(sizeLimit) << 10, qPrintable(QString::number(now.st_size)));
     // The oldest still held reads back whole.
     QCOMPARE(store.text(0, 1).size(), 1);
 }
