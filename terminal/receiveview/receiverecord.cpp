@@ -3,6 +3,7 @@
 // while it runs.
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/recordwriter.h"
+#include "terminal/receiveview/savedialog.h"
 #include "window/messagebox.h"
 #include "window/texts.h"
 
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 namespace {
 
@@ -23,10 +23,7 @@ QString &lastFolder()
 
 QString startFolder()
 {
-    if (!lastFolder().isEmpty() && QDir(lastFolder()).exists())
-        return lastFolder();
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+    return folderToStartIn(lastFolder());
 }
 
 // A box that does not wait: the window goes on receiving behind it.

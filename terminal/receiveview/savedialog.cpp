@@ -25,10 +25,7 @@ QString &lastFolder()
 
 QString startFolder()
 {
-    if (!lastFolder().isEmpty() && QDir(lastFolder()).exists())
-        return lastFolder();
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+    return folderToStartIn(lastFolder());
 }
 
 // A box that does not wait: the window goes on receiving behind it.
@@ -125,4 +122,12 @@ bool mayCopy(QWidget *parent, qint64 characters)
     MsgBox(parent, Texts::kCopyTooLarge.arg(Texts::count(characters), Texts::count(kCopyLimitChars)),
         Texts::kProgramTitle, QMessageBox::Information, Texts::kCopyTooLargeHint);
     return false;
+}
+
+QString folderToStartIn(const QString &lastUsed)
+{
+    if (!lastUsed.isEmpty() && QDir(lastUsed).exists())
+        return lastUsed;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
 }

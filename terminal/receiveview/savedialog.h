@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 class QWidget;
@@ -17,3 +18,7 @@ void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64
 constexpr qint64 kCopyLimitChars = qint64(8) << 20;
 // False, after telling the user why, when the selection is too large to copy.
 bool mayCopy(QWidget *parent, qint64 characters);
+
+// Where a file dialog of this run starts: the folder last used for the same purpose while it exists,
+// else the documents folder, else home.
+QString folderToStartIn(const QString &lastUsed);
