@@ -552,11 +552,12 @@ void TestReceiveArea::screenReaderQueries()
     const QString text = QStringLiteral("one\r\ntwo\rthree\U0001F600\n");
     area.appendText(text);
     area.appendHex(QByteArray(1 << 21, '\x5a'));
-    area.appendText(u"\r\ntail");
+    const QString tail = QStringLiteral("温度=23.5℃ ok");
+    area.appendText(QStringLiteral("\r\n") + tail);
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
     QAccessibleTextInterface *t = iface->textInterface();
     const int count = t->characterCount();
-    QCOMPARE(count, text.size() + 3 * (1 << 21) + 6);
+    QCOMPARE(count, text.size() + 3 * (1 << 21) + 2 + tail.size());
     QVERIFY(t->text(0, count).startsWith(text + QStringLiteral("5A ")));
     int start = 0;
     int end = 0;
@@ -576,7 +577,12 @@ void TestReceiveArea::screenReaderQueries()
         QCOMPARE(t->textAtOffset(middle, boundary, &start, &end).size(), ReceiveAccessible::kQueryChars);
         QVERIFY(start <= middle && middle < end);
     }
-    QCOMPARE(t->textAtOffset(count - 1, QAccessible::ParagraphBoundary, &start, &end), QStringLiteral("tail"));
+    QCOMPARE(t->textAtOffset(count - 1, QAccessible::ParagraphBoundary, &start, &end), tail);
+    // A reader's words are a double click's: a number stops at its point, and Chinese runs whole.
+    const int tailStart = count - int(tail.size());
+    QCOMPARE(t->textAtOffset(tailStart + 4, QAccessible::WordBoundary, &start, &end), QStringLiteral("23"));
+    QCOMPARE(t->textAfterOffset(tailStart + 4, QAccessible::WordBoundary, &start, &end), QStringLiteral("."));
+    QCOMPARE(t->textAtOffset(tailStart + 1, QAccessible::WordBoundary, &start, &end), QStringLiteral("温度"));
     // A reader edits and selects by its offsets.
     iface->editableTextInterface()->replaceText(5, 8, QStringLiteral("二"));
     QVERIFY(area.text().startsWith(QStringLiteral("one\r\n二\rthree")));

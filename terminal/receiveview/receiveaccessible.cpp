@@ -4,8 +4,9 @@
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/textunits.h"
 
-#include <QTextBoundaryFinder>
 #include <QTextLayout>
+
+#include <tuple>
 
 ReceiveAccessible::ReceiveAccessible(ReceiveArea *area)
     : QAccessibleWidget(area, QAccessible::EditableText)
@@ -115,22 +116,9 @@ void ReceiveAccessible::range(int offset, QAccessible::TextBoundaryType boundary
         return;
     case QAccessible::WordBoundary: {
         // Words and the runs between them (blanks, punctuation, the line break) follow each other without
-        // a gap, as in Qt's own text boxes, so a reader stepping by words reaches every one.
-        const qint64 from = std::max({ at - TextUnits::kWordSearchChars, store.lineStart(at), first });
-        const qint64 lineEnd = store.lineEnd(at, at + TextUnits::kWordSearchChars);
-        const QString window = store.text(from, lineEnd + store.breakLength(lineEnd));
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Word, window);
-        const auto isEdge = [&finder] {
-            return finder.boundaryReasons() & (QTextBoundaryFinder::StartOfItem | QTextBoundaryFinder::EndOfItem);
-        };
-        finder.setPosition(int(at - from));
-        while (finder.position() > 0 && !(finder.isAtBoundary() && isEdge()))
-            finder.toPreviousBoundary();
-        *start = from + finder.position();
-        qsizetype next = finder.toNextBoundary();
-        while (next > 0 && next < window.size() && !isEdge())
-            next = finder.toNextBoundary();
-        *end = next < 0 ? from + window.size() : from + next;
+        // a gap, so a reader stepping by words reaches every one, and its words are a double click's.
+        const qint64 lower = std::max(at - TextUnits::kWordSearchChars, first);
+        std::tie(*start, *end) = TextUnits::wordRunAt(store, at, lower, at + TextUnits::kWordSearchChars);
         return;
     }
     case QAccessible::LineBoundary: {
@@ -231,9 +219,9 @@ std::pair<int, int> ReceiveAccessible::visibleOffsets() const
 
 QRect ReceiveAccessible::characterRect(int offset) const
 {
-    // Qt's bridge answers the extents of a range by asking for every character of it in turn: one off
-    // screen costs a few comparisons.
-    if (isVisibleKnown() && (offset < m_visible.first || offset > m_visible.last))
+    // Qt's bridge answers the extents of a range by asking for every character of it in turn, the whole
+    // text's too: one off screen answers before anything else is looked at.
+    if ((offset < m_visible.first || offset > m_visible.last) && isVisibleKnown())
         return {};
     if (const auto [first, last] = visibleOffsets(); offset < first || offset > last)
         return {};
