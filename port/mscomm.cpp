@@ -339,27 +339,46 @@ void MSComm::setInputLen(int length)
 
 std::variant<QString, QByteArray> MSComm::Input()
 {
+    auto pieces = InputPieces();
+    if (auto *text = std::get_if<QStringList>(&pieces))
+        return text->size() == 1 ? text->front() : text->join(QString());
+    auto &bytes = std::get<QByteArrayList>(pieces);
+    return bytes.size() == 1 ? bytes.front() : bytes.join();
+}
+
+std::variant<QStringList, QByteArrayList> MSComm::InputPieces()
+{
     if (m_reader) {
         // In text mode the reader thread has decoded what it read; its text serves whenever nothing taken
         // earlier waits here to be joined to it (a lead byte, bytes taken out of order of the reader's
-        // reading). Anything else is decoded here, from the bytes, as before.
+        // reading). Bytes serve as they came whenever nothing waits before them and none is held back.
+        // Anything else goes through the bytes waiting here, as before.
+        const bool whole = m_inputLen == 0 && !m_marking && m_pending.isEmpty();
         const bool text = m_inputMode == comInputModeText && m_inputLen == 0 && !m_marking;
         std::vector<PortReader::Piece> pieces = m_reader->takePieces(kInputBatch, !text);
-        const bool decoded = text && m_pending.isEmpty()
-            && std::all_of(pieces.begin(), pieces.end(), [](const PortReader::Piece &p) { return p.decoded; });
-        if (decoded) {
-            qsizetype length = 0;
-            for (const PortReader::Piece &piece : pieces)
-                length += piece.text.size();
-            QString joined;
-            joined.reserve(length);
-            for (const PortReader::Piece &piece : pieces) {
-                joined += piece.text;
+        if (text && m_pending.isEmpty()
+            && std::all_of(pieces.begin(), pieces.end(), [](const PortReader::Piece &p) { return p.decoded; })) {
+            QStringList texts;
+            texts.reserve(qsizetype(pieces.size()));
+            for (PortReader::Piece &piece : pieces) {
                 // The bytes of exactly that text, shared rather than copied.
                 if (!piece.bytes.isEmpty())
                     emit inputTaken(piece.bytes);
+                if (!piece.text.isEmpty())
+                    texts.append(std::move(piece.text));
             }
-            return joined;
+            return texts;
+        }
+        if (whole && m_inputMode == comInputModeBinary) {
+            QByteArrayList bytes;
+            bytes.reserve(qsizetype(pieces.size()));
+            for (PortReader::Piece &piece : pieces) {
+                if (piece.bytes.isEmpty())
+                    continue;
+                emit inputTaken(piece.bytes);
+                bytes.append(std::move(piece.bytes));
+            }
+            return bytes;
         }
         for (const PortReader::Piece &piece : pieces)
             takeFromDevice(piece.bytes);
@@ -373,9 +392,10 @@ std::variant<QString, QByteArray> MSComm::Input()
         m_pending.remove(0, m_inputLen);
     }
     if (m_inputMode == comInputModeBinary) {
-        if (!taken.isEmpty())
-            emit inputTaken(taken);
-        return taken;
+        if (taken.isEmpty())
+            return QByteArrayList();
+        emit inputTaken(taken);
+        return QByteArrayList { taken };
     }
 
     const QByteArray all = taken;
@@ -384,7 +404,9 @@ std::variant<QString, QByteArray> MSComm::Input()
         emit inputTaken(all.first(all.size() - taken.size()));
     // An incomplete character at the end waits for the rest of its bytes.
     m_pending.prepend(taken);
-    return text;
+    if (text.isEmpty())
+        return QStringList();
+    return QStringList { text };
 }
 
 void MSComm::setOutput(const QString &text)

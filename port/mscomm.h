@@ -24,6 +24,7 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -63,6 +64,9 @@ public:
 
     // Everything waiting (or at most InputLen bytes): text in text mode, bytes in binary mode.
     std::variant<QString, QByteArray> Input();
+    // The same as Input, in the pieces it was read in: a caller that keeps them one by one copies each byte
+    // once, where a joined Input is copied again.
+    std::variant<QStringList, QByteArrayList> InputPieces();
 
     // From an OnComm handler that leaves what waits for now: OnComm comes again next frame.
     void remindNextFrame();

@@ -31,15 +31,23 @@ void MSComm1_OnComm(Form1 &form)
         return;
     }
     comm.setInputLen(0);
-    const auto input = comm.Input();
+    // Input in the pieces the port read it in, each kept by the area as it stands: the bytes of a flood are
+    // copied once on this thread, not joined first.
+    const auto input = comm.InputPieces();
 
     // The mode was read by Input itself: what it returned is what was waiting, in the mode of this moment.
-    if (const auto *bytes = std::get_if<QByteArray>(&input)) {
-        form.Label10->setText(addToCounter(form.Label10->text(), bytes->size()));
+    if (const auto *bytes = std::get_if<QByteArrayList>(&input)) {
+        qint64 amount = 0;
+        for (const QByteArray &piece : *bytes)
+            amount += piece.size();
+        form.Label10->setText(addToCounter(form.Label10->text(), amount));
         form.Text1->appendHex(*bytes);
     } else {
-        const QString &text = std::get<QString>(input);
-        form.Label10->setText(addToCounter(form.Label10->text(), text.size()));
+        const QStringList &text = std::get<QStringList>(input);
+        qint64 amount = 0;
+        for (const QString &piece : text)
+            amount += piece.size();
+        form.Label10->setText(addToCounter(form.Label10->text(), amount));
         form.Text1->appendText(text);
     }
 }

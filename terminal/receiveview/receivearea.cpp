@@ -135,24 +135,56 @@ void ReceiveArea::setText(const QString &text)
     viewport()->update();
 }
 
-void ReceiveArea::appendText(QStringView text)
+qint64 ReceiveArea::keep(QStringView text)
 {
-    if (text.isEmpty())
-        return;
     m_showingHex = false;
     if (m_record && m_recordFormat == RecordFormat::Shown)
         m_record->append(text.toUtf8());
-    afterAppend(m_store.appendText(text));
+    return m_store.appendText(text);
+}
+
+qint64 ReceiveArea::keep(QByteArrayView bytes)
+{
+    m_showingHex = true;
+    if (m_record && m_recordFormat == RecordFormat::Shown)
+        m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
+    return m_store.appendHex(bytes);
+}
+
+void ReceiveArea::appendText(QStringView text)
+{
+    if (!text.isEmpty())
+        afterAppend(keep(text));
 }
 
 void ReceiveArea::appendHex(QByteArrayView bytes)
 {
-    if (bytes.isEmpty())
-        return;
-    m_showingHex = true;
-    if (m_record && m_recordFormat == RecordFormat::Shown)
-        m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
-    afterAppend(m_store.appendHex(bytes));
+    if (!bytes.isEmpty())
+        afterAppend(keep(bytes));
+}
+
+template <typename Pieces> void ReceiveArea::keepAll(const Pieces &pieces)
+{
+    qint64 dropped = 0;
+    bool any = false;
+    for (const auto &piece : pieces) {
+        if (piece.isEmpty())
+            continue;
+        any = true;
+        dropped += keep(piece);
+    }
+    if (any)
+        afterAppend(dropped);
+}
+
+void ReceiveArea::appendText(const QStringList &pieces)
+{
+    keepAll(pieces);
+}
+
+void ReceiveArea::appendHex(const QByteArrayList &pieces)
+{
+    keepAll(pieces);
 }
 
 void ReceiveArea::afterAppend(qint64 dropped)

@@ -32,6 +32,9 @@ public:
     // Received data, appended exactly; hex is held as bytes and shown as "AB " per byte.
     void appendText(QStringView text);
     void appendHex(QByteArrayView bytes);
+    // The same as appending each piece in turn, kept as they stand and told to a reader as one append.
+    void appendText(const QStringList &pieces);
+    void appendHex(const QByteArrayList &pieces);
 
     qint64 characterCount() const;
     const ReceiveStore &store() const { return m_store; }
@@ -83,6 +86,11 @@ protected:
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 private:
+    // One received piece into the store (and the record), without telling anyone yet; how many characters
+    // made way at the start.
+    qint64 keep(QStringView text);
+    qint64 keep(QByteArrayView bytes);
+    template <typename Pieces> void keepAll(const Pieces &pieces);
     void afterAppend(qint64 dropped);
     void moveCaret(qint64 position, bool select);
     void caretMoved(bool selectionChanged);
