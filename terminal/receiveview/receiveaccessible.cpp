@@ -220,9 +220,14 @@ std::pair<int, int> ReceiveAccessible::visibleOffsets() const
 QRect ReceiveAccessible::characterRect(int offset) const
 {
     // Qt's bridge answers the extents of a range by asking for every character of it in turn, the whole
-    // text's too: one off screen answers before anything else is looked at.
+    // text's too: one off screen answers before anything else is looked at, with nothing to set up.
     if ((offset < m_visible.first || offset > m_visible.last) && isVisibleKnown())
         return {};
+    return rectOnScreen(offset);
+}
+
+QRect ReceiveAccessible::rectOnScreen(int offset) const
+{
     if (const auto [first, last] = visibleOffsets(); offset < first || offset > last)
         return {};
     const QRect rect = area()->characterRect(area()->notifier().positionOf(offset));

@@ -61,6 +61,8 @@ private:
     // [start, end) in store positions.
     void range(int offset, QAccessible::TextBoundaryType boundaryType, qint64 *start, qint64 *end) const;
     QString answer(qint64 start, qint64 end, int *startOffset, int *endOffset) const;
+    // characterRect past its first look, kept out of line so that the look costs no more than it needs.
+    Q_NEVER_INLINE QRect rectOnScreen(int offset) const;
     // The offsets on screen, [first, last]; kept until the event loop turns or the text changes.
     std::pair<int, int> visibleOffsets() const;
     bool isVisibleKnown() const
