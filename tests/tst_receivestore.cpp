@@ -4,6 +4,7 @@
 // of a few characters, and a plain string is the model the store must always equal.
 
 #include "terminal/receiveview/capturewriter.h"
+#include "terminal/receiveview/chunk.h"
 #include "terminal/receiveview/memorybudget.h"
 #include "terminal/receiveview/receivestore.h"
 #include "terminal/receiveview/sealedblock.h"
@@ -142,6 +143,7 @@ private slots:
     void savesAsShownOrLeavesNoFile();
     void memoryBudgetFollowsTheLimits_data();
     void memoryBudgetFollowsTheLimits();
+    void breaksFoundAtEveryPlace();
 
 private:
     QTemporaryDir m_dir;
@@ -813,6 +815,24 @@ void TestReceiveStore::memoryBudgetFollowsTheLimits()
     const qint64 headroom
         = MemoryBudget::headroom(root.filePath(QStringLiteral("proc")), root.filePath(QStringLiteral("cgroup")));
     QVERIFY2(headroom <= most && headroom > most - (qint64(64) << 20), qPrintable(QString::number(headroom)));
+}
+
+// Line breaks are looked for eight characters at a time: one at every place in a group and in the tail is
+// found where it stands, and characters that only share a byte with CR or LF are not breaks.
+void TestReceiveStore::breaksFoundAtEveryPlace()
+{
+    QString text(37, u'x');
+    const std::vector<quint32> at { 0, 7, 8, 9, 14, 15, 16, 23, 31, 32, 36 };
+    for (const quint32 i : at)
+        text[qsizetype(i)] = i % 2 ? u'\r' : u'\n';
+    for (const qsizetype i : { 1, 10, 24, 33 })
+        text[i] = QChar(i % 2 ? 0x0A0A : 0x0D00);
+    std::vector<quint32> found { 5 };
+    Chunk::addBreaks(reinterpret_cast<const char16_t *>(text.utf16()), qint32(text.size()), 100, found);
+    std::vector<quint32> expected { 5 };
+    for (const quint32 i : at)
+        expected.push_back(100 + i);
+    QCOMPARE(found, expected);
 }
 
 int main(int argc, char **argv)

@@ -5,8 +5,13 @@
 #include "terminal/receiveview/textunits.h"
 
 #include <algorithm>
+#include <bit>
 #include <new>
 #include <sys/mman.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -86,11 +91,31 @@ void Chunk::releaseMemory()
 std::vector<quint32> Chunk::findBreaks(const char16_t *chars, qint32 count)
 {
     std::vector<quint32> found;
-    for (qint32 i = 0; i < count; ++i) {
-        if (TextUnits::isLineBreak(QChar(chars[i])))
-            found.push_back(quint32(i));
-    }
+    addBreaks(chars, count, 0, found);
     return found;
+}
+
+void Chunk::addBreaks(const char16_t *chars, qint32 count, quint32 first, std::vector<quint32> &found)
+{
+    // Every character received in text display passes here on the window's thread: eight at a time are
+    // looked at together, and only a group holding a CR or an LF one by one.
+    qint32 i = 0;
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi16(u'\n');
+    const __m128i cr = _mm_set1_epi16(u'\r');
+    for (; i + 8 <= count; i += 8) {
+        const __m128i group = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + i));
+        // A byte's bit per character: each sets two, the lower one is kept.
+        auto mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(group, lf), _mm_cmpeq_epi16(group, cr))))
+            & 0x5555u;
+        for (; mask != 0; mask &= mask - 1)
+            found.push_back(first + quint32(i + (std::countr_zero(mask) >> 1)));
+    }
+#endif
+    for (; i < count; ++i) {
+        if (TextUnits::isLineBreak(QChar(chars[i])))
+            found.push_back(first + quint32(i));
+    }
 }
 
 char16_t ChunkView::at(const Chunk &chunk, qint32 i) const

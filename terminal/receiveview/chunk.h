@@ -52,6 +52,8 @@ struct Chunk
 
     // Where the text chunk's CR and LF stand, from its characters.
     static std::vector<quint32> findBreaks(const char16_t *chars, qint32 count);
+    // Appends to `found` where CR and LF stand among `count` characters, counted from `first`.
+    static void addBreaks(const char16_t *chars, qint32 count, quint32 first, std::vector<quint32> &found);
 
     const quint64 id;
     const bool hex;

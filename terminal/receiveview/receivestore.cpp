@@ -230,10 +230,7 @@ void ReceiveStore::writeText(QStringView text, qint64 start, std::vector<Piece> 
         const qint32 offset = chunk.used;
         const auto n = qint32(std::min<qsizetype>(text.size(), chunk.capacity - offset));
         const char16_t *data = text.utf16();
-        for (qint32 i = 0; i < n; ++i) {
-            if (TextUnits::isLineBreak(QChar(data[i])))
-                chunk.breaks.push_back(quint32(offset + i));
-        }
+        Chunk::addBreaks(data, n, quint32(offset), chunk.breaks);
         std::memcpy(static_cast<char16_t *>(chunk.memory) + offset, data, size_t(n) * sizeof(char16_t));
         chunk.used += n;
         addPiece(pieces, m_textTail, offset, n, start);
