@@ -78,6 +78,8 @@ void TestFind::finds_data()
                                       << 3LL << false;
     QTest::newRow("any case") << lines << QStringLiteral("error") << false << false << 0LL << true << 18LL << 3LL
                               << false;
+    QTest::newRow("any case folded as Qt folds") << QStringLiteral("1 \u212Aelvin 23") << QStringLiteral("kELVIN")
+                                                 << false << false << 0LL << true << 2LL << 1LL << false;
     QTest::newRow("case must match") << lines << QStringLiteral("error") << false << true << 0LL << true << -1LL << 0LL
                                      << false;
     QTest::newRow("next from past the first")

@@ -10,12 +10,18 @@
 #include "terminal/receiveview/textunits.h"
 
 #include <QStringView>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <optional>
+#include <pthread.h>
 
 namespace {
 
@@ -34,6 +40,70 @@ struct Query
     bool hex() const { return !bytes.isEmpty(); }
 };
 
+// Text sought in a piece's UTF-16 as it lies in memory: a Boyer-Moore-Horspool search (a table over the
+// low byte of each character, so any text has one) for text that matches case, and for text of ASCII
+// characters in any case, each character folded as Qt folds it, so a KELVIN SIGN still matches a "k".
+// Other text in any case is left to Qt.
+class TextSearch
+{
+public:
+    TextSearch(const QString &needle, Qt::CaseSensitivity cs)
+        : m_needle(needle)
+        , m_cs(cs)
+        , m_fold(cs == Qt::CaseInsensitive)
+    {
+        const bool ascii = std::all_of(needle.begin(), needle.end(), [](QChar c) { return c.unicode() < 0x80; });
+        m_own = needle.size() > 1 && (!m_fold || ascii);
+        if (!m_own)
+            return;
+        for (QChar &c : m_needle)
+            c = QChar(fold(c.unicode()));
+        const qsizetype m = m_needle.size();
+        m_skip.fill(m);
+        for (qsizetype j = 0; j + 1 < m; ++j)
+            m_skip[m_needle[j].unicode() & 0xff] = m - 1 - j;
+    }
+
+    // As QStringView::indexOf.
+    qsizetype indexIn(QStringView text, qsizetype from) const
+    {
+        if (!m_own)
+            return text.indexOf(m_needle, from, m_cs);
+        const char16_t *h = text.utf16();
+        const auto *n = reinterpret_cast<const char16_t *>(m_needle.utf16());
+        const qsizetype m = m_needle.size();
+        const char16_t lastOfNeedle = n[m - 1];
+        for (qsizetype i = std::max<qsizetype>(from, 0); i + m <= text.size();) {
+            const char16_t c = fold(h[i + m - 1]);
+            if (c == lastOfNeedle) {
+                qsizetype j = 0;
+                while (j + 1 < m && fold(h[i + j]) == n[j])
+                    ++j;
+                if (j + 1 == m)
+                    return i;
+            }
+            i += m_skip[c & 0xff];
+        }
+        return -1;
+    }
+
+private:
+    char16_t fold(char16_t c) const
+    {
+        if (!m_fold)
+            return c;
+        if (c < 0x80)
+            return c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c;
+        return char16_t(QChar::toCaseFolded(char32_t(c)));
+    }
+
+    QString m_needle;
+    const Qt::CaseSensitivity m_cs;
+    const bool m_fold;
+    bool m_own = false;
+    std::array<qsizetype, 256> m_skip {};
+};
+
 // The character before a candidate: known, none (the start of what is held), or not known yet (in the
 // piece before, which a backward search reads next).
 using Before = std::optional<QChar>;
@@ -48,6 +118,7 @@ public:
         : m_held(held)
         , m_query(query)
         , m_n(query.needle.size())
+        , m_search(query.needle, query.cs)
         , m_cancelled(cancelled)
         , m_done(done)
     {
@@ -64,6 +135,8 @@ private:
     const HeldPiece &piece(size_t i) const { return m_held.pieces[i]; }
     size_t pieceAt(qint64 absolute) const;
     const void *data(const HeldPiece &piece);
+    // Has the next blocks the search will need, from piece `at` on in its direction, opened meanwhile.
+    void readAhead(size_t at);
     // Characters [a, b) of the piece (counted from its start) appended to `out`.
     void render(const HeldPiece &piece, qint64 a, qint64 b, QString &out);
     bool acceptable(QChar before) const { return !m_query.hex() || !isHexDigit(before); }
@@ -79,6 +152,7 @@ private:
     const StoreSnapshot &m_held;
     const Query &m_query;
     const qint64 m_n;
+    const TextSearch m_search;
     const std::atomic<bool> &m_cancelled;
     std::atomic<qint64> &m_done;
     // The last two chunks read back from the scratch file: a backward search reads the one before the piece
@@ -90,7 +164,14 @@ private:
     };
     Decoded m_decoded[2];
     int m_nextSlot = 0;
-    QByteArray m_sealed;
+    struct Ahead
+    {
+        quint64 id;
+        std::future<QByteArray> opened;
+    };
+    std::deque<Ahead> m_ahead;
+    int m_step = 1;
+    bool m_readAhead = true;
     QString m_rendered;
 };
 
@@ -102,7 +183,35 @@ size_t Scan::pieceAt(qint64 absolute) const
     return size_t(std::max<qsizetype>(after - pieces.begin() - 1, 0));
 }
 
-// Read back by this thread itself, through the file's own reads, leaving the store's cache alone.
+// Read back through the file's own reads, leaving the store's cache alone.
+QByteArray readBack(const HeldPiece &piece)
+{
+    QByteArray sealed(piece.fileLength, Qt::Uninitialized);
+    QByteArray plain;
+    if (piece.file && piece.file->read(piece.fileOffset, sealed.data(), sealed.size()))
+        plain = SealedBlock::open(sealed, qint64(piece.chunk->id));
+    if (plain.size() == piece.usedBytes)
+        return plain;
+    // What the area shows for a block that cannot be read back: replacement characters, or zeros.
+    if (piece.chunk->hex)
+        return QByteArray(piece.usedBytes, '\0');
+    const QString replacement(piece.usedBytes / 2, QChar::ReplacementCharacter);
+    return QByteArray(reinterpret_cast<const char *>(replacement.utf16()), piece.usedBytes);
+}
+
+// Opening a block (decrypting, then decompressing) costs more than searching it: a few threads open the
+// next blocks while the search goes through the one at hand.
+QThreadPool &openers()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 3));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool;
+}
+
 const void *Scan::data(const HeldPiece &piece)
 {
     if (piece.memory)
@@ -112,23 +221,42 @@ const void *Scan::data(const HeldPiece &piece)
         if (decoded.id == id)
             return decoded.bytes.constData();
     }
+    QByteArray bytes;
+    const auto ahead = std::find_if(m_ahead.begin(), m_ahead.end(), [id](const Ahead &a) { return a.id == id; });
+    if (ahead != m_ahead.end()) {
+        bytes = ahead->opened.get();
+        // Those before it were passed over; their threads finish on their own.
+        m_ahead.erase(m_ahead.begin(), ahead + 1);
+    } else {
+        bytes = readBack(piece);
+    }
     Decoded &slot = m_decoded[m_nextSlot];
     m_nextSlot ^= 1;
-    m_sealed.resize(piece.fileLength);
-    QByteArray plain;
-    if (piece.file && piece.file->read(piece.fileOffset, m_sealed.data(), m_sealed.size()))
-        plain = SealedBlock::open(m_sealed, qint64(id));
-    if (plain.size() != piece.usedBytes) {
-        // What the area shows for a block that cannot be read back: replacement characters, or zeros.
-        if (piece.chunk->hex) {
-            plain = QByteArray(piece.usedBytes, '\0');
-        } else {
-            const QString replacement(piece.usedBytes / 2, QChar::ReplacementCharacter);
-            plain = QByteArray(reinterpret_cast<const char *>(replacement.utf16()), piece.usedBytes);
-        }
-    }
-    slot = { id, std::move(plain) };
+    slot = { id, std::move(bytes) };
+    if (m_readAhead)
+        readAhead(size_t(&piece - m_held.pieces.data()));
     return slot.bytes.constData();
+}
+
+void Scan::readAhead(size_t at)
+{
+    const qsizetype wanted = 2 * openers().maxThreadCount();
+    quint64 last = m_held.pieces[at].chunk->id;
+    const auto known = [&](quint64 id) {
+        return std::any_of(m_ahead.begin(), m_ahead.end(), [id](const Ahead &a) { return a.id == id; })
+            || m_decoded[0].id == id || m_decoded[1].id == id;
+    };
+    for (qint64 i = qint64(at) + m_step, looked = 0;
+         i >= 0 && i < qint64(m_held.pieces.size()) && qsizetype(m_ahead.size()) < wanted && looked < 4 * wanted;
+         i += m_step, ++looked) {
+        const HeldPiece &next = m_held.pieces[size_t(i)];
+        if (next.memory || next.chunk->id == last || known(next.chunk->id))
+            continue;
+        last = next.chunk->id;
+        auto task = std::make_shared<std::packaged_task<QByteArray()>>([next] { return readBack(next); });
+        m_ahead.push_back({ last, task->get_future() });
+        openers().start([task] { (*task)(); });
+    }
 }
 
 void Scan::render(const HeldPiece &piece, qint64 a, qint64 b, QString &out)
@@ -173,8 +301,7 @@ qint64 Scan::firstIn(const HeldPiece &piece, qint64 a, qint64 b, qint64 first, Q
     }
     qint64 base = 0;
     const QStringView text = textOf(piece, a, b, &base);
-    for (qsizetype i = text.indexOf(m_query.needle, first - base, m_query.cs); i >= 0;
-         i = text.indexOf(m_query.needle, i + 1, m_query.cs)) {
+    for (qsizetype i = m_search.indexIn(text, first - base); i >= 0; i = m_search.indexIn(text, i + 1)) {
         const qint64 r = base + i;
         if (acceptable(r > a ? text[i - 1] : before))
             return r;
@@ -229,6 +356,7 @@ qint64 Scan::lastIn(const HeldPiece &piece, qint64 a, qint64 b, qint64 first, qi
 
 qint64 Scan::forward(qint64 from, qint64 until)
 {
+    m_step = 1;
     const qint64 lo = std::max(from, m_held.origin);
     // One character before the first place a match may start: a hex match needs to see it.
     const qint64 scanStart = std::max(m_held.origin, lo - 1);
@@ -268,6 +396,7 @@ qint64 Scan::forward(qint64 from, qint64 until)
 
 qint64 Scan::backward(qint64 from, qint64 until)
 {
+    m_step = -1;
     const qint64 lo = std::max(until, m_held.origin);
     const qint64 scanStart = std::max(m_held.origin, lo - 1);
     const qint64 hi = std::min(m_held.end, from + m_n - 1);
@@ -335,6 +464,8 @@ qint64 Scan::backward(qint64 from, qint64 until)
 
 qint64 Scan::lineOf(qint64 at)
 {
+    // Most pieces are counted without their data.
+    m_readAhead = false;
     qint64 breaks = 0;
     char16_t last = 0;
     for (size_t i = 0; i < m_held.pieces.size() && piece(i).start < at; ++i) {
@@ -436,6 +567,7 @@ void Finder::launch()
                            : m_from - std::max(m_until, origin);
     m_job = job;
     m_worker = std::thread([this, job] {
+        pthread_setname_np(pthread_self(), "zelcom-find");
         Scan scan(job->held, job->query, job->cancelled, job->done);
         const qint64 at = job->forward ? scan.forward(job->from, job->until) : scan.backward(job->from, job->until);
         const qint64 line = at >= 0 ? scan.lineOf(at) : 0;
