@@ -23,6 +23,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 
 cmake -S . -B "$BUILD_DIR" >&2
 cmake --build "$BUILD_DIR" -j2 --target findbench >&2
+export QT_QPA_PLATFORM=offscreen
 
 bytes() {
     case "$1" in

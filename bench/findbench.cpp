@@ -6,26 +6,72 @@
 // highest during the find (sampled every 20 ms).
 //
 //   findbench --mode text|hex --bytes N [--folder DIR] [--any-case] [--cold]
+//   findbench --window
 //
 // --cold empties the page cache before the find (root only), so the scratch file is read from the disk.
+// --window finds in a receive area through its find box, as a user does, and prints what the status line
+// said; bench/findreader.sh runs it so on an accessibility bus with a screen reader listening.
 
 #include "bench/benchsupport.h"
 #include "terminal/receiveview/finder.h"
+#include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/receivestore.h"
 
-#include <QCoreApplication>
+#include <QAccessible>
+#include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+int findInWindow(QApplication &app)
+{
+    // The bridge comes up once the accessibility bus answers.
+    QElapsedTimer waited;
+    waited.start();
+    while (!QAccessible::isActive() && waited.elapsed() < 5000)
+        app.processEvents(QEventLoop::AllEvents, 50);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("findbench"));
+    auto *area = new ReceiveArea(&window);
+    area->setGeometry(0, 0, 400, 300);
+    window.resize(400, 300);
+    QString text;
+    for (int line = 1; line <= 10000; ++line)
+        text += line == 7777 ? QStringLiteral("ERROR 42\r\n") : TextLines::line(line);
+    area->appendText(text);
+    window.show();
+    area->setFocus();
+    area->openFind();
+    auto *box = window.findChild<QDialog *>(QStringLiteral("FindBox"));
+    auto *status = box->findChild<QLabel *>(QStringLiteral("FindStatus"));
+    box->findChild<QLineEdit *>(QStringLiteral("FindText"))->setText(QStringLiteral("ERROR 42"));
+    // Time for a reader to look at the window before the find.
+    QTimer::singleShot(1500, box->findChild<QPushButton *>(QStringLiteral("FindNext")), &QPushButton::click);
+    QTimer::singleShot(4000, &app, &QApplication::quit);
+    app.exec();
+    std::printf("accessible=%d status=\"%s\" name=\"%s\" selection=%lld-%lld\n", int(QAccessible::isActive()),
+        qPrintable(status->text()), qPrintable(status->accessibleName()), area->selectionStart(), area->selectionEnd());
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.contains(QStringLiteral("--window")))
+        return findInWindow(app);
     const auto option = [&](const char *name, const QString &fallback) { return commandOption(args, name, fallback); };
     const bool hex = option("--mode", QStringLiteral("text")) == u"hex";
     const qint64 target = option("--bytes", QStringLiteral("2000000000")).toLongLong();

@@ -103,6 +103,8 @@ void TestFind::finds_data()
                                                << true << 0LL << true << -1LL << 0LL << false;
     QTest::newRow("hex previous only at a token start") << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A")
                                                         << true << true << 7LL << false << -1LL << 0LL << false;
+    QTest::newRow("hex previous just after text") << QStringLiteral("x|\x0d\x0a") << QStringLiteral("0D 0A") << true
+                                                  << true << 7LL << false << 1LL << 1LL << false;
     QTest::newRow("hex in typed text") << QStringLiteral("|\x01/ 0D 0A ") << QStringLiteral("0D 0A") << true << true
                                        << 0LL << true << 4LL << 1LL << false;
 }
