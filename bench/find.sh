@@ -33,8 +33,8 @@ bytes() {
     esac
 }
 
-echo "| search | capture | result | find | speed | per processor second | RSS before | RSS during |"
-echo "|---|---|---|---|---|---|---|---|"
+echo "| search | capture | result | window thread | find | speed | per processor second | RSS before | RSS during |"
+echo "|---|---|---|---|---|---|---|---|---|"
 for size in $SIZES; do
     for mode in $MODES; do
         args=(--bytes "$(bytes "$size")")

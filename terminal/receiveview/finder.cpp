@@ -22,10 +22,19 @@
 #include <future>
 #include <optional>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kProgressMs = 100;
+// Searching threads give way to the window and the port's reader when processors are short.
+constexpr int kSearchNice = 5;
+
+void giveWay()
+{
+    setpriority(PRIO_PROCESS, id_t(gettid()), kSearchNice);
+}
 
 bool isHexDigit(QChar c)
 {
@@ -255,7 +264,10 @@ void Scan::readAhead(size_t at)
         last = next.chunk->id;
         auto task = std::make_shared<std::packaged_task<QByteArray()>>([next] { return readBack(next); });
         m_ahead.push_back({ last, task->get_future() });
-        openers().start([task] { (*task)(); });
+        openers().start([task] {
+            giveWay();
+            (*task)();
+        });
     }
 }
 
@@ -568,6 +580,7 @@ void Finder::launch()
     m_job = job;
     m_worker = std::thread([this, job] {
         pthread_setname_np(pthread_self(), "zelcom-find");
+        giveWay();
         Scan scan(job->held, job->query, job->cancelled, job->done);
         const qint64 at = job->forward ? scan.forward(job->from, job->until) : scan.backward(job->from, job->until);
         const qint64 line = at >= 0 ? scan.lineOf(at) : 0;
