@@ -330,6 +330,8 @@ inline const QString kFindStatusName = QStringLiteral("查找结果");
 inline const QString kFindProgressName = QStringLiteral("查找进度");
 inline const QString kFindCancel = QStringLiteral("取消查找");
 inline const QString kFindCancelTip = QStringLiteral("停止查找（Esc）");
+// %1 the system's reason (systemReason(ENOMEM)).
+inline const QString kFindFailed = QStringLiteral("查找未能完成：%1。");
 inline const QString kFindCancelled = QStringLiteral("已取消查找。");
 // %1 what was sought.
 inline const QString kFindNotFound = QStringLiteral("找不到“%1”。");

@@ -13,6 +13,8 @@
 #include <QShortcut>
 #include <QTimerEvent>
 
+#include <cerrno>
+
 namespace {
 
 // A search that ends sooner shows no progress at all.
@@ -72,6 +74,10 @@ FindBox::FindBox(ReceiveArea &area)
     connect(&m_finder, &Finder::notFound, this, [this] {
         endProgress();
         say(Texts::kFindNotFound.arg(m_text->text()));
+    });
+    connect(&m_finder, &Finder::failed, this, [this] {
+        endProgress();
+        say(Texts::kFindFailed.arg(Texts::systemReason(ENOMEM)));
     });
     connect(&m_finder, &Finder::progressed, this, [this](qint64 done, qint64 total) {
         m_progress->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 1000)) : 0);

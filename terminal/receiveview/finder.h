@@ -38,6 +38,8 @@ signals:
     // past the other end.
     void found(qint64 from, qint64 to, qint64 line, bool wrapped);
     void notFound();
+    // The system had no memory for the search.
+    void failed();
     void progressed(qint64 done, qint64 total);
 
 protected:
