@@ -5,9 +5,6 @@
 #include "terminal/receiveview/scratchfile.h"
 #include "terminal/receiveview/sealedblock.h"
 
-#include <QThread>
-#include <QThreadPool>
-
 #include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,16 +35,10 @@ QByteArray readBack(const HeldPiece &piece)
 }
 
 // Opening a block (decrypting, then decompressing) costs more than searching it: a few threads open the
-// next blocks while the search goes through the one at hand.
-QThreadPool &openers()
+// next blocks while the search goes through the one at hand. One fewer than the processors, at most three.
+int openerCount()
 {
-    static QThreadPool pool;
-    static const bool sized = [] {
-        pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, 3));
-        return true;
-    }();
-    Q_UNUSED(sized);
-    return pool;
+    return int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
 }
 
 } // namespace
@@ -96,9 +87,48 @@ const void *FindScan::data(const HeldPiece &piece)
     return slot.bytes.constData();
 }
 
+FindScan::~FindScan()
+{
+    {
+        std::lock_guard lock(m_openMutex);
+        m_stopOpening = true;
+        m_toOpen.clear();
+    }
+    m_openWake.notify_all();
+    for (std::thread &opener : m_openers)
+        opener.join();
+}
+
+void FindScan::open(std::function<void()> job)
+{
+    if (m_openers.empty()) {
+        for (int i = 0; i < openerCount(); ++i) {
+            m_openers.emplace_back([this] {
+                giveWay();
+                std::unique_lock lock(m_openMutex);
+                for (;;) {
+                    m_openWake.wait(lock, [this] { return m_stopOpening || !m_toOpen.empty(); });
+                    if (m_stopOpening)
+                        return;
+                    const std::function<void()> next = std::move(m_toOpen.front());
+                    m_toOpen.pop_front();
+                    lock.unlock();
+                    next();
+                    lock.lock();
+                }
+            });
+        }
+    }
+    {
+        std::lock_guard lock(m_openMutex);
+        m_toOpen.push_back(std::move(job));
+    }
+    m_openWake.notify_one();
+}
+
 void FindScan::readAhead(size_t at)
 {
-    const qsizetype wanted = 2 * openers().maxThreadCount();
+    const qsizetype wanted = 2 * openerCount();
     quint64 last = m_held.pieces[at].chunk->id;
     const auto known = [&](quint64 id) {
         return std::any_of(m_ahead.begin(), m_ahead.end(), [id](const Ahead &a) { return a.id == id; })
@@ -113,10 +143,7 @@ void FindScan::readAhead(size_t at)
         last = next.chunk->id;
         auto task = std::make_shared<std::packaged_task<QByteArray()>>([next] { return readBack(next); });
         m_ahead.push_back({ last, task->get_future() });
-        openers().start([task] {
-            giveWay();
-            (*task)();
-        });
+        open([task] { (*task)(); });
     }
 }
 

@@ -9,9 +9,14 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 // What is sought: text, or bytes in hex display.
 struct FindQuery
@@ -38,6 +43,9 @@ public:
         , m_done(done)
     {
     }
+    ~FindScan();
+    FindScan(const FindScan &) = delete;
+    FindScan &operator=(const FindScan &) = delete;
 
     // The first match starting in [from, until) (until < 0: to the end), or -1.
     qint64 forward(qint64 from, qint64 until);
@@ -59,6 +67,7 @@ private:
     const void *data(const HeldPiece &piece);
     // Has the next blocks the search will need, from piece `at` on in its direction, opened meanwhile.
     void readAhead(size_t at);
+    void open(std::function<void()> job);
     // Characters [a, b) of the piece (counted from its start) appended to `out`.
     void render(const HeldPiece &piece, qint64 a, qint64 b, QString &out);
     bool acceptable(QChar before) const;
@@ -92,6 +101,12 @@ private:
         std::future<QByteArray> opened;
     };
     std::deque<Ahead> m_ahead;
+    // The threads that open blocks ahead of the search, started with its first block read back.
+    std::vector<std::thread> m_openers;
+    std::mutex m_openMutex;
+    std::condition_variable m_openWake;
+    std::deque<std::function<void()>> m_toOpen;
+    bool m_stopOpening = false;
     int m_step = 1;
     bool m_readAhead = true;
     QString m_rendered;
