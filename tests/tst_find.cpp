@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Finding in the capture: across slices and chunks held in the scratch file, case, backward, hex tokens,
-// cancel; and the find box reached from the keyboard.
+// Finding in the capture on the finder's own thread: across chunks held in the scratch file, case,
+// backward, hex tokens, wrapping, the line of the match, data dropped or cleared meanwhile, cancel; and the
+// find box reached from the keyboard.
 #include "terminal/receiveview/finder.h"
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/receivestore.h"
@@ -12,23 +13,57 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Eight characters or sixteen bytes a chunk in a scratch file of its own, every full chunk on the disk:
+// nearly every match straddles chunks, and most are read back from the file by the finder itself.
+std::unique_ptr<ReceiveStore> tinyStore(const QTemporaryDir &dir)
+{
+    ReceiveStore::Options o;
+    o.chunkBytes = 16;
+    o.cacheChunks = 1;
+    o.scratch = ScratchFile::Place { dir.path(), 0, 0, true, true, {} };
+    o.memoryHeadroom = 0;
+    return std::make_unique<ReceiveStore>(o);
+}
+
+// What the store holds, "|" starting a hex append of the bytes written after it, "/" a text one.
+void fill(ReceiveStore &store, const QString &held)
+{
+    for (const QString &part : held.split(u'/')) {
+        const qsizetype bar = part.indexOf(u'|');
+        store.appendText(part.left(bar < 0 ? part.size() : bar));
+        if (bar >= 0)
+            store.appendHex(part.sliced(bar + 1).toLatin1());
+    }
+    store.flush();
+}
+
+} // namespace
 
 class TestFind : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
     void finds_data();
     void finds();
-    void cancelled();
+    void droppedOrCancelledMeanwhile();
     void findBoxFromTheKeyboard();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TestFind::finds_data()
 {
-    // What the store holds ("|" starts a hex append of the bytes written after it), what is sought, and
-    // where: the match's start, or -1 when there is none.
+    // What is sought and where: the match's start and line, or -1 when there is none.
     QTest::addColumn<QString>("held");
     QTest::addColumn<QString>("needle");
     QTest::addColumn<bool>("hex");
@@ -36,20 +71,42 @@ void TestFind::finds_data()
     QTest::addColumn<qint64>("from");
     QTest::addColumn<bool>("forward");
     QTest::addColumn<qint64>("at");
+    QTest::addColumn<qint64>("line");
+    QTest::addColumn<bool>("wrapped");
     const QString lines = QStringLiteral("温度 23.5℃\r\n湿度 40%\r\nERROR 7\r\n温度 23.6℃\r\n");
-    QTest::newRow("straddles slices and chunks")
-        << lines << QStringLiteral("ERROR 7") << false << true << 0LL << true << 18LL;
-    QTest::newRow("any case") << lines << QStringLiteral("error") << false << false << 0LL << true << 18LL;
-    QTest::newRow("case must match") << lines << QStringLiteral("error") << false << true << 0LL << true << -1LL;
+    QTest::newRow("straddles chunks") << lines << QStringLiteral("ERROR 7") << false << true << 0LL << true << 18LL
+                                      << 3LL << false;
+    QTest::newRow("any case") << lines << QStringLiteral("error") << false << false << 0LL << true << 18LL << 3LL
+                              << false;
+    QTest::newRow("any case folded as Qt folds") << QStringLiteral("1 \u212Aelvin 23") << QStringLiteral("kELVIN")
+                                                 << false << false << 0LL << true << 2LL << 1LL << false;
+    QTest::newRow("case must match") << lines << QStringLiteral("error") << false << true << 0LL << true << -1LL << 0LL
+                                     << false;
     QTest::newRow("next from past the first")
-        << lines << QStringLiteral("温度") << false << true << 1LL << true << 27LL;
-    QTest::newRow("previous") << lines << QStringLiteral("温度") << false << true << 27LL << false << 0LL;
+        << lines << QStringLiteral("温度") << false << true << 1LL << true << 27LL << 4LL << false;
+    QTest::newRow("previous") << lines << QStringLiteral("温度") << false << true << 27LL << false << 0LL << 1LL
+                              << false;
     QTest::newRow("previous ending past where it starts")
-        << lines << QStringLiteral("23.6") << false << true << 32LL << false << 30LL;
-    QTest::newRow("hex bytes in either case")
-        << QStringLiteral("|\x41\x0d\x0a\x42\x0d\x0a") << QStringLiteral("0d 0A") << true << true << 1LL << true << 3LL;
-    QTest::newRow("hex only at a token start")
-        << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A") << true << true << 0LL << true << -1LL;
+        << lines << QStringLiteral("23.6") << false << true << 32LL << false << 30LL << 4LL << false;
+    QTest::newRow("wraps to the start") << lines << QStringLiteral("湿度") << false << true << 20LL << true << 10LL
+                                        << 2LL << true;
+    QTest::newRow("wraps to the end") << lines << QStringLiteral("ERROR") << false << true << 5LL << false << 18LL
+                                      << 3LL << true;
+    QTest::newRow("CR LF across chunks is one break") << QStringLiteral("abcdefg\r/\nX\r\nY") << QStringLiteral("Y")
+                                                      << false << true << 0LL << true << 12LL << 3LL << false;
+    QTest::newRow("hex bytes in either case") << QStringLiteral("|\x41\x0d\x0a\x42\x0d\x0a") << QStringLiteral("0d 0A")
+                                              << true << true << 1LL << true << 3LL << 1LL << false;
+    QTest::newRow("hex previous straddling chunks")
+        << QStringLiteral("|0123456789abcde\x0d/|\x0a") << QStringLiteral("0D 0A") << true << true << 51LL << false
+        << 45LL << 1LL << false;
+    QTest::newRow("hex only at a token start") << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A") << true
+                                               << true << 0LL << true << -1LL << 0LL << false;
+    QTest::newRow("hex previous only at a token start") << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A")
+                                                        << true << true << 7LL << false << -1LL << 0LL << false;
+    QTest::newRow("hex previous just after text") << QStringLiteral("x|\x0d\x0a") << QStringLiteral("0D 0A") << true
+                                                  << true << 7LL << false << 1LL << 1LL << false;
+    QTest::newRow("hex in typed text") << QStringLiteral("|\x01/ 0D 0A ") << QStringLiteral("0D 0A") << true << true
+                                       << 0LL << true << 4LL << 1LL << false;
 }
 
 void TestFind::finds()
@@ -61,46 +118,52 @@ void TestFind::finds()
     QFETCH(qint64, from);
     QFETCH(bool, forward);
     QFETCH(qint64, at);
-    // Chunks of 8 characters in the scratch file and slices of 3 characters: most matches straddle both.
-    ReceiveStore::Options options;
-    options.chunkBytes = 16;
-    ReceiveStore store(options);
-    const qsizetype bar = held.indexOf(u'|');
-    store.appendText(held.left(bar < 0 ? held.size() : bar));
-    if (bar >= 0)
-        store.appendHex(held.sliced(bar + 1).toLatin1());
-    Finder finder(store, nullptr, 3);
+    QFETCH(qint64, line);
+    QFETCH(bool, wrapped);
+    const auto store = tinyStore(m_dir);
+    fill(*store, held);
+    Finder finder(*store);
     QSignalSpy found(&finder, &Finder::found);
     QSignalSpy notFound(&finder, &Finder::notFound);
-    QVERIFY(finder.start(needle, hex, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive, from, forward));
+    QVERIFY(finder.start(needle, hex, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive, from, forward, true));
     QTRY_COMPARE(found.size() + notFound.size(), 1);
-    if (at < 0) {
-        QCOMPARE(notFound.size(), 1);
-    } else {
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found[0][0].toLongLong(), at);
-        QCOMPARE(
-            store.text(at, found[0][1].toLongLong()).compare(hex ? needle + u' ' : needle, Qt::CaseInsensitive), 0);
-    }
+    QCOMPARE(found.size(), at < 0 ? 0 : 1);
+    if (at < 0)
+        return;
+    QCOMPARE(found[0][0].toLongLong(), at);
+    QCOMPARE(found[0][2].toLongLong(), line);
+    QCOMPARE(found[0][3].toBool(), wrapped);
+    QCOMPARE(store->text(at, found[0][1].toLongLong()).compare(hex ? needle + u' ' : needle, Qt::CaseInsensitive), 0);
 }
 
-void TestFind::cancelled()
+// The finder's thread holds what it searches: data dropped or cleared meanwhile is no fault, a match in
+// dropped data gives way to the next one still held, and a cancelled or cleared search says nothing.
+void TestFind::droppedOrCancelledMeanwhile()
 {
-    ReceiveStore store;
-    store.appendText(QString(1 << 20, u'x') + QStringLiteral("end"));
-    // A thousand slices: uncancelled, the match comes within a few milliseconds.
-    Finder finder(store, nullptr, 1000);
+    const auto store = tinyStore(m_dir);
+    fill(*store, QStringLiteral("ERROR 1\r\n") + QString(200, u'.') + QStringLiteral("\r\nERROR 2\r\n"));
+    Finder finder(*store);
     QSignalSpy found(&finder, &Finder::found);
     QSignalSpy notFound(&finder, &Finder::notFound);
-    QSignalSpy progressed(&finder, &Finder::progressed);
-    connect(&finder, &Finder::progressed, &finder, [&] {
-        if (progressed.size() == 3)
-            finder.cancel();
-    });
+    QVERIFY(finder.start(QStringLiteral("ERROR"), false, Qt::CaseSensitive, 0, true));
+    // Whatever the thread has done by now, its answer is taken on this thread, after the drop.
+    store->setMaximum(100);
+    store->appendText(QStringLiteral("ERROR 3"));
+    QTRY_COMPARE(found.size(), 1);
+    QCOMPARE(store->text(found[0][0].toLongLong(), found[0][1].toLongLong() + 2), QStringLiteral("ERROR 2"));
+
     QVERIFY(!finder.start(QStringLiteral("0G"), true, Qt::CaseSensitive, 0, true));
-    QVERIFY(finder.start(QStringLiteral("end"), false, Qt::CaseSensitive, 0, true));
-    QVERIFY(expectNothingFor(300, [&] { return found.size() + notFound.size() > 0; }));
-    QCOMPARE(progressed.size(), 3);
+    QVERIFY(finder.start(QStringLiteral("ERROR 3"), false, Qt::CaseSensitive, 0, true));
+    finder.cancel();
+    QVERIFY(!finder.running());
+    QVERIFY(expectNothingFor(200, [&] { return found.size() + notFound.size() > 1; }));
+
+    // A clear while the search runs: it goes again over what is held now.
+    QVERIFY(finder.start(QStringLiteral("ERROR"), false, Qt::CaseSensitive, 0, true));
+    store->clear();
+    store->appendText(QStringLiteral("no match"));
+    QTRY_COMPARE(notFound.size(), 1);
+    QCOMPARE(found.size(), 1);
 }
 
 void TestFind::findBoxFromTheKeyboard()
@@ -117,6 +180,7 @@ void TestFind::findBoxFromTheKeyboard()
     auto *box = window.findChild<QDialog *>(QStringLiteral("FindBox"));
     QVERIFY(box && box->isVisible());
     auto *text = box->findChild<QLineEdit *>(QStringLiteral("FindText"));
+    auto *status = box->findChild<QLabel *>(QStringLiteral("FindStatus"));
     QTest::keyClicks(text, QStringLiteral("OK"));
     box->findChild<QCheckBox *>(QStringLiteral("FindCase"))->setChecked(true);
     QTest::keyClick(text, Qt::Key_Return);
@@ -124,11 +188,25 @@ void TestFind::findBoxFromTheKeyboard()
     QCOMPARE(area->selectionStart(), 0);
     QTest::keyClick(text, Qt::Key_F3);
     QTRY_COMPARE(area->selectionStart(), 8);
+    QCOMPARE(status->text(), QStringLiteral("已找到，在第 3 行，并已选中。"));
+    QCOMPARE(status->accessibleName(), status->text());
     QTest::keyClick(text, Qt::Key_F3, Qt::ShiftModifier);
     QTRY_COMPARE(area->selectionStart(), 0);
     QTest::keyClick(text, Qt::Key_F3, Qt::ShiftModifier);
-    QTRY_COMPARE(box->findChild<QLabel *>(QStringLiteral("FindStatus"))->text(), QStringLiteral("找不到“OK”。"));
-    QCOMPARE(area->selectionStart(), 0);
+    QTRY_COMPARE(area->selectionStart(), 8);
+    QCOMPARE(status->text(), QStringLiteral("已到开头，已从末尾继续查找：在第 3 行找到，并已选中。"));
+    text->setText(QStringLiteral("KO"));
+    QTest::keyClick(text, Qt::Key_F3);
+    QTRY_COMPARE(status->text(), QStringLiteral("找不到“KO”。"));
+    QCOMPARE(area->selectionStart(), 8);
+
+    // Clearing the area cancels a search still on its way.
+    text->setText(QStringLiteral("OK"));
+    QTest::keyClick(text, Qt::Key_F3);
+    area->setText({});
+    QCOMPARE(status->text(), QStringLiteral("已取消查找。"));
+    QTest::keyClick(text, Qt::Key_Escape);
+    QVERIFY(!box->isVisible());
 }
 
 QTEST_MAIN(TestFind)

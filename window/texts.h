@@ -321,7 +321,17 @@ inline const QString kFindCase = QStringLiteral("区分大小写(&C)");
 inline const QString kFindNext = QStringLiteral("查找下一个(&N)");
 inline const QString kFindPrevious = QStringLiteral("查找上一个(&P)");
 inline const QString kFindSearching = QStringLiteral("正在查找…");
-inline const QString kFindFound = QStringLiteral("已找到，并已选中。");
+// %1 the line of the match, counted from the oldest line the receive area holds.
+inline const QString kFindFound = QStringLiteral("已找到，在第 %1 行，并已选中。");
+inline const QString kFindWrappedToStart = QStringLiteral("已到末尾，已从开头继续查找：在第 %1 行找到，并已选中。");
+inline const QString kFindWrappedToEnd = QStringLiteral("已到开头，已从末尾继续查找：在第 %1 行找到，并已选中。");
+// What a screen reader calls the find box's status line and its progress bar.
+inline const QString kFindStatusName = QStringLiteral("查找结果");
+inline const QString kFindProgressName = QStringLiteral("查找进度");
+inline const QString kFindCancel = QStringLiteral("取消查找");
+inline const QString kFindCancelTip = QStringLiteral("停止查找（Esc）");
+// %1 the system's reason (systemReason(ENOMEM)).
+inline const QString kFindFailed = QStringLiteral("查找未能完成：%1。");
 inline const QString kFindCancelled = QStringLiteral("已取消查找。");
 // %1 what was sought.
 inline const QString kFindNotFound = QStringLiteral("找不到“%1”。");

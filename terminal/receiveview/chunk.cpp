@@ -64,7 +64,7 @@ Chunk::Chunk(quint64 chunkId, bool isHex, qint32 chunkCapacity, std::shared_ptr<
     , hex(isHex)
     , capacity(chunkCapacity)
     , memory(pool->take())
-    , m_pool(std::move(pool))
+    , m_memoryHold(memory, [pool](void *buffer) { pool->give(buffer); })
 {
 }
 
@@ -82,9 +82,8 @@ qint32 Chunk::size() const
 
 void Chunk::releaseMemory()
 {
-    if (memory)
-        m_pool->give(memory);
     memory = nullptr;
+    m_memoryHold.reset();
     std::vector<quint32>().swap(breaks);
 }
 

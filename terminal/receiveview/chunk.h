@@ -49,6 +49,8 @@ struct Chunk
     bool resident() const { return memory != nullptr; }
     bool spilled() const { return fileLength > 0; }
     void releaseMemory();
+    // Keeps the memory from going back to the pool while a reader on another thread still uses it.
+    std::shared_ptr<const void> memoryHold() const { return m_memoryHold; }
 
     // Where the text chunk's CR and LF stand, from its characters.
     static std::vector<quint32> findBreaks(const char16_t *chars, qint32 count);
@@ -64,6 +66,10 @@ struct Chunk
     // Kept when the breaks are not: enough to answer most line look-ups without reading the chunk back.
     qint32 firstBreak = -1;
     qint32 lastBreak = -1;
+    // Set when a text chunk is full: its line breaks (a CR LF counted once), first and last character.
+    qint32 lineBreaks = -1;
+    char16_t firstChar = 0;
+    char16_t lastChar = 0;
 
     std::shared_ptr<ScratchFile> file;
     qint64 fileOffset = 0;
@@ -71,7 +77,7 @@ struct Chunk
     bool writing = false;
 
 private:
-    std::shared_ptr<ChunkPool> m_pool;
+    std::shared_ptr<void> m_memoryHold;
 };
 
 // A chunk's content for reading, wherever it lies.

@@ -8,9 +8,19 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimerEvent>
+
+#include <cerrno>
+
+namespace {
+
+// A search that ends sooner shows no progress at all.
+constexpr int kShowProgressMs = 500;
+
+} // namespace
 
 FindBox::FindBox(ReceiveArea &area)
     : QDialog(area.window(), Qt::Tool)
@@ -19,6 +29,8 @@ FindBox::FindBox(ReceiveArea &area)
     , m_text(new QLineEdit(this))
     , m_case(new QCheckBox(Texts::kFindCase, this))
     , m_status(new QLabel(this))
+    , m_progress(new QProgressBar(this))
+    , m_cancel(new QPushButton(Texts::kFindCancel, this))
 {
     setObjectName(QStringLiteral("FindBox"));
     setWindowTitle(Texts::kFindTitle);
@@ -26,11 +38,22 @@ FindBox::FindBox(ReceiveArea &area)
     m_text->setAccessibleName(Texts::kFindWhat);
     m_case->setObjectName(QStringLiteral("FindCase"));
     m_status->setObjectName(QStringLiteral("FindStatus"));
+    m_status->setAccessibleName(Texts::kFindStatusName);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    m_progress->setObjectName(QStringLiteral("FindProgress"));
+    m_progress->setAccessibleName(Texts::kFindProgressName);
+    m_progress->setRange(0, 1000);
+    m_progress->hide();
+    m_cancel->setObjectName(QStringLiteral("FindCancel"));
+    m_cancel->setToolTip(Texts::kFindCancelTip);
+    m_cancel->setAutoDefault(false);
+    m_cancel->hide();
     auto *next = new QPushButton(Texts::kFindNext, this);
     next->setObjectName(QStringLiteral("FindNext"));
     next->setDefault(true);
     auto *previous = new QPushButton(Texts::kFindPrevious, this);
     previous->setObjectName(QStringLiteral("FindPrevious"));
+    previous->setAutoDefault(false);
     auto *what = new QLabel(Texts::kFindWhatLabel, this);
     what->setBuddy(m_text);
     auto *layout = new QGridLayout(this);
@@ -40,15 +63,24 @@ FindBox::FindBox(ReceiveArea &area)
     layout->addWidget(m_case, 1, 1);
     layout->addWidget(previous, 1, 2);
     layout->addWidget(m_status, 2, 0, 1, 3);
+    layout->addWidget(m_progress, 3, 0, 1, 2);
+    layout->addWidget(m_cancel, 3, 2);
     connect(next, &QPushButton::clicked, this, [this] { find(true); });
     connect(previous, &QPushButton::clicked, this, [this] { find(false); });
+    connect(m_cancel, &QPushButton::clicked, this, &FindBox::cancel);
     connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this, [this] { find(true); });
     connect(new QShortcut(QKeySequence::FindPrevious, this), &QShortcut::activated, this, [this] { find(false); });
     connect(&m_finder, &Finder::found, this, &FindBox::onFound);
-    connect(&m_finder, &Finder::notFound, this, &FindBox::onNotFound);
+    connect(&m_finder, &Finder::notFound, this, [this] {
+        endProgress();
+        say(Texts::kFindNotFound.arg(m_text->text()));
+    });
+    connect(&m_finder, &Finder::failed, this, [this] {
+        endProgress();
+        say(Texts::kFindFailed.arg(Texts::systemReason(ENOMEM)));
+    });
     connect(&m_finder, &Finder::progressed, this, [this](qint64 done, qint64 total) {
-        if (m_progress)
-            m_progress->setValue(total > 0 ? int(std::min<qint64>(done * 1000 / total, 1000)) : 1000);
+        m_progress->setValue(total > 0 ? int(std::clamp<qint64>(done * 1000 / total, 0, 1000)) : 0);
     });
 }
 
@@ -63,41 +95,67 @@ void FindBox::find(bool forward)
         : m_area.cursorPosition();
     endProgress();
     if (!m_finder.start(
-            m_text->text(), hex, m_case->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive, from, forward)) {
-        m_status->setText(Texts::kFindBadHex);
+            m_text->text(), hex, m_case->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive, from, forward, true)) {
+        say(Texts::kFindBadHex);
         return;
     }
-    m_status->setText(Texts::kFindSearching);
-    m_progress = new QProgressDialog(Texts::kFindSearching, Texts::kSaveCancel, 0, 1000, this);
-    m_progress->setWindowTitle(Texts::kFindTitle);
-    m_progress->setMinimumDuration(500);
-    m_progress->setAutoClose(false);
-    m_progress->setAutoReset(false);
-    connect(m_progress, &QProgressDialog::canceled, this, [this] {
-        m_finder.cancel();
-        m_status->setText(Texts::kFindCancelled);
-        endProgress();
-    });
+    say(Texts::kFindSearching);
+    m_progress->setValue(0);
+    m_showProgress.start(kShowProgressMs, this);
 }
 
-void FindBox::onFound(qint64 from, qint64 to)
+void FindBox::cancel()
+{
+    if (!m_finder.running())
+        return;
+    m_finder.cancel();
+    const bool cancelFocused = m_cancel->hasFocus();
+    endProgress();
+    say(Texts::kFindCancelled);
+    if (cancelFocused)
+        m_text->setFocus();
+}
+
+// Esc stops a running search first; once nothing runs, it closes the box.
+void FindBox::reject()
+{
+    if (m_finder.running())
+        return cancel();
+    QDialog::reject();
+}
+
+void FindBox::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_showProgress.timerId())
+        return QDialog::timerEvent(event);
+    m_showProgress.stop();
+    if (!m_finder.running())
+        return;
+    m_progress->show();
+    m_cancel->show();
+}
+
+void FindBox::onFound(qint64 from, qint64 to, qint64 line, bool wrapped)
 {
     endProgress();
-    m_status->setText(Texts::kFindFound);
+    const QString where = QString::number(line);
+    say(wrapped ? (m_finder.forward() ? Texts::kFindWrappedToStart : Texts::kFindWrappedToEnd).arg(where)
+                : Texts::kFindFound.arg(where));
     m_area.setSelection(from, to);
 }
 
-void FindBox::onNotFound()
+// The status line's text is also its accessible name: a screen reader hears each new status as it comes.
+void FindBox::say(const QString &status)
 {
-    endProgress();
-    m_status->setText(Texts::kFindNotFound.arg(m_text->text()));
+    m_status->setText(status);
+    m_status->setAccessibleName(status.isEmpty() ? Texts::kFindStatusName : status);
 }
 
 void FindBox::endProgress()
 {
-    if (m_progress)
-        m_progress->deleteLater();
-    m_progress = nullptr;
+    m_showProgress.stop();
+    m_progress->hide();
+    m_cancel->hide();
 }
 
 void ReceiveArea::openFind()

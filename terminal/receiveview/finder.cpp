@@ -2,104 +2,184 @@
 #include "terminal/receiveview/finder.h"
 
 #include "terminal/hexformat.h"
+#include "terminal/receiveview/findscan.h"
 #include "terminal/receiveview/receivestore.h"
 
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <pthread.h>
+
 namespace {
 
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
+constexpr int kProgressMs = 100;
+// What the worker answers when the system had no memory for the search.
+constexpr qint64 kNoMemory = -2;
 
 } // namespace
 
-Finder::Finder(const ReceiveStore &store, QObject *parent, qint64 sliceChars)
+struct Finder::Job
+{
+    StoreSnapshot held;
+    FindQuery query;
+    bool forward = true;
+    qint64 from = 0;
+    qint64 until = -1;
+    qint64 total = 0;
+    std::atomic<bool> cancelled { false };
+    std::atomic<bool> finished { false };
+    std::atomic<qint64> done { 0 };
+};
+
+Finder::Finder(const ReceiveStore &store, QObject *parent)
     : QObject(parent)
     , m_store(store)
-    , m_slice(std::max<qint64>(sliceChars, 1))
 {
 }
 
-bool Finder::start(const QString &needle, bool hex, Qt::CaseSensitivity cs, qint64 from, bool forward)
+Finder::~Finder()
+{
+    retire();
+    reap(true);
+}
+
+bool Finder::start(const QString &needle, bool hex, Qt::CaseSensitivity cs, qint64 from, bool forward, bool wrap)
 {
     cancel();
     if (hex) {
         const auto bytes = parseHexBytes(needle);
-        if (!bytes)
+        if (!bytes || bytes->isEmpty())
             return false;
-        m_needle = renderHex(*bytes);
+        m_bytes = *bytes;
+        m_needle = renderHex(m_bytes);
     } else {
+        m_bytes.clear();
         m_needle = needle;
     }
     if (m_needle.isEmpty())
         return false;
-    m_hex = hex;
     m_cs = hex ? Qt::CaseSensitive : cs;
     m_forward = forward;
-    m_next = std::clamp<qint64>(from, 0, m_store.size()) + m_store.origin();
-    m_begin = m_next;
-    m_timer.start(0, this);
+    m_wrap = wrap;
+    m_wrapped = false;
+    m_start = std::clamp<qint64>(from, 0, m_store.size()) + m_store.origin();
+    m_from = m_start;
+    m_until = -1;
+    launch();
     return true;
 }
 
 void Finder::cancel()
 {
-    m_timer.stop();
+    retire();
+    reap(false);
 }
 
-// A hex needle matches whole tokens only: "0D 0A " must not match inside "A0 D0 A0 ".
-bool Finder::acceptable(qint64 position) const
+void Finder::launch()
 {
-    return !m_hex || position == 0 || !isHexDigit(m_store.at(position - 1));
+    auto job = std::make_shared<Job>();
+    job->held = m_store.snapshot();
+    job->query = { m_needle, m_bytes, m_cs };
+    job->forward = m_forward;
+    job->from = m_from;
+    job->until = m_until;
+    const qint64 origin = job->held.origin;
+    job->total = m_forward ? (m_until < 0 ? job->held.end : m_until) - std::max(m_from, origin)
+                           : m_from - std::max(m_until, origin);
+    m_job = job;
+    m_worker = std::thread([this, job] {
+        pthread_setname_np(pthread_self(), "zelcom-find");
+        FindScan::giveWay();
+        qint64 at = -1;
+        qint64 line = 0;
+        try {
+            FindScan scan(job->held, job->query, job->cancelled, job->done);
+            at = job->forward ? scan.forward(job->from, job->until) : scan.backward(job->from, job->until);
+            line = at >= 0 ? scan.lineOf(at) : 0;
+        } catch (const std::bad_alloc &) {
+            // No memory for a block read back: the search ends, and says it could not finish.
+            at = kNoMemory;
+        }
+        // The chunks dropped from the store meanwhile are let go here, off the window's thread.
+        job->held.pieces.clear();
+        // The finder joins this thread before it goes, so it is still there for the call to reach.
+        if (!job->cancelled)
+            QMetaObject::invokeMethod(
+                this, [this, job, at, line] { finish(job.get(), at, line); }, Qt::QueuedConnection);
+        job->finished = true;
+    });
+    m_progress.start(kProgressMs, this);
+}
+
+void Finder::finish(const Job *job, qint64 at, qint64 line)
+{
+    if (job != m_job.get())
+        return;
+    const quint64 edits = job->held.edits;
+    if (m_worker.joinable())
+        m_worker.join();
+    m_job.reset();
+    m_progress.stop();
+    const qint64 origin = m_store.origin();
+    const qint64 end = origin + m_store.size();
+    if (at == kNoMemory)
+        return emit failed();
+    if (at >= 0 && m_store.editCount() != edits) {
+        // An edit or a clear moved what followed it: the search goes again over what is held now.
+        return launch();
+    }
+    if (at >= 0 && at < origin) {
+        // Found in data dropped meanwhile: the next match still held, if a match may come later.
+        if (m_forward && (m_until < 0 || m_until > origin)) {
+            m_from = origin;
+            return launch();
+        }
+        at = -1;
+    }
+    if (at < 0) {
+        if (m_wrap && !m_wrapped) {
+            m_wrapped = true;
+            m_until = m_start;
+            m_from = m_forward ? origin : end;
+            if (m_forward ? m_start > origin : m_start < end)
+                return launch();
+        }
+        return emit notFound();
+    }
+    emit found(at - origin, at - origin + m_needle.size(), line, m_wrapped);
+}
+
+void Finder::retire()
+{
+    m_progress.stop();
+    if (!m_job)
+        return;
+    m_job->cancelled = true;
+    m_retired.emplace_back(std::move(m_job), std::move(m_worker));
+    m_job.reset();
+}
+
+// A cancelled search stops within a piece; its thread is joined once it has, never waited for here unless
+// the finder goes.
+void Finder::reap(bool wait)
+{
+    for (auto it = m_retired.begin(); it != m_retired.end();) {
+        if (wait || it->first->finished) {
+            if (it->second.joinable())
+                it->second.join();
+            it = m_retired.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void Finder::timerEvent(QTimerEvent *event)
 {
-    if (event->timerId() != m_timer.timerId())
+    if (event->timerId() != m_progress.timerId())
         return QObject::timerEvent(event);
-    const qint64 origin = m_store.origin();
-    const qint64 end = origin + m_store.size();
-    const qint64 overlap = m_needle.size() - 1;
-    if (m_forward) {
-        m_next = std::max(m_next, origin);
-        const qint64 to = std::min(end, m_next + m_slice + overlap);
-        const QString text = m_store.text(m_next - origin, to - origin);
-        for (qsizetype at = text.indexOf(m_needle, 0, m_cs); at >= 0; at = text.indexOf(m_needle, at + 1, m_cs)) {
-            if (acceptable(m_next - origin + at)) {
-                m_timer.stop();
-                return emit found(m_next - origin + at, m_next - origin + at + m_needle.size());
-            }
-        }
-        m_next = std::min(end, m_next + m_slice);
-        emit progressed(m_next - m_begin, end - m_begin);
-        if (to >= end) {
-            m_timer.stop();
-            emit notFound();
-        }
-    } else {
-        m_next = std::min(m_next, end);
-        if (m_next <= origin) {
-            m_timer.stop();
-            return emit notFound();
-        }
-        const qint64 from = std::max(origin, m_next - m_slice);
-        const qint64 to = std::min(end, m_next + overlap);
-        const QString text = m_store.text(from - origin, to - origin);
-        // A match must start before m_next; one that ends past it is allowed, the overlap is there for it.
-        for (qsizetype at = text.lastIndexOf(m_needle, m_next - from - 1, m_cs); at >= 0;
-             at = at > 0 ? text.lastIndexOf(m_needle, at - 1, m_cs) : -1) {
-            if (acceptable(from - origin + at)) {
-                m_timer.stop();
-                return emit found(from - origin + at, from - origin + at + m_needle.size());
-            }
-        }
-        m_next = from;
-        emit progressed(m_begin - m_next, m_begin - origin);
-        if (from <= origin) {
-            m_timer.stop();
-            emit notFound();
-        }
-    }
+    if (m_job)
+        emit progressed(m_job->done, m_job->total);
 }

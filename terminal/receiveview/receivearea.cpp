@@ -123,6 +123,9 @@ void ReceiveArea::setMaximumCharacters(qint64 characters)
 
 void ReceiveArea::setText(const QString &text)
 {
+    // A search over what is cleared would hold the old capture, and find in it, until it ended.
+    if (m_findBox)
+        m_findBox->cancel();
     m_notifier.beforeClear();
     m_store.clear();
     m_layout.follow();

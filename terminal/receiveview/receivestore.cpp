@@ -203,6 +203,10 @@ void ReceiveStore::sealIfFull(const std::shared_ptr<Chunk> &chunk)
         chunk->breaks.shrink_to_fit();
         chunk->firstBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.front());
         chunk->lastBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.back());
+        chunk->lineBreaks
+            = qint32(TextUnits::countLineBreaks(static_cast<const char16_t *>(chunk->memory), chunk->used));
+        chunk->firstChar = static_cast<const char16_t *>(chunk->memory)[0];
+        chunk->lastChar = static_cast<const char16_t *>(chunk->memory)[chunk->used - 1];
     }
     if (m_spiller) {
         chunk->writing = true;

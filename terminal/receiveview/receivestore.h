@@ -16,6 +16,7 @@ struct Chunk;
 struct ChunkView;
 class ChunkPool;
 class Spiller;
+struct StoreSnapshot;
 
 // What the receive area holds: the received stream and whatever the user made of it, with no widget.
 //
@@ -78,6 +79,9 @@ public:
     // 2 for the CR of a CR LF, 1 for any other CR or LF, 0 for the rest.
     int breakLength(qint64 position) const;
     bool isLineStart(qint64 position) const;
+
+    // What is held now, to be read on another thread: a copy of the list of pieces, no data.
+    StoreSnapshot snapshot() const;
 
     // Changes by every edit, removal and clear, never by an append or by dropping the oldest: what was
     // laid out for a range of absolute positions stays right until it changes.

@@ -45,6 +45,15 @@ constexpr bool isLineBreak(QChar c)
     return c == u'\n' || c == u'\r';
 }
 
+// Line breaks among `count` characters, a CR LF counted once.
+constexpr qint64 countLineBreaks(const char16_t *chars, qint64 count)
+{
+    qint64 breaks = 0;
+    for (qint64 i = 0; i < count; ++i)
+        breaks += chars[i] == u'\n' ? (i == 0 || chars[i - 1] != u'\r') : chars[i] == u'\r';
+    return breaks;
+}
+
 // Between `before` and `after` is no place to cut, to put the caret or to start a row: the middle of a
 // CR LF or of a surrogate pair.
 constexpr bool isInsideUnit(QChar before, QChar after)

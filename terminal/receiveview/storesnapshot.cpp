@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "terminal/receiveview/storesnapshot.h"
+
+#include "terminal/receiveview/chunk.h"
+#include "terminal/receiveview/receivestore.h"
+
+StoreSnapshot ReceiveStore::snapshot() const
+{
+    StoreSnapshot held;
+    held.origin = m_origin;
+    held.end = m_end;
+    held.edits = m_edits;
+    held.pieces.reserve(m_pieces.size());
+    for (const Piece &piece : m_pieces) {
+        const Chunk &chunk = *piece.chunk;
+        HeldPiece &out = held.pieces.emplace_back();
+        out.chunk = piece.chunk;
+        if (chunk.resident()) {
+            out.memoryHold = chunk.memoryHold();
+            out.memory = chunk.memory;
+        } else {
+            out.file = chunk.file;
+            out.fileOffset = chunk.fileOffset;
+            out.fileLength = chunk.fileLength;
+        }
+        out.usedBytes = qint32(chunk.usedBytes());
+        out.chunkChars = chunk.size();
+        out.lineBreaks = chunk.hex ? 0 : chunk.lineBreaks;
+        out.firstChar = chunk.firstChar;
+        out.lastChar = chunk.lastChar;
+        out.start = piece.start;
+        out.offset = piece.offset;
+        out.length = piece.length;
+    }
+    return held;
+}
