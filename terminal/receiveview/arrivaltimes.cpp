@@ -86,7 +86,6 @@ void ArrivalTimes::setFile(std::shared_ptr<ScratchFile> file)
 
 void ArrivalTimes::add(qint64 at, qint64 ms)
 {
-    collect();
     if (at <= m_lastAt)
         return;
     m_lastAt = at;
@@ -101,6 +100,7 @@ void ArrivalTimes::add(qint64 at, qint64 ms)
 // The newest block is full: encoded, it joins the index, and goes to the file when there is one.
 void ArrivalTimes::seal()
 {
+    collect();
     Block block { m_nextId++, m_tail.front(), m_tail.back(), {}, {} };
     block.encoded.reserve(m_tailBytes);
     Entry previous = m_tail.front();
@@ -256,14 +256,6 @@ std::optional<ArrivalTimes::Stamp> ArrivalTimes::firstIn(qint64 from, qint64 to)
     if (block != m_blocks.end())
         return std::nullopt;
     return firstInEntries(m_tail, from, to, m_blocks.empty() ? std::nullopt : std::optional(m_blocks.back().last.ms));
-}
-
-std::optional<std::pair<qint64, qint64>> ArrivalTimes::span() const
-{
-    const std::optional<Stamp> first = firstIn(m_keptFrom, std::numeric_limits<qint64>::max());
-    if (!first)
-        return std::nullopt;
-    return std::pair(first->ms, m_tail.empty() ? m_blocks.back().last.ms : m_tail.back().ms);
 }
 
 qint64 ArrivalTimes::diskBytes() const

@@ -56,8 +56,6 @@ public:
 
     // The first line that begins in [from, to).
     std::optional<Stamp> firstIn(qint64 from, qint64 to) const;
-    // The times of the first and the last line held.
-    std::optional<std::pair<qint64, qint64>> span() const;
     // Bytes the blocks take in the scratch file, rounded up to its blocks, and encoded bytes in memory.
     qint64 diskBytes() const;
     qint64 memoryBytes() const;

@@ -17,17 +17,25 @@ void LineTimes::text(QStringView text, qint64 absolute, qint64 ms)
     if (m_last == Display::Text && m_afterCr && text.front() == u'\n')
         i = 1;
     bool start = m_startPending || m_last != Display::Text;
-    for (; i < text.size(); ++i) {
-        if (start) {
+    // From break to break: searching for each kind of break is much faster than looking at every character.
+    qsizetype nextCr = text.indexOf(u'\r', i);
+    qsizetype nextLf = text.indexOf(u'\n', i);
+    for (;;) {
+        if (start && i < text.size()) {
             m_times.add(m_arrived + i, ms);
             start = false;
         }
-        const QChar c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            start = true;
-        }
+        const qsizetype brk = nextCr < 0 ? nextLf : nextLf < 0 ? nextCr : std::min(nextCr, nextLf);
+        if (brk < 0)
+            break;
+        i = brk + 1;
+        if (text[brk] == u'\r' && i < text.size() && text[i] == u'\n')
+            ++i;
+        start = true;
+        if (nextCr >= 0 && nextCr < i)
+            nextCr = text.indexOf(u'\r', i);
+        if (nextLf >= 0 && nextLf < i)
+            nextLf = text.indexOf(u'\n', i);
     }
     m_startPending = start;
     m_afterCr = text.back() == u'\r';
