@@ -114,7 +114,7 @@ void ArrivalTimes::seal()
     if (m_file) {
         {
             std::lock_guard lock(m_mutex);
-            m_jobs.push_back({ block.id, block.encoded, m_file });
+            m_jobs.push_back({ block.id, block.encoded, m_file, m_generation });
         }
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
@@ -184,6 +184,7 @@ void ArrivalTimes::clear()
     {
         std::lock_guard lock(m_mutex);
         m_jobs.clear();
+        ++m_generation;
     }
     collect();
     for (const Block &block : m_blocks)
@@ -194,6 +195,8 @@ void ArrivalTimes::clear()
     m_keptFrom = 0;
     m_lastAt = -1;
     m_cache.clear();
+    // The store closes its old file off this thread; no reference kept here may make this thread close it.
+    m_file.reset();
 }
 
 std::shared_ptr<const ArrivalTimes::Entries> ArrivalTimes::entriesOf(const Block &block) const
@@ -307,6 +310,17 @@ void ArrivalTimes::run()
 
         lock.lock();
         --m_busy;
+        if (job.generation != m_generation) {
+            // Cleared meanwhile: the block is gone, and so is the file, perhaps with this last reference.
+            lock.unlock();
+            if (written.ok)
+                written.file->release(written.offset, written.length);
+            written = {};
+            job = {};
+            lock.lock();
+            m_done.notify_all();
+            continue;
+        }
         m_written.push_back(std::move(written));
         m_done.notify_all();
     }

@@ -46,7 +46,7 @@ public:
     ArrivalTimes(const ArrivalTimes &) = delete;
     ArrivalTimes &operator=(const ArrivalTimes &) = delete;
 
-    // Where full blocks go from now on; null keeps them in memory.
+    // Where full blocks go from now on; null keeps them in memory. clear() lets go of the file.
     void setFile(std::shared_ptr<ScratchFile> file);
     // A line begins at `at`, later than any before it, at `ms`.
     void add(qint64 at, qint64 ms);
@@ -84,6 +84,7 @@ private:
         quint64 id;
         QByteArray encoded;
         std::shared_ptr<ScratchFile> file;
+        quint64 generation;
     };
     struct Written
     {
@@ -119,6 +120,7 @@ private:
     std::deque<Job> m_jobs;
     std::deque<Written> m_written;
     int m_busy = 0; // jobs taken and not yet written
+    quint64 m_generation = 0; // one more at each clear: what was being written then is let go at once
     bool m_stop = false;
     std::thread m_thread;
 };

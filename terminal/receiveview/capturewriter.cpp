@@ -115,8 +115,8 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     // The encoder keeps half a surrogate pair for the next slice.
     const QString text = m_store.text(m_next - m_store.origin(), end - m_store.origin());
     QByteArray bytes = m_dump ? m_hexDump.feed(text)
-        : m_times            ? m_encoder.encode(m_times->stamped(text, m_next, StampFormat::DateAndClock, m_lastWritten))
-                             : m_encoder.encode(text);
+        : m_times ? m_encoder.encode(m_times->stamped(text, m_next, StampFormat::DateAndClock, m_lastWritten))
+                  : m_encoder.encode(text);
     m_next = end;
     if (m_dump && m_next >= m_to)
         bytes += m_hexDump.finish();

@@ -10,9 +10,9 @@
 #include "window/texts.h"
 
 #include <QAccessible>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QInputMethodEvent>
@@ -129,8 +129,9 @@ void ReceiveArea::setMaximumCharacters(qint64 characters)
 void ReceiveArea::setText(const QString &text)
 {
     m_notifier.beforeClear();
-    m_store.clear();
+    // The times let go of the scratch file first: the store closes it off this thread.
     m_lineTimes.clear();
+    m_store.clear();
     m_lineTimes.setFile(m_store.scratchFile());
     m_layout.follow();
     m_layout.forget();
@@ -247,7 +248,7 @@ void ReceiveArea::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_layout.forget();
-        syncGeometry();
+        placeGutter();
     }
     viewport()->update();
 }

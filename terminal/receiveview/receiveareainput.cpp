@@ -231,7 +231,8 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(Texts::kMenuSelectAll, QKeySequence::SelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
     menu.addSeparator();
-    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex, &m_lineTimes); })
+    menu.addAction(Texts::kMenuSaveAll, this,
+            [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex, &m_lineTimes); })
         ->setEnabled(m_store.size() > 0);
     menu.addAction(Texts::kMenuSaveSelection, this,
             [this] { saveCapture(this, m_store, selectionStart(), selectionEnd(), m_showingHex, &m_lineTimes); })

@@ -118,9 +118,9 @@ void ReceiveArea::showNotices()
     if (!m_captureNotice.isEmpty())
         notices << m_captureNotice;
     if (m_record)
-        notices << (m_recordFormat == RecordFormat::Raw           ? Texts::kRecordingRaw
-                           : m_recordFormat == RecordFormat::Shown ? Texts::kRecordingShown
-                                                                   : Texts::kRecordingShownTimes)
+        notices << (m_recordFormat == RecordFormat::Raw ? Texts::kRecordingRaw
+                : m_recordFormat == RecordFormat::Shown ? Texts::kRecordingShown
+                                                        : Texts::kRecordingShownTimes)
                        .arg(QDir::toNativeSeparators(m_recordPath));
     const QString notice = notices.join(u'\n');
     setToolTip(notice);
