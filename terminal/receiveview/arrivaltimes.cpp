@@ -301,6 +301,8 @@ void ArrivalTimes::run()
         ++m_busy;
         lock.unlock();
 
+        // The store's own writer may append to the same file meanwhile: the file places each block under its
+        // lock and writes the two to places apart.
         Written written { job.id, job.file };
         const QByteArray sealed = SealedBlock::seal(job.encoded, kPlaceBase + qint64(job.id));
         if (!sealed.isEmpty() && job.file->append(sealed.constData(), sealed.size(), &written.offset)) {

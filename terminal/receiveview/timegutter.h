@@ -12,6 +12,8 @@ class ReceiveArea;
 // copying and what a screen reader reads stay as they are.
 class TimeGutter : public QWidget
 {
+    Q_OBJECT
+
 public:
     TimeGutter(ReceiveArea *area, StampFormat format);
     void setFormat(StampFormat format);
