@@ -11,6 +11,8 @@
 #   DRAIN_SECONDS  length of each drain compared with BEFORE (0 skips it)       [20]
 #   BEFORE         the revision compared with                                   [ec45599]
 #   BUILD_DIR      build directory                                              [build]
+#   TIMES_LINES    short lines fed for the times of arrival (0 skips them)      [10000000]
+#   TIMES_FOLDER   scratch folder for them, on a disk (not tmpfs)               [~/.cache/zelcom-bench-times]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,7 +24,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 
 scripts/deps.sh >&2
 cmake -S . -B "$BUILD_DIR" >&2
-cmake --build "$BUILD_DIR" -j2 --target capturebench floodwriter floodwindow >&2
+cmake --build "$BUILD_DIR" -j2 --target capturebench floodwriter floodwindow storebench >&2
 bin="$BUILD_DIR/bench"
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
@@ -53,6 +55,38 @@ for mode in $MODES; do
 done
 echo
 echo "(The scratch file is in $(field scratch "${line:-scratch=?}") and is compressed, so text lines take less disk than they are long.)"
+
+TIMES_LINES=${TIMES_LINES:-10000000}
+if [ "$TIMES_LINES" != 0 ]; then
+    # Times of arrival, kept as the receive area keeps them, beside a store with its scratch file: the disk
+    # they take over short lines that each come in a read of their own, 10 ms apart (their worst case), and
+    # the store's feed rate with them and without, alternating.
+    folder=${TIMES_FOLDER:-${XDG_CACHE_HOME:-$HOME/.cache}/zelcom-bench-times}
+    mkdir -p -m 700 "$folder"
+    line=$("$bin/storebench" --folder "$folder" --mode shortlines --bytes $((TIMES_LINES * 21)) --times on | tail -1)
+    echo
+    echo "Times of arrival over $TIMES_LINES lines of 21 characters, each in a read of its own:"
+    echo
+    echo "| lines | times on disk bytes | disk bytes per line | times in memory bytes |"
+    echo "|---|---|---|---|"
+    printf "| %s | %s | %s | %s |\n" "$(field lines "$line")" "$(field times_disk_bytes "$line")" \
+        "$(field times_disk_bytes_per_line "$line")" "$(field times_memory_bytes "$line")"
+    echo
+    echo "The store's feed rate (millions of characters a second) with times and without, alternating:"
+    echo
+    echo "| lines | times | runs, M chars/s |"
+    echo "|---|---|---|"
+    for mode in shortlines text; do
+        bytes=$([ "$mode" = text ] && echo 300000000 || echo $((TIMES_LINES * 21 / 2)))
+        off="" on=""
+        for run in 1 2 3; do
+            off="$off $(field feed_m_per_s "$("$bin/storebench" --folder "$folder" --mode "$mode" --bytes "$bytes" --times off | tail -1)")"
+            on="$on $(field feed_m_per_s "$("$bin/storebench" --folder "$folder" --mode "$mode" --bytes "$bytes" --times on | tail -1)")"
+        done
+        label=$([ "$mode" = text ] && echo "80 characters, 512 a read" || echo "21 characters, one a read")
+        printf "| %s | off | %s |\n| %s | on | %s |\n" "$label" "$off" "$label" "$on"
+    done
+fi
 
 [ "$DRAIN_SECONDS" = 0 ] && exit 0
 # The earlier revision, built beside this tree, drains the same flood for the same time.

@@ -6,15 +6,24 @@
 // whether the oldest and the newest data still held are exact, the peak resident memory, and how long a
 // clear takes and whether the old file's disk goes with it.
 //
-//   storebench --folder DIR --mode hex|text --bytes N
+//   storebench --folder DIR --mode hex|text|shortlines --bytes N [--times on]
+//
+// With --times on, the times of arrival are kept beside the text as the receive area keeps them (in the
+// same scratch file), and the figures end with the disk and memory they take. In shortlines mode each
+// line (21 characters) arrives in a read of its own, every 10 ms or so by a clock of the bench's own, as
+// from a device logging slowly for a long time: the case where times cost the most per character.
 //
 // Built with ZELCOM_BENCH_BEFORE for a revision whose store has no behind(): there the store itself waits
 // for the disk.
 
 #include "bench/benchsupport.h"
 #include "terminal/receiveview/receivestore.h"
+#ifndef ZELCOM_BENCH_BEFORE
+#include "terminal/receiveview/linetimes.h"
+#endif
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -57,7 +66,9 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     const auto option = [&](const char *name, const QString &fallback) { return commandOption(args, name, fallback); };
     const QString folder = QDir::cleanPath(option("--folder", QString()));
-    const bool hex = option("--mode", QStringLiteral("hex")) == u"hex";
+    const QString mode = option("--mode", QStringLiteral("hex"));
+    const bool hex = mode == u"hex";
+    const bool shortLines = mode == u"shortlines";
     const qint64 target = option("--bytes", QStringLiteral("1000000000")).toLongLong();
 
     ReceiveStore::Options o;
@@ -72,6 +83,30 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "storebench: no scratch file in %s\n", qPrintable(folder));
         return 1;
     }
+#ifndef ZELCOM_BENCH_BEFORE
+    const bool withTimes = option("--times", QStringLiteral("off")) == u"on";
+    LineTimes times;
+    times.setFile(store.scratchFile());
+    qint64 timeLines = 0;
+    const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
+    // Before each append, as the receive area does.
+    const auto stamp = [&](const auto &data, qint64 ms) {
+        if (!withTimes)
+            return;
+        if constexpr (std::is_same_v<std::decay_t<decltype(data)>, QString>)
+            times.text(data, store.origin() + store.size(), ms);
+        else
+            times.hex(data, store.origin() + store.size(), ms);
+    };
+    const auto dropped = [&](qint64 characters) {
+        if (withTimes && characters > 0)
+            times.dropBefore(store.origin());
+    };
+#else
+    const auto stamp = [](const auto &, qint64) {};
+    const auto dropped = [](qint64) {};
+    const qint64 startMs = 0;
+#endif
 
     // Past the budget, the file against what the store holds (as received bytes: UTF-16 text is counted
     // at two bytes a character), at each of these steps.
@@ -102,13 +137,22 @@ int main(int argc, char **argv)
 #endif
         if (hex) {
             const QByteArray bytes = stream.take(64 << 10);
-            store.appendHex(bytes);
+            stamp(bytes, QDateTime::currentMSecsSinceEpoch());
+            dropped(store.appendHex(bytes));
             received += bytes.size();
+        } else if (shortLines) {
+            const QString text = QStringLiteral("T=23.5 H=40 #%1\n").arg(nextLine % 10000000, 7, 10, QLatin1Char('0'));
+            // Every 10 ms, give or take a few.
+            stamp(text, startMs + nextLine * 10 + qint64(quint64(nextLine) * 2654435761u % 7) - 3);
+            ++nextLine;
+            dropped(store.appendText(text));
+            received += text.size();
         } else {
             QString text;
             for (int i = 0; i < 512; ++i)
                 text += TextLines::line(nextLine++);
-            store.appendText(text);
+            stamp(text, QDateTime::currentMSecsSinceEpoch());
+            dropped(store.appendText(text));
             received += text.size();
         }
         if (received >= nextLook) {
@@ -129,22 +173,38 @@ int main(int argc, char **argv)
     }
     const double feedSeconds = double(clock.nsecsElapsed()) / 1e9;
     store.flush();
+#ifndef ZELCOM_BENCH_BEFORE
+    times.times().flush();
+    // The lines whose times are held: every line fed once nothing has made way.
+    timeLines = shortLines && store.origin() == 0 ? nextLine : -1;
+    const qint64 timesDisk = times.times().diskBytes();
+    const qint64 timesMemory = times.times().memoryBytes();
+#endif
     const qint64 file = fileBytes(folder);
     const qint64 held = hex ? store.size() / 3 : store.size() * 2;
 
     // What must remain after drops: the oldest held and the newest, exact against the stream.
     const qint64 n = std::min<qint64>(store.size(), hex ? 3 << 16 : 1 << 16);
-    const bool headExact = hex ? isHexStreamTail(store.text(0, n), (store.origin() + n) / 3)
-                               : TextLines::isStreamTail(store.text(0, n), store.origin() + n);
-    const bool tailExact = hex ? isHexStreamTail(store.text(store.size() - n, store.size()), received)
-                               : TextLines::isStreamTail(store.text(store.size() - n, store.size()), received);
-    const bool lineStart = hex || store.origin() % TextLines::kChars == 0;
+    const bool headExact = shortLines ? true
+        : hex                         ? isHexStreamTail(store.text(0, n), (store.origin() + n) / 3)
+                                      : TextLines::isStreamTail(store.text(0, n), store.origin() + n);
+    const bool tailExact = shortLines ? true
+        : hex                         ? isHexStreamTail(store.text(store.size() - n, store.size()), received)
+                                      : TextLines::isStreamTail(store.text(store.size() - n, store.size()), received);
+    const bool lineStart = hex || shortLines || store.origin() % TextLines::kChars == 0;
     const qint64 peak = peakResidentBytes();
 
     const auto before = scratchFiles(folder);
     QElapsedTimer clearClock;
     clearClock.start();
+#ifndef ZELCOM_BENCH_BEFORE
+    // As the receive area clears: the times let go of the old file first, then the store closes it.
+    times.clear();
+#endif
     store.clear();
+#ifndef ZELCOM_BENCH_BEFORE
+    times.setFile(store.scratchFile());
+#endif
     const double clearMs = double(clearClock.nsecsElapsed()) / 1e6;
     // The old file is gone once no descriptor holds it: then all its blocks are the file system's again.
     bool oldGone = false;
@@ -169,5 +229,14 @@ int main(int argc, char **argv)
         double(fileMax) / 1e6, worstFilePerHeld, double(worstOver) / 1e6, double(heldAtWorst) / 1e6,
         pastBudget ? double(leastHeld) / 1e6 : 0.0, headExact ? "yes" : "NO", lineStart ? "yes" : "NO",
         tailExact ? "yes" : "NO", double(peak) / 1e6, clearMs, oldGone ? "yes" : "NO", goneMs);
+#ifndef ZELCOM_BENCH_BEFORE
+    if (withTimes)
+        std::printf("times=on feed_m_per_s=%.2f times_disk_bytes=%lld times_memory_bytes=%lld lines=%lld "
+                    "times_disk_bytes_per_line=%.3f\n",
+            double(received) / 1e6 / feedSeconds, timesDisk, timesMemory, timeLines,
+            timeLines > 0 ? double(timesDisk) / double(timeLines) : -1.0);
+    else
+        std::printf("times=off feed_m_per_s=%.2f\n", double(received) / 1e6 / feedSeconds);
+#endif
     return 0;
 }

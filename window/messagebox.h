@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <functional>
+#include <utility>
 
 // Shows a modal message box with an OK button only and waits until the user dismisses it. Events go on
 // being handled meanwhile (receive notifications, timers).
@@ -46,6 +47,9 @@ public:
 
     // The answer to the next file dialog; without one, a file dialog is cancelled.
     void setNextFileName(const QString &path) { m_fileNames << path; }
+    // The file type the next file dialog answers with; without one, its first.
+    void setNextFileFilter(const QString &filter) { m_fileFilter = filter; }
+    QString takeFileFilter() { return std::exchange(m_fileFilter, QString()); }
     // Runs as each box shows, the box already counted as open and recorded.
     void setWhenShown(std::function<void()> whenShown) { m_whenShown = std::move(whenShown); }
     // Keeps each box open, its caller waiting and events handled as with a user who has not answered yet, until
@@ -69,6 +73,7 @@ private:
     QList<Box> m_boxes;
     QStringList m_fileNames;
     QStringList m_dialogs;
+    QString m_fileFilter;
     std::function<void()> m_whenShown;
     bool m_hold = false;
     QList<QPointer<QMessageBox>> m_held;

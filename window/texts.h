@@ -337,4 +337,18 @@ inline const QString kFindCancelled = QStringLiteral("已取消查找。");
 inline const QString kFindNotFound = QStringLiteral("找不到“%1”。");
 inline const QString kFindBadHex = QStringLiteral("十六进制显示下请输入用空格分隔的字节，例如 0D 0A。");
 
+// Times of arrival (the receive area's context menu): a margin left of the text, off at every start.
+inline const QString kMenuTimesShown = QStringLiteral("显示时间戳(&I)");
+inline const QString kMenuStampFormat = QStringLiteral("时间戳格式(&M)");
+inline const QString kMenuStampClock = QStringLiteral("时:分:秒.毫秒(&T)");
+inline const QString kMenuStampDate = QStringLiteral("日期和时间(&D)");
+inline const QString kMenuStampSincePrevious = QStringLiteral("距上一行的间隔（秒）(&P)");
+inline const QString kTimeGutter = QStringLiteral("时间戳");
+// The save dialog's file type that begins each line with the date and time it began to arrive.
+// The record dialog's third file type, and what the area says while it records so.
+inline const QString kRecordFilterShownTimes = QStringLiteral("接收区显示的文本，每行前加上收到的日期和时间，UTF-8 编码 (*)");
+inline const QString kRecordingShownTimes
+    = QStringLiteral("正在把接收区显示的文本（UTF-8，每行前加上收到的日期和时间）追加记录到 %1");
+inline const QString kSaveFilterTimes = QStringLiteral("文本文件，每行前加上收到的日期和时间 (*.txt)");
+
 } // namespace Texts

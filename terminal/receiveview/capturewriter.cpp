@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/capturewriter.h"
 
+#include "terminal/receiveview/linetimes.h"
 #include "terminal/receiveview/receivestore.h"
 
 #include <QFileInfo>
@@ -113,7 +114,9 @@ void CaptureWriter::timerEvent(QTimerEvent *event)
     const qint64 end = std::min(m_to, m_next + m_slice);
     // The encoder keeps half a surrogate pair for the next slice.
     const QString text = m_store.text(m_next - m_store.origin(), end - m_store.origin());
-    QByteArray bytes = m_dump ? m_hexDump.feed(text) : m_encoder.encode(text);
+    QByteArray bytes = m_dump ? m_hexDump.feed(text)
+        : m_times ? m_encoder.encode(m_times->stamped(text, m_next, StampFormat::DateAndClock, m_lastWritten))
+                  : m_encoder.encode(text);
     m_next = end;
     if (m_dump && m_next >= m_to)
         bytes += m_hexDump.finish();

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+class LineTimes;
 class ReceiveStore;
 
 // Writes a stretch of the receive store to a file as UTF-8, exactly as the area shows it: the window's
@@ -43,6 +44,9 @@ public:
     ~CaptureWriter() override;
     // Writes the stretch as a dump of 16 bytes a row (HexDump) instead of as shown; before start.
     void setHexDump(bool on) { m_dump = on; }
+    // Writes each line with the date and time it began to arrive before it (LineTimes::stamped); before
+    // start. The times must outlive the writer.
+    void setTimes(const LineTimes *times) { m_times = times; }
     // False, with error(), when the file cannot be started.
     bool start(const QString &path);
     void cancel();
@@ -80,6 +84,8 @@ private:
     QStringEncoder m_encoder { QStringEncoder::Utf8 };
     bool m_dump = false;
     HexDump m_hexDump;
+    const LineTimes *m_times = nullptr;
+    QChar m_lastWritten;
     QBasicTimer m_timer;
     int m_error = 0;
     Outcome m_outcome = Saved; // once m_ending: what the save comes to unless the disk fails first

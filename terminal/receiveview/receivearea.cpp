@@ -6,12 +6,15 @@
 #include "terminal/receiveview/recordwriter.h"
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/textunits.h"
+#include "terminal/receiveview/timegutter.h"
 #include "window/texts.h"
 
 #include <QAccessible>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -84,6 +87,8 @@ ReceiveArea::ReceiveArea(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
+    m_clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    m_lineTimes.setFile(m_store.scratchFile());
     syncGeometry();
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(receiveAccessible);
@@ -127,12 +132,16 @@ void ReceiveArea::setText(const QString &text)
     if (m_findBox)
         m_findBox->cancel();
     m_notifier.beforeClear();
+    // The times let go of the scratch file first: the store closes it off this thread.
+    m_lineTimes.clear();
     m_store.clear();
+    m_lineTimes.setFile(m_store.scratchFile());
     m_layout.follow();
     m_layout.forget();
     m_preedit.clear();
     m_layout.setPreedit({}, 0);
     m_store.appendText(text);
+    m_lineTimes.edited(0, 0, m_store.size());
     m_cursor.moveTo(0, false);
     m_notifier.flush();
     viewport()->update();
@@ -141,16 +150,20 @@ void ReceiveArea::setText(const QString &text)
 qint64 ReceiveArea::keep(QStringView text)
 {
     m_showingHex = false;
-    if (m_record && m_recordFormat == RecordFormat::Shown)
-        m_record->append(text.toUtf8());
+    const qint64 at = m_store.origin() + m_store.size();
+    m_lineTimes.text(text, at, m_clock());
+    if (m_record && m_recordFormat != RecordFormat::Raw)
+        recordShown(text, at);
     return m_store.appendText(text);
 }
 
 qint64 ReceiveArea::keep(QByteArrayView bytes)
 {
     m_showingHex = true;
-    if (m_record && m_recordFormat == RecordFormat::Shown)
-        m_record->append(bytes.toByteArray().toHex(' ').toUpper() + ' ');
+    const qint64 at = m_store.origin() + m_store.size();
+    m_lineTimes.hex(bytes, at, m_clock());
+    if (m_record && m_recordFormat != RecordFormat::Raw)
+        recordShown(QString::fromLatin1(bytes.toByteArray().toHex(' ').toUpper() + ' '), at);
     return m_store.appendHex(bytes);
 }
 
@@ -192,8 +205,10 @@ void ReceiveArea::appendHex(const QByteArrayList &pieces)
 
 void ReceiveArea::afterAppend(qint64 dropped)
 {
-    if (dropped > 0)
+    if (dropped > 0) {
         m_layout.afterDrop(dropped);
+        m_lineTimes.dropBefore(m_store.origin());
+    }
     // The LF of a CR LF may arrive after the caret was put after its CR: the caret steps past it.
     m_cursor.afterChange(dropped);
     m_layout.setPreedit(m_preedit, m_cursor.position());
@@ -213,6 +228,8 @@ void ReceiveArea::syncGeometry()
 
 void ReceiveArea::paintEvent(QPaintEvent *)
 {
+    if (m_gutter)
+        m_gutter->update();
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::Text));
     const QList<ReceiveLayout::ScreenRow> rows = m_layout.screenRows();
@@ -257,6 +274,7 @@ qint64 ReceiveArea::positionAt(QPointF point) const
 void ReceiveArea::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    placeGutter();
     syncGeometry();
 }
 
@@ -265,7 +283,7 @@ void ReceiveArea::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
         m_layout.forget();
-        syncGeometry();
+        placeGutter();
     }
     viewport()->update();
 }
@@ -312,8 +330,12 @@ void ReceiveArea::replace(qint64 from, qint64 to, QStringView text)
     if (from == to)
         from = to = TextUnits::outOfUnit(m_store, from);
     m_notifier.beforeEdit(from, to);
+    const qint64 origin = m_store.origin();
     m_store.remove(from, to);
     const qint64 dropped = m_store.insert(from, text);
+    m_lineTimes.edited(from + origin, to + origin, text.size());
+    if (dropped > 0)
+        m_lineTimes.dropBefore(m_store.origin());
     m_layout.afterEdit(from, to, text.size(), dropped);
     m_notifier.afterEdit(from, to, text);
     moveCaret(std::max<qint64>(from + text.size() - dropped, 0), false);
@@ -395,5 +417,63 @@ void ReceiveArea::timerEvent(QTimerEvent *event)
         m_tripleClickTimer.stop();
     } else {
         QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+// --- Times of arrival ----------------------------------------------------------------------------------
+
+void ReceiveArea::setTimesShown(bool shown)
+{
+    if (shown == timesShown())
+        return;
+    if (shown) {
+        m_gutter = new TimeGutter(this, m_stampFormat);
+        m_gutter->show();
+    } else {
+        delete m_gutter;
+        m_gutter = nullptr;
+    }
+    placeGutter();
+}
+
+void ReceiveArea::setStampFormat(StampFormat format)
+{
+    m_stampFormat = format;
+    if (m_gutter) {
+        m_gutter->setFormat(format);
+        placeGutter();
+    }
+}
+
+// The text narrows by the margin's width; the layout, hit testing and the rest stay in the viewport's
+// coordinates.
+void ReceiveArea::placeGutter()
+{
+    const int width = m_gutter ? m_gutter->preferredWidth() : 0;
+    if (viewportMargins().left() != width)
+        setViewportMargins(width, 0, 0, 0);
+    if (m_gutter)
+        m_gutter->setGeometry(QRect(contentsRect().topLeft(), QSize(width, contentsRect().height())));
+    syncGeometry();
+    viewport()->update();
+}
+
+void ReceiveArea::addTimeActions(QMenu &menu)
+{
+    QAction *shown = menu.addAction(Texts::kMenuTimesShown, this, [this](bool on) { setTimesShown(on); });
+    shown->setCheckable(true);
+    shown->setChecked(timesShown());
+    QMenu *formats = menu.addMenu(Texts::kMenuStampFormat);
+    auto *group = new QActionGroup(formats);
+    const std::pair<QString, StampFormat> choices[] = {
+        { Texts::kMenuStampClock, StampFormat::Clock },
+        { Texts::kMenuStampDate, StampFormat::DateAndClock },
+        { Texts::kMenuStampSincePrevious, StampFormat::SincePrevious },
+    };
+    for (const auto &[text, format] : choices) {
+        QAction *action = formats->addAction(text, this, [this, format = format] { setStampFormat(format); });
+        action->setCheckable(true);
+        action->setChecked(format == m_stampFormat);
+        group->addAction(action);
     }
 }

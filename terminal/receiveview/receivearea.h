@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/linetimes.h"
 #include "terminal/receiveview/receivecursor.h"
 #include "terminal/receiveview/receivelayout.h"
 #include "terminal/receiveview/receivenotifier.h"
 #include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/stampformat.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 
+#include <functional>
+
 class FindBox;
 class RecordWriter;
+class TimeGutter;
+class QMenu;
 
 // The receive area: multi-line, wrapping at its width, no scroll bars, editable by the user. Received
 // data is appended at the end without moving the caret; the view follows the end unless the user has
@@ -54,7 +60,7 @@ public:
     // (recordReceived), or the text as the area shows it, as UTF-8. It goes on until stopped, whatever
     // happens to the port or to the area's text. startRecording gives the system's error number when the
     // file cannot be opened, else 0.
-    enum class RecordFormat { Raw, Shown };
+    enum class RecordFormat { Raw, Shown, ShownWithTimes };
     int startRecording(const QString &path, RecordFormat format);
     void stopRecording();
     bool recording() const { return m_record != nullptr; }
@@ -63,6 +69,15 @@ public:
     bool showingHex() const { return m_showingHex; }
     // Opens the find box (Ctrl+F); F3 and Shift+F3 find again from the area.
     void openFind();
+
+    // When each line began to arrive, and the margin that shows it (off at every start).
+    const LineTimes &lineTimes() const { return m_lineTimes; }
+    void setTimesShown(bool shown);
+    bool timesShown() const { return m_gutter != nullptr; }
+    void setStampFormat(StampFormat format);
+    StampFormat stampFormat() const { return m_stampFormat; }
+    // Milliseconds since the epoch; tests set a clock of their own.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
     // In viewport coordinates; an empty rectangle for a character off screen.
     QRect characterRect(qint64 position) const;
@@ -104,9 +119,13 @@ private:
     void restartBlink();
     void syncGeometry();
     void askToRecord();
+    // What is about to be appended at `at`, as shown (with times, when so chosen), to the record.
+    void recordShown(QStringView shown, qint64 at);
     // The tooltip and accessible description: where the capture lives when that is worth saying, and where
     // it is recorded to.
     void showNotices();
+    void addTimeActions(QMenu &menu);
+    void placeGutter();
 
     ReceiveStore m_store;
     ReceiveLayout m_layout { m_store };
@@ -126,6 +145,11 @@ private:
     RecordWriter *m_record = nullptr; // a child; once stopped it goes by itself
     RecordFormat m_recordFormat = RecordFormat::Raw;
     QString m_recordPath;
+    QChar m_recordLast; // the last character recorded as shown
     bool m_showingHex = false; // the newest data arrived in hex display
     FindBox *m_findBox = nullptr; // a child, made when first asked for
+    LineTimes m_lineTimes;
+    std::function<qint64()> m_clock;
+    TimeGutter *m_gutter = nullptr; // a child while the times are shown
+    StampFormat m_stampFormat = StampFormat::Clock;
 };

@@ -231,10 +231,11 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
     menu.addAction(Texts::kMenuSelectAll, QKeySequence::SelectAll, this, [this] { setSelection(0, m_store.size()); })
         ->setEnabled(m_store.size() > 0);
     menu.addSeparator();
-    menu.addAction(Texts::kMenuSaveAll, this, [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex); })
+    menu.addAction(Texts::kMenuSaveAll, this,
+            [this] { saveCapture(this, m_store, 0, m_store.size(), m_showingHex, &m_lineTimes); })
         ->setEnabled(m_store.size() > 0);
     menu.addAction(Texts::kMenuSaveSelection, this,
-            [this] { saveCapture(this, m_store, selectionStart(), selectionEnd(), m_showingHex); })
+            [this] { saveCapture(this, m_store, selectionStart(), selectionEnd(), m_showingHex, &m_lineTimes); })
         ->setEnabled(selection);
     menu.addSeparator();
     menu.addAction(Texts::kMenuFind, QKeySequence::Find, this, &ReceiveArea::openFind);
@@ -242,5 +243,7 @@ void ReceiveArea::contextMenuEvent(QContextMenuEvent *event)
         menu.addAction(Texts::kMenuRecordStop, this, &ReceiveArea::stopRecording);
     else
         menu.addAction(Texts::kMenuRecordStart, this, &ReceiveArea::askToRecord);
+    menu.addSeparator();
+    addTimeActions(menu);
     menu.exec(event->globalPos());
 }

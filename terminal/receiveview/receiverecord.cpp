@@ -46,14 +46,16 @@ void ReceiveArea::askToRecord()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setLabelText(QFileDialog::Accept, Texts::kRecordAccept);
-    dialog.setNameFilters({ Texts::kRecordFilterRaw, Texts::kRecordFilterShown });
+    dialog.setNameFilters({ Texts::kRecordFilterRaw, Texts::kRecordFilterShown, Texts::kRecordFilterShownTimes });
     dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
     lastFolder() = QFileInfo(path).absolutePath();
-    const RecordFormat format
-        = dialog.selectedNameFilter() == Texts::kRecordFilterShown ? RecordFormat::Shown : RecordFormat::Raw;
+    const QString filter = dialog.selectedNameFilter();
+    const RecordFormat format = filter == Texts::kRecordFilterShown ? RecordFormat::Shown
+        : filter == Texts::kRecordFilterShownTimes                  ? RecordFormat::ShownWithTimes
+                                                                    : RecordFormat::Raw;
     if (const int error = startRecording(path, format); error != 0)
         tell(this, Texts::kRecordNotStarted.arg(QDir::toNativeSeparators(path)),
             Texts::kRecordReason.arg(Texts::systemReason(error)));
@@ -77,6 +79,7 @@ int ReceiveArea::startRecording(const QString &path, RecordFormat format)
         });
     m_record = writer;
     m_recordFormat = format;
+    m_recordLast = QChar();
     m_recordPath = QFileInfo(path).absoluteFilePath();
     showNotices();
     return 0;
@@ -100,13 +103,24 @@ void ReceiveArea::recordReceived(const QByteArray &bytes)
         m_record->append(bytes);
 }
 
+void ReceiveArea::recordShown(QStringView shown, qint64 at)
+{
+    if (m_recordFormat == RecordFormat::ShownWithTimes) {
+        m_record->append(m_lineTimes.stamped(shown, at, StampFormat::DateAndClock, m_recordLast).toUtf8());
+    } else {
+        m_record->append(shown.toUtf8());
+    }
+}
+
 void ReceiveArea::showNotices()
 {
     QStringList notices;
     if (!m_captureNotice.isEmpty())
         notices << m_captureNotice;
     if (m_record)
-        notices << (m_recordFormat == RecordFormat::Raw ? Texts::kRecordingRaw : Texts::kRecordingShown)
+        notices << (m_recordFormat == RecordFormat::Raw ? Texts::kRecordingRaw
+                : m_recordFormat == RecordFormat::Shown ? Texts::kRecordingShown
+                                                        : Texts::kRecordingShownTimes)
                        .arg(QDir::toNativeSeparators(m_recordPath));
     const QString notice = notices.join(u'\n');
     setToolTip(notice);

@@ -95,6 +95,8 @@ public:
     // Why the capture is held in memory only (Refusal::None while it has a scratch file).
     const ScratchFile::Why &inMemoryBecause() const { return m_inMemoryBecause; }
     qint64 diskBytes() const;
+    // The scratch file, null while the capture is held in memory only; a clear may bring a new one.
+    const std::shared_ptr<ScratchFile> &scratchFile() const { return m_file; }
     // Memory held by chunks: the newest, those waiting for the disk, and the cache.
     qint64 memoryBytes() const;
     // The disk is behind by more than the chunks allowed to wait for it: whoever receives takes no more

@@ -42,22 +42,27 @@ void tellFailed(QWidget *parent, const QString &path, int error)
 
 // Asks where to save, offering a name no earlier save of this run has taken (it carries the time), with
 // its stem selected so that typing a new name keeps the extension. Empty when the user cancels.
-QString askForPath(QWidget *parent, bool offerHexDump, bool &hexDump)
+QString askForPath(QWidget *parent, bool offerHexDump, bool offerTimes, QString &filter)
 {
     const QString name
         = Texts::kSaveDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     // A test answers in the user's place.
-    if (BoxAnswers *answers = BoxAnswers::current())
+    if (BoxAnswers *answers = BoxAnswers::current()) {
+        filter = answers->takeFileFilter();
         return answers->answerFileDialog(QDir(startFolder()).filePath(name));
+    }
     QFileDialog dialog(parent, Texts::kSaveTitle, startFolder(), Texts::kSaveFilter);
     dialog.setObjectName(QStringLiteral("SaveDialog"));
     // The desktop's own dialog would select the whole name, extension included.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList filters = Texts::kSaveFilter.split(QStringLiteral(";;"));
+    if (offerTimes)
+        filters.insert(1, Texts::kSaveFilterTimes);
     if (offerHexDump)
-        dialog.setNameFilters({ Texts::kSaveFilter.split(QStringLiteral(";;")).constFirst(), Texts::kSaveFilterHexDump,
-            Texts::kSaveFilter.split(QStringLiteral(";;")).constLast() });
+        filters.insert(filters.size() - 1, Texts::kSaveFilterHexDump);
+    dialog.setNameFilters(filters);
     dialog.selectFile(name);
     // The dialog selects the whole name when it is shown; the stem is selected once it is up.
     QTimer::singleShot(0, &dialog, [&dialog, stem = QFileInfo(name).completeBaseName().size()] {
@@ -66,21 +71,24 @@ QString askForPath(QWidget *parent, bool offerHexDump, bool &hexDump)
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    hexDump = dialog.selectedNameFilter() == Texts::kSaveFilterHexDump;
+    filter = dialog.selectedNameFilter();
     return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
 
-void saveCapture(QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to, bool offerHexDump)
+void saveCapture(
+    QWidget *parent, const ReceiveStore &store, qint64 from, qint64 to, bool offerHexDump, const LineTimes *times)
 {
-    bool hexDump = false;
-    const QString path = askForPath(parent, offerHexDump, hexDump);
+    QString filter;
+    const QString path = askForPath(parent, offerHexDump, times != nullptr, filter);
     if (path.isEmpty())
         return;
     lastFolder() = QFileInfo(path).absolutePath();
     auto *writer = new CaptureWriter(store, from, to, parent);
-    writer->setHexDump(hexDump);
+    writer->setHexDump(offerHexDump && filter == Texts::kSaveFilterHexDump);
+    if (times && filter == Texts::kSaveFilterTimes)
+        writer->setTimes(times);
     if (!writer->start(path)) {
         tellFailed(parent, path, writer->error());
         writer->deleteLater();
