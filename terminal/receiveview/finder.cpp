@@ -122,6 +122,7 @@ void Finder::finish(const Job *job, qint64 at, qint64 line)
         m_worker.join();
     m_job.reset();
     m_progress.stop();
+    reap(false);
     const qint64 origin = m_store.origin();
     const qint64 end = origin + m_store.size();
     if (at == kNoMemory)
