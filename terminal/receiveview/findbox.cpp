@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimerEvent>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -162,9 +164,21 @@ void ReceiveArea::openFind()
 {
     if (!m_findBox)
         m_findBox = new FindBox(*this);
-    // At the top of the area, so the newest rows stay in sight.
+    // Just below the window, or just above it, where the screen has room, so that neither the newest rows
+    // nor the match scrolled into view lie under the box; else over the top of the area, where the newest
+    // rows stay in sight.
     m_findBox->adjustSize();
-    m_findBox->move(mapToGlobal(QPoint(std::max(0, width() - m_findBox->width()), 0)));
+    const QRect frame = window()->frameGeometry();
+    const QRect screen = window()->screen()->availableGeometry();
+    const int height = m_findBox->frameGeometry().height();
+    const int right = mapToGlobal(QPoint(width(), 0)).x();
+    const int x = std::clamp(right - m_findBox->frameGeometry().width(), screen.left(), screen.right());
+    if (frame.bottom() + height < screen.bottom())
+        m_findBox->move(x, frame.bottom() + 1);
+    else if (frame.top() - height > screen.top())
+        m_findBox->move(x, frame.top() - height);
+    else
+        m_findBox->move(mapToGlobal(QPoint(std::max(0, width() - m_findBox->width()), 0)));
     m_findBox->show();
     m_findBox->raise();
     m_findBox->activateWindow();
