@@ -18,10 +18,12 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <linux/magic.h>
 #include <mutex>
+#include <semaphore>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -52,7 +54,7 @@ ReceiveStore::Options options(Stack stack, const QString &folder)
     // or reads a block back from the disk.
     o.chunkBytes = 8;
     o.cacheChunks = 2;
-    o.scratch = ScratchFile::Place { folder, 0, 0, true, true, {} };
+    o.scratch = ScratchFile::Place { folder, 0, 0, true, true, {}, {} };
     // Keeps the file however little room its disk has.
     o.memoryHeadroom = 0;
     return o;
@@ -324,7 +326,7 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
     {
         ReceiveStore::Options o;
         o.chunkBytes = 4096;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {} };
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
         store.appendHex(received); // random bytes: compression alone would leave them as they are
@@ -426,6 +428,7 @@ void TestReceiveStore::whereTheCaptureLives_data()
     QTest::newRow("in memory (tmpfs)") << "tmpfs" << R::InMemory << qint64(104857600);
     QTest::newRow("a disk that keeps less than memory") << "reserve" << R::TooLittleRoom << qint64(104857600);
     QTest::newRow("memory only: half the headroom, not all") << "none" << R::None << qint64(104857600);
+    QTest::newRow("opened to others before a clear") << "cleared" << R::FolderOpenToOthers << qint64(104857600);
 }
 
 // A folder is used only when it is this user's own, private and no link; otherwise the capture is held in
@@ -468,10 +471,16 @@ void TestReceiveStore::whereTheCaptureLives()
     o.chunkBytes = 8;
     o.memoryHeadroom = qint64(400) << 20;
     o.scratch
-        = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named", {} };
+        = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named", {}, {} };
     if (setup == u"none")
         o.scratch.reset();
     ReceiveStore store(o);
+    // A clear makes the next file: when it cannot be made, the capture goes on in memory and says why.
+    if (setup == u"cleared") {
+        QVERIFY(::chmod(path.constData(), 0755) == 0);
+        store.clear();
+        store.flush();
+    }
     QCOMPARE(store.inMemoryBecause().refusal, refusal);
     QCOMPARE(store.scratchFolder().isEmpty(), maximum > 0);
     if (maximum > 0)
@@ -582,11 +591,18 @@ void TestReceiveStore::neverWaitsForASlowDisk()
     ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
     o.chunkBytes = 1024;
     o.waitingBytes = 4096;
-    o.scratch->beforeWrite = [&] {
+    const auto slowDisk = [&] {
         std::unique_lock lock(mutex);
         // Held far longer than the appends below take, unless something waits for the disk.
         if (!moved.wait_for(lock, std::chrono::seconds(20), [&] { return diskMoves; }))
             heldTooLong = true;
+    };
+    o.scratch->beforeWrite = slowDisk;
+    // The file a clear makes is as slow to come as the disk.
+    std::atomic_int opens = 0;
+    o.scratch->beforeOpen = [&] {
+        if (opens++ > 0)
+            slowDisk();
     };
     ReceiveStore store(o);
     const auto receive = [&store](int lines) {
@@ -605,6 +621,7 @@ void TestReceiveStore::neverWaitsForASlowDisk()
     QVERIFY(!store.behind());
     const QString all = receive(200);
     QVERIFY(store.behind());
+    QCOMPARE(store.scratchFolder(), QString()); // in memory while the file is made
     {
         std::lock_guard lock(mutex);
         QVERIFY(!heldTooLong);
@@ -637,7 +654,7 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         ReceiveStore::Options o;
         o.chunkBytes = 64 << 10;
         o.waitingBytes = 256 << 10;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {} };
         o.memoryHeadroom = 0;
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
@@ -760,9 +777,18 @@ void TestReceiveStore::savesAsShownOrLeavesNoFile()
     } else {
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
     }
-    // A folder that is not there: the save does not start.
+    // A folder that is not there, on a disk that takes its time: start() returns while the open is held,
+    // and the save ends as a failed write with the system's reason.
+    std::binary_semaphore go(0);
+    std::atomic_bool heldTooLong = false;
     CaptureWriter nowhere(store, 0, 1);
-    QVERIFY(!nowhere.start(folder.filePath(QStringLiteral("no/such/folder/x.txt"))));
+    nowhere.setBeforeOpen([&] { heldTooLong = !go.try_acquire_for(std::chrono::seconds(20)); });
+    QSignalSpy failed(&nowhere, &CaptureWriter::finished);
+    QVERIFY(nowhere.start(folder.filePath(QStringLiteral("no/such/folder/x.txt"))));
+    go.release();
+    QVERIFY(failed.wait(30000));
+    QVERIFY(!heldTooLong);
+    QCOMPARE(failed.at(0).at(0).toInt(), int(CaptureWriter::WriteFailed));
     QCOMPARE(nowhere.error(), ENOENT);
 }
 

@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <new>
 
@@ -32,6 +33,15 @@ struct ReceiveStore::Cached
     std::vector<quint32> breaks;
 };
 
+struct ReceiveStore::Opening
+{
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    std::shared_ptr<ScratchFile> file;
+    ScratchFile::Why why;
+};
+
 ReceiveStore::ReceiveStore()
     : ReceiveStore(Options {})
 {
@@ -44,24 +54,87 @@ ReceiveStore::ReceiveStore(const Options &options)
 {
     // Half of what the process may still take: the other half is for everything else, a save included.
     const qint64 memory = (m_options.memoryHeadroom >= 0 ? m_options.memoryHeadroom : MemoryBudget::headroom()) / 2;
-    if (m_options.scratch) {
-        if (!SealedBlock::ready())
-            m_inMemoryBecause.refusal = ScratchFile::Refusal::NoKey;
-        else
-            m_file = ScratchFile::open(*m_options.scratch, &m_inMemoryBecause);
+    // Counted as text, the costlier kind.
+    m_memoryMaximum = std::max<qint64>(memory / kBytesPerTextChar, 1);
+    if (m_options.scratch)
+        m_file = openFile(*m_options.scratch, memory, &m_inMemoryBecause);
+    if (m_file)
+        m_spiller = std::make_unique<Spiller>();
+    else
+        m_maximum = m_memoryMaximum;
+}
+
+std::shared_ptr<ScratchFile> ReceiveStore::openFile(
+    const ScratchFile::Place &place, qint64 memory, ScratchFile::Why *why)
+{
+    if (!SealedBlock::ready()) {
+        *why = { ScratchFile::Refusal::NoKey, 0, {} };
+        return nullptr;
     }
+    auto file = ScratchFile::open(place, why);
     // A disk that would keep less than memory can (a small or nearly full cache file system, a file-size
     // limit) is not worth the file: the larger of the two is kept.
-    if (m_file && m_file->room() < memory) {
-        m_inMemoryBecause = { ScratchFile::Refusal::TooLittleRoom, 0, m_file->folder() };
-        m_file.reset();
+    if (file && file->room() < memory) {
+        *why = { ScratchFile::Refusal::TooLittleRoom, 0, file->folder() };
+        file.reset();
     }
-    if (m_file) {
-        m_spiller = std::make_unique<Spiller>();
+    return file;
+}
+
+// The folder may be on a network or a stick that takes seconds to answer: the file is made on a worker,
+// and taken up by the next append once it is there.
+void ReceiveStore::startOpening()
+{
+    auto opening = std::make_shared<Opening>();
+    m_opening = opening;
+    QThreadPool::globalInstance()->start(
+        [opening, place = *m_options.scratch, memory = m_memoryMaximum * kBytesPerTextChar] {
+            ScratchFile::Why why;
+            auto file = openFile(place, memory, &why);
+            std::lock_guard lock(opening->mutex);
+            opening->file = std::move(file);
+            opening->why = why;
+            opening->done = true;
+            opening->ready.notify_all();
+        });
+}
+
+void ReceiveStore::adoptFile()
+{
+    if (!m_opening)
+        return;
+    {
+        std::lock_guard lock(m_opening->mutex);
+        if (!m_opening->done)
+            return;
+        m_file = std::move(m_opening->file);
+        if (m_file && m_inMemoryBecause.refusal != ScratchFile::Refusal::None)
+            m_maximum = kUnbounded; // the last clear's file could not be made; this one could
+        m_inMemoryBecause = m_opening->why;
+    }
+    m_opening.reset();
+    if (!m_file) {
+        // Held in memory from now on, as if the store had started without a file; the next clear tries again.
+        m_maximum = std::min(m_maximum, m_memoryMaximum);
     } else {
-        // Counted as text, the costlier kind.
-        m_maximum = std::max<qint64>(memory / kBytesPerTextChar, 1);
+        for (const auto &weak : m_awaitingFile) {
+            if (const auto chunk = weak.lock(); chunk && chunk->resident()) {
+                chunk->writing = true;
+                m_spiller->submit(chunk, m_file);
+            }
+        }
     }
+    m_awaitingFile.clear();
+}
+
+qint64 ReceiveStore::awaitingBytes() const
+{
+    qint64 bytes = 0;
+    for (const auto &weak : m_awaitingFile) {
+        if (const auto chunk = weak.lock(); chunk && chunk->resident())
+            bytes += qint64(m_pool->bytes());
+    }
+    return bytes;
 }
 
 ReceiveStore::~ReceiveStore()
@@ -101,18 +174,31 @@ qint64 ReceiveStore::memoryBytes() const
     count(m_hexTail);
     for (const auto &weak : m_unwritten)
         count(weak.lock());
-    return bytes + (m_spiller ? m_spiller->pendingBytes() : 0);
+    return bytes + awaitingBytes() + (m_spiller ? m_spiller->pendingBytes() : 0);
 }
 
 bool ReceiveStore::behind() const
 {
-    return m_spiller && m_spiller->queuedBytes() > m_options.waitingBytes;
+    if (!m_spiller)
+        return false;
+    if (m_spiller->queuedBytes() > m_options.waitingBytes)
+        return true;
+    // Chunks wait in memory for the file a clear is making; once it is made, the next append hands them on.
+    if (!m_opening || awaitingBytes() <= m_options.waitingBytes)
+        return false;
+    std::lock_guard lock(m_opening->mutex);
+    return !m_opening->done;
 }
 
 void ReceiveStore::flush()
 {
     if (!m_spiller)
         return;
+    if (const auto opening = m_opening) {
+        std::unique_lock lock(opening->mutex);
+        opening->ready.wait(lock, [&] { return opening->done; });
+    }
+    takeResults();
     m_spiller->waitBelow(0);
     // The last result may still be on its way from the thread: wait until nothing is pending.
     while (m_spiller->pendingBytes() > 0) {
@@ -204,9 +290,11 @@ void ReceiveStore::sealIfFull(const std::shared_ptr<Chunk> &chunk)
         chunk->firstBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.front());
         chunk->lastBreak = chunk->breaks.empty() ? -1 : qint32(chunk->breaks.back());
     }
-    if (m_spiller) {
+    if (m_file) {
         chunk->writing = true;
         m_spiller->submit(chunk, m_file);
+    } else if (m_opening) {
+        m_awaitingFile.push_back(chunk);
     }
 }
 
@@ -383,14 +471,18 @@ void ReceiveStore::clear()
     m_end = 0;
     discard(std::move(m_pieces), held);
     m_pieces = Pieces();
-    if (m_file) {
+    m_awaitingFile.clear();
+    if (m_spiller) {
         // The old file goes with the last chunk that refers to it, on the thread that lets the chunks go:
-        // its blocks need no holes punched any more. A new one starts empty.
-        if (auto fresh = ScratchFile::open(*m_options.scratch)) {
+        // its blocks need no holes punched any more. A new one starts empty (one still being made is as
+        // good as new).
+        if (m_file) {
             m_file->retire();
             m_spiller->forget(m_file);
-            m_file = std::move(fresh);
+            m_file.reset();
         }
+        if (!m_opening)
+            startOpening();
     }
 }
 

@@ -64,7 +64,8 @@ public:
     qint64 appendHex(QByteArrayView bytes);
     qint64 insert(qint64 position, QStringView text);
     void remove(qint64 from, qint64 to);
-    // Takes a moment at any size: large storage and the old scratch file are let go on a worker thread.
+    // Takes a moment at any size: large storage and the old scratch file are let go, and the new scratch
+    // file is made, on worker threads; until it is ready the capture is held in memory.
     void clear();
 
     // Past this many characters the oldest make way.
@@ -111,6 +112,7 @@ private:
     };
     using Pieces = std::deque<Piece>;
     struct Cached;
+    struct Opening;
 
     ChunkView view(const Chunk &chunk) const;
     qsizetype pieceAt(qint64 absolute) const;
@@ -124,6 +126,10 @@ private:
     template <typename Data, typename Write> qint64 append(Data data, Write write);
     qint64 makeWayForMemory();
     void appendPieces(std::vector<Piece> &&pieces);
+    static std::shared_ptr<ScratchFile> openFile(const ScratchFile::Place &place, qint64 memory, ScratchFile::Why *why);
+    void startOpening();
+    void adoptFile();
+    qint64 awaitingBytes() const;
     qint64 takeResults();
     qint64 makeRoom(qint64 fileBytes, qint64 memoryBytes);
     bool mayHoldBreak(const Chunk &chunk, qint64 from, qint64 to) const;
@@ -137,6 +143,11 @@ private:
     std::unique_ptr<Spiller> m_spiller;
     std::shared_ptr<ScratchFile> m_file;
     ScratchFile::Why m_inMemoryBecause;
+    // The next scratch file, made on a worker after a clear; meanwhile full chunks wait in memory.
+    std::shared_ptr<Opening> m_opening;
+    std::deque<std::weak_ptr<Chunk>> m_awaitingFile;
+    // Characters kept without a scratch file.
+    qint64 m_memoryMaximum = 1;
     Pieces m_pieces;
     std::shared_ptr<Chunk> m_textTail;
     std::shared_ptr<Chunk> m_hexTail;

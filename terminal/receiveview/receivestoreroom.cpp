@@ -34,6 +34,8 @@ qint64 ReceiveStore::takeResults()
 {
     if (!m_spiller)
         return 0;
+    adoptFile();
+    std::erase_if(m_awaitingFile, [](const std::weak_ptr<Chunk> &weak) { return weak.expired(); });
     qint64 refused = 0;
     bool onlyRoom = true; // every refusal was for want of room, not a failing disk
     for (Spiller::Result &result : m_spiller->collect()) {
