@@ -83,11 +83,6 @@ struct stat scratchStat(const QString &folder)
     return st;
 }
 
-bool isLineStart(const QString &text, qsizetype at)
-{
-    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
-}
-
 QString randomText(QRandomGenerator &random, int length)
 {
     static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t") + QStringLiteral("\U0001F600");
@@ -236,11 +231,9 @@ void TestReceiveStore::matchesAPlainString()
             const QString &all = model; // as it was before the oldest made way
             QVERIFY2(dropped <= all.size(), qPrintable(QStringLiteral("step %1").arg(step)));
             if (dropped < all.size()) {
-                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || isLineStart(all, dropped),
+                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || TextUnits::isLineStartAt(all, dropped),
                     qPrintable(QString::number(step)));
-                QVERIFY(!(all[dropped - 1] == u'\r' && all[dropped] == u'\n'));
-                QVERIFY(!(all[dropped - 1].isHighSurrogate() && all[dropped].isLowSurrogate())
-                    || isLineStart(all, dropped));
+                QVERIFY(!TextUnits::isInsideUnitAt(all, dropped)); // a CR LF or a surrogate pair
             } else {
                 QVERIFY(all.back() != u'\r');
             }
@@ -254,11 +247,11 @@ void TestReceiveStore::matchesAPlainString()
         QCOMPARE(store.text(a, b), model.mid(a, b - a));
         QCOMPARE(store.at(a), a < model.size() ? model[a] : QChar());
         qsizetype start = a;
-        while (!isLineStart(model, start))
+        while (!TextUnits::isLineStartAt(model, start))
             --start;
         QCOMPARE(store.lineStart(a), start);
         qsizetype end = a;
-        while (end < b && model[end] != u'\n' && model[end] != u'\r')
+        while (end < b && !TextUnits::isLineBreak(model[end]))
             ++end;
         QCOMPARE(store.lineEnd(a, b), end);
     }
@@ -348,8 +341,8 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
         QVERIFY(!disk.contains(QByteArray("temperature")));
         QVERIFY(!disk.contains(QByteArray(reinterpret_cast<const char *>(u"temperature"), 22)));
         // Read back from the disk, exactly.
-        QCOMPARE(store.text(0, 3 * 4), tokens(received.first(4)));
-        QCOMPARE(store.text(3 * received.size(), store.size()), text);
+        QCOMPARE(store.text(0, TextUnits::kHexTokenChars * 4), tokens(received.first(4)));
+        QCOMPARE(store.text(TextUnits::kHexTokenChars * received.size(), store.size()), text);
         store.clear();
         store.appendText(u"after");
         QCOMPARE(store.text(0, store.size()), QStringLiteral("after"));
@@ -680,7 +673,7 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         QVERIFY(store.origin() > 0);
         QVERIFY2(store.diskBytes() > 0 && store.diskBytes() <= 1 << 20, qPrintable(QString::number(store.diskBytes())));
         // The disk keeps holding the older part: more is held than memory alone allows.
-        const qint64 heldBytes = hex ? store.size() / 3 : store.size() * 2;
+        const qint64 heldBytes = hex ? store.size() / TextUnits::kHexTokenChars : store.size() * 2;
         QVERIFY2(heldBytes > o.waitingBytes + 2 * o.chunkBytes, qPrintable(QString::number(heldBytes)));
         // Chunks waiting for the disk, the two tails and the cache of chunks read back.
         QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);

@@ -4,27 +4,18 @@
 #include "terminal/receiveview/receivestore.h"
 
 #include "terminal/receiveview/chunk.h"
+#include "terminal/receiveview/textunits.h"
 
 #include <algorithm>
 
 bool ReceiveStore::isLineStart(qint64 position) const
 {
-    if (position <= 0)
-        return true;
-    const QChar before = at(position - 1);
-    if (before == u'\n')
-        return true;
-    return before == u'\r' && at(position) != u'\n';
+    return TextUnits::isLineStartAt(*this, position);
 }
 
 int ReceiveStore::breakLength(qint64 position) const
 {
-    const QChar c = at(position);
-    if (c == u'\n')
-        return 1;
-    if (c != u'\r')
-        return 0;
-    return at(position + 1) == u'\n' ? 2 : 1;
+    return TextUnits::breakLengthAt(*this, position);
 }
 
 // Whether characters [from, to) of the chunk may hold a break, answered without reading a chunk back
