@@ -6,6 +6,7 @@
 #include "terminal/receiveview/capturewriter.h"
 #include "terminal/receiveview/memorybudget.h"
 #include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/scratchblocks.h"
 #include "terminal/receiveview/sealedblock.h"
 #include "terminal/receiveview/textunits.h"
 
@@ -139,6 +140,7 @@ private slots:
     void savesAsShownOrLeavesNoFile();
     void memoryBudgetFollowsTheLimits_data();
     void memoryBudgetFollowsTheLimits();
+    void scratchBlocksLeaveExactlyTheirBytes();
 
 private:
     QTemporaryDir m_dir;
@@ -345,6 +347,7 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
         QCOMPARE(store.text(TextUnits::kHexTokenChars * received.size(), store.size()), text);
         store.clear();
         store.appendText(u"after");
+        store.flush(); // the new file is made on a worker
         QCOMPARE(store.text(0, store.size()), QStringLiteral("after"));
         // The old file goes once its chunks are let go; the new one takes its place.
         QTRY_COMPARE_WITH_TIMEOUT(scratchFiles(folder.path()).size(), 1, 1000);
@@ -832,6 +835,71 @@ void TestReceiveStore::memoryBudgetFollowsTheLimits()
     const qint64 headroom
         = MemoryBudget::headroom(root.filePath(QStringLiteral("proc")), root.filePath(QStringLiteral("cgroup")));
     QVERIFY2(headroom <= most && headroom > most - (qint64(64) << 20), qPrintable(QString::number(headroom)));
+}
+
+// The scratch-file layer alone, with eight-byte blocks and a sealer that writes each block in clear behind
+// its id: after every step the file holds exactly the blocks in use, each on a file system block of its
+// own, a block let go leaves a hole that the next one fills, and a clear starts a new file while the
+// blocks wait in memory until it is there.
+void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
+{
+    QTemporaryDir folder(m_dir.filePath(QStringLiteral("blocks-XXXXXX")));
+    const auto head = [](qint64 id) { return "#" + QByteArray::number(id) + ":"; };
+    const ScratchBlocks::Sealer inClear { [&](QByteArrayView plain, qint64 id) {
+                                             return head(id) + plain.toByteArray();
+                                         },
+        [&](QByteArrayView sealed, qint64 id) {
+            return sealed.startsWith(head(id)) ? sealed.sliced(head(id).size()).toByteArray() : QByteArray();
+        } };
+    std::binary_semaphore opened(0);
+    ScratchFile::Place place { folder.path(), 0, 0, true, true, {}, {} };
+    place.beforeOpen = [&, first = std::make_shared<bool>(true)] {
+        if (!std::exchange(*first, false))
+            opened.acquire();
+    };
+    const auto pool = std::make_shared<ChunkPool>(8);
+    ScratchFile::Why why;
+    auto blocks = ScratchBlocks::open({ place, 1 << 20, 2, 0 }, pool, &why, inClear);
+    QVERIFY(blocks);
+    const qint64 fsBlock = scratchStat(folder.path()).st_blksize;
+    const auto block = [&](char fill) {
+        auto chunk = std::make_shared<Chunk>(quint64(fill), true, 8, pool);
+        std::memset(chunk->memory, fill, 8);
+        chunk->used = 8;
+        blocks->append(chunk);
+        return chunk;
+    };
+    // The file's bytes, and what they should be: each place's block, padded to the file system's block.
+    const auto file = [&] {
+        QFile scratch(scratchFiles(folder.path()).value(0));
+        return scratch.open(QIODevice::ReadOnly) ? scratch.readAll() : QByteArray();
+    };
+    const auto expected = [&](const QByteArray &places) {
+        QByteArray out;
+        for (char fill : places)
+            out += (fill == '-' ? QByteArray() : head(fill) + QByteArray(8, fill)).leftJustified(fsBlock, '\0');
+        return out.first(out.size() - fsBlock + head(places.back()).size() + 8);
+    };
+    auto a = block('A'), b = block('B'), c = block('C');
+    blocks->flush();
+    QCOMPARE(file(), expected("ABC"));
+    QVERIFY(!a->resident());
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(blocks->read(*a).raw()), 8), QByteArray(8, 'A'));
+    b.reset();
+    QTRY_COMPARE(a->file->heldBytes(), 2 * fsBlock); // punched, and free for the next block
+    QCOMPARE(file(), expected("A-C"));
+    auto d = block('D');
+    blocks->flush();
+    QCOMPARE(file(), expected("ADC"));
+    blocks->clear();
+    auto e = block('E');
+    QCOMPARE(blocks->folder(), QString()); // in memory while the new file is made
+    a.reset(), c.reset(), d.reset();
+    opened.release();
+    blocks->flush();
+    QCOMPARE(blocks->folder(), folder.path());
+    QCOMPARE(scratchFiles(folder.path()).size(), 1); // the old file went with its last block
+    QCOMPARE(file(), expected("E"));
 }
 
 int main(int argc, char **argv)
