@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/hexformat.h"
 
+#include "terminal/receiveview/textunits.h"
+
 QString renderHex(const QByteArray &bytes)
 {
-    static constexpr char16_t digits[] = u"0123456789ABCDEF";
-    QString out(bytes.size() * 3, Qt::Uninitialized);
-    QChar *p = out.data();
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        *p++ = QChar(digits[b >> 4]);
-        *p++ = QChar(digits[b & 0x0F]);
-        *p++ = QChar(u' ');
-    }
+    QString out(bytes.size() * TextUnits::kHexTokenChars, Qt::Uninitialized);
+    TextUnits::writeHexTokens(
+        reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size(), reinterpret_cast<char16_t *>(out.data()));
     return out;
 }
 

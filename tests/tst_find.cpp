@@ -27,7 +27,7 @@ std::unique_ptr<ReceiveStore> tinyStore(const QTemporaryDir &dir)
     ReceiveStore::Options o;
     o.chunkBytes = 16;
     o.cacheChunks = 1;
-    o.scratch = ScratchFile::Place { dir.path(), 0, 0, true, true, {} };
+    o.scratch = ScratchFile::Place { dir.path(), 0, 0, true, true, {}, {} };
     o.memoryHeadroom = 0;
     return std::make_unique<ReceiveStore>(o);
 }

@@ -7,6 +7,7 @@
 #include "terminal/receiveview/chunk.h"
 #include "terminal/receiveview/memorybudget.h"
 #include "terminal/receiveview/receivestore.h"
+#include "terminal/receiveview/scratchblocks.h"
 #include "terminal/receiveview/sealedblock.h"
 #include "terminal/receiveview/textunits.h"
 
@@ -19,10 +20,12 @@
 #include <QTemporaryFile>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <linux/magic.h>
 #include <mutex>
+#include <semaphore>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -53,7 +56,7 @@ ReceiveStore::Options options(Stack stack, const QString &folder)
     // or reads a block back from the disk.
     o.chunkBytes = 8;
     o.cacheChunks = 2;
-    o.scratch = ScratchFile::Place { folder, 0, 0, true, true, {} };
+    o.scratch = ScratchFile::Place { folder, 0, 0, true, true, {}, {} };
     // Keeps the file however little room its disk has.
     o.memoryHeadroom = 0;
     return o;
@@ -80,11 +83,6 @@ struct stat scratchStat(const QString &folder)
     if (files.size() == 1)
         ::stat(QFile::encodeName(files[0]).constData(), &st);
     return st;
-}
-
-bool isLineStart(const QString &text, qsizetype at)
-{
-    return at == 0 || text[at - 1] == u'\n' || (text[at - 1] == u'\r' && (at == text.size() || text[at] != u'\n'));
 }
 
 QString randomText(QRandomGenerator &random, int length)
@@ -144,6 +142,7 @@ private slots:
     void memoryBudgetFollowsTheLimits_data();
     void memoryBudgetFollowsTheLimits();
     void breaksFoundAtEveryPlace();
+    void scratchBlocksLeaveExactlyTheirBytes();
 
 private:
     QTemporaryDir m_dir;
@@ -236,11 +235,9 @@ void TestReceiveStore::matchesAPlainString()
             const QString &all = model; // as it was before the oldest made way
             QVERIFY2(dropped <= all.size(), qPrintable(QStringLiteral("step %1").arg(step)));
             if (dropped < all.size()) {
-                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || isLineStart(all, dropped),
+                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || TextUnits::isLineStartAt(all, dropped),
                     qPrintable(QString::number(step)));
-                QVERIFY(!(all[dropped - 1] == u'\r' && all[dropped] == u'\n'));
-                QVERIFY(!(all[dropped - 1].isHighSurrogate() && all[dropped].isLowSurrogate())
-                    || isLineStart(all, dropped));
+                QVERIFY(!TextUnits::isInsideUnitAt(all, dropped)); // a CR LF or a surrogate pair
             } else {
                 QVERIFY(all.back() != u'\r');
             }
@@ -254,11 +251,11 @@ void TestReceiveStore::matchesAPlainString()
         QCOMPARE(store.text(a, b), model.mid(a, b - a));
         QCOMPARE(store.at(a), a < model.size() ? model[a] : QChar());
         qsizetype start = a;
-        while (!isLineStart(model, start))
+        while (!TextUnits::isLineStartAt(model, start))
             --start;
         QCOMPARE(store.lineStart(a), start);
         qsizetype end = a;
-        while (end < b && model[end] != u'\n' && model[end] != u'\r')
+        while (end < b && !TextUnits::isLineBreak(model[end]))
             ++end;
         QCOMPARE(store.lineEnd(a, b), end);
     }
@@ -326,7 +323,7 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
     {
         ReceiveStore::Options o;
         o.chunkBytes = 4096;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {} };
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
         store.appendHex(received); // random bytes: compression alone would leave them as they are
@@ -348,10 +345,11 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
         QVERIFY(!disk.contains(QByteArray("temperature")));
         QVERIFY(!disk.contains(QByteArray(reinterpret_cast<const char *>(u"temperature"), 22)));
         // Read back from the disk, exactly.
-        QCOMPARE(store.text(0, 3 * 4), tokens(received.first(4)));
-        QCOMPARE(store.text(3 * received.size(), store.size()), text);
+        QCOMPARE(store.text(0, TextUnits::kHexTokenChars * 4), tokens(received.first(4)));
+        QCOMPARE(store.text(TextUnits::kHexTokenChars * received.size(), store.size()), text);
         store.clear();
         store.appendText(u"after");
+        store.flush(); // the new file is made on a worker
         QCOMPARE(store.text(0, store.size()), QStringLiteral("after"));
         // The old file goes once its chunks are let go; the new one takes its place.
         QTRY_COMPARE_WITH_TIMEOUT(scratchFiles(folder.path()).size(), 1, 1000);
@@ -428,6 +426,7 @@ void TestReceiveStore::whereTheCaptureLives_data()
     QTest::newRow("in memory (tmpfs)") << "tmpfs" << R::InMemory << qint64(104857600);
     QTest::newRow("a disk that keeps less than memory") << "reserve" << R::TooLittleRoom << qint64(104857600);
     QTest::newRow("memory only: half the headroom, not all") << "none" << R::None << qint64(104857600);
+    QTest::newRow("opened to others before a clear") << "cleared" << R::FolderOpenToOthers << qint64(104857600);
 }
 
 // A folder is used only when it is this user's own, private and no link; otherwise the capture is held in
@@ -470,10 +469,16 @@ void TestReceiveStore::whereTheCaptureLives()
     o.chunkBytes = 8;
     o.memoryHeadroom = qint64(400) << 20;
     o.scratch
-        = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named", {} };
+        = ScratchFile::Place { folder, setup == u"reserve" ? qint64(1) << 62 : 0, 0, false, setup != u"named", {}, {} };
     if (setup == u"none")
         o.scratch.reset();
     ReceiveStore store(o);
+    // A clear makes the next file: when it cannot be made, the capture goes on in memory and says why.
+    if (setup == u"cleared") {
+        QVERIFY(::chmod(path.constData(), 0755) == 0);
+        store.clear();
+        store.flush();
+    }
     QCOMPARE(store.inMemoryBecause().refusal, refusal);
     QCOMPARE(store.scratchFolder().isEmpty(), maximum > 0);
     if (maximum > 0)
@@ -584,11 +589,18 @@ void TestReceiveStore::neverWaitsForASlowDisk()
     ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
     o.chunkBytes = 1024;
     o.waitingBytes = 4096;
-    o.scratch->beforeWrite = [&] {
+    const auto slowDisk = [&] {
         std::unique_lock lock(mutex);
         // Held far longer than the appends below take, unless something waits for the disk.
         if (!moved.wait_for(lock, std::chrono::seconds(20), [&] { return diskMoves; }))
             heldTooLong = true;
+    };
+    o.scratch->beforeWrite = slowDisk;
+    // The file a clear makes is as slow to come as the disk.
+    std::atomic_int opens = 0;
+    o.scratch->beforeOpen = [&] {
+        if (opens++ > 0)
+            slowDisk();
     };
     ReceiveStore store(o);
     const auto receive = [&store](int lines) {
@@ -607,6 +619,7 @@ void TestReceiveStore::neverWaitsForASlowDisk()
     QVERIFY(!store.behind());
     const QString all = receive(200);
     QVERIFY(store.behind());
+    QCOMPARE(store.scratchFolder(), QString()); // in memory while the file is made
     {
         std::lock_guard lock(mutex);
         QVERIFY(!heldTooLong);
@@ -639,7 +652,7 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         ReceiveStore::Options o;
         o.chunkBytes = 64 << 10;
         o.waitingBytes = 256 << 10;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {} };
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {} };
         o.memoryHeadroom = 0;
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());
@@ -665,7 +678,7 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         QVERIFY(store.origin() > 0);
         QVERIFY2(store.diskBytes() > 0 && store.diskBytes() <= 1 << 20, qPrintable(QString::number(store.diskBytes())));
         // The disk keeps holding the older part: more is held than memory alone allows.
-        const qint64 heldBytes = hex ? store.size() / 3 : store.size() * 2;
+        const qint64 heldBytes = hex ? store.size() / TextUnits::kHexTokenChars : store.size() * 2;
         QVERIFY2(heldBytes > o.waitingBytes + 2 * o.chunkBytes, qPrintable(QString::number(heldBytes)));
         // Chunks waiting for the disk, the two tails and the cache of chunks read back.
         QVERIFY(store.memoryBytes() <= o.waitingBytes + (2 + o.cacheChunks) * o.chunkBytes);
@@ -762,9 +775,18 @@ void TestReceiveStore::savesAsShownOrLeavesNoFile()
     } else {
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
     }
-    // A folder that is not there: the save does not start.
+    // A folder that is not there, on a disk that takes its time: start() returns while the open is held,
+    // and the save ends as a failed write with the system's reason.
+    std::binary_semaphore go(0);
+    std::atomic_bool heldTooLong = false;
     CaptureWriter nowhere(store, 0, 1);
-    QVERIFY(!nowhere.start(folder.filePath(QStringLiteral("no/such/folder/x.txt"))));
+    nowhere.setBeforeOpen([&] { heldTooLong = !go.try_acquire_for(std::chrono::seconds(20)); });
+    QSignalSpy failed(&nowhere, &CaptureWriter::finished);
+    QVERIFY(nowhere.start(folder.filePath(QStringLiteral("no/such/folder/x.txt"))));
+    go.release();
+    QVERIFY(failed.wait(30000));
+    QVERIFY(!heldTooLong);
+    QCOMPARE(failed.at(0).at(0).toInt(), int(CaptureWriter::WriteFailed));
     QCOMPARE(nowhere.error(), ENOENT);
 }
 
@@ -833,6 +855,71 @@ void TestReceiveStore::breaksFoundAtEveryPlace()
     for (const quint32 i : at)
         expected.push_back(100 + i);
     QCOMPARE(found, expected);
+}
+
+// The scratch-file layer alone, with eight-byte blocks and a sealer that writes each block in clear behind
+// its id: after every step the file holds exactly the blocks in use, each on a file system block of its
+// own, a block let go leaves a hole that the next one fills, and a clear starts a new file while the
+// blocks wait in memory until it is there.
+void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
+{
+    QTemporaryDir folder(m_dir.filePath(QStringLiteral("blocks-XXXXXX")));
+    const auto head = [](qint64 id) { return "#" + QByteArray::number(id) + ":"; };
+    const ScratchBlocks::Sealer inClear { [&](QByteArrayView plain, qint64 id) {
+                                             return head(id) + plain.toByteArray();
+                                         },
+        [&](QByteArrayView sealed, qint64 id) {
+            return sealed.startsWith(head(id)) ? sealed.sliced(head(id).size()).toByteArray() : QByteArray();
+        } };
+    std::binary_semaphore opened(0);
+    ScratchFile::Place place { folder.path(), 0, 0, true, true, {}, {} };
+    place.beforeOpen = [&, first = std::make_shared<bool>(true)] {
+        if (!std::exchange(*first, false))
+            opened.acquire();
+    };
+    const auto pool = std::make_shared<ChunkPool>(8);
+    ScratchFile::Why why;
+    auto blocks = ScratchBlocks::open({ place, 1 << 20, 2, 0 }, pool, &why, inClear);
+    QVERIFY(blocks);
+    const qint64 fsBlock = scratchStat(folder.path()).st_blksize;
+    const auto block = [&](char fill) {
+        auto chunk = std::make_shared<Chunk>(quint64(fill), true, 8, pool);
+        std::memset(chunk->memory, fill, 8);
+        chunk->used = 8;
+        blocks->append(chunk);
+        return chunk;
+    };
+    // The file's bytes, and what they should be: each place's block, padded to the file system's block.
+    const auto file = [&] {
+        QFile scratch(scratchFiles(folder.path()).value(0));
+        return scratch.open(QIODevice::ReadOnly) ? scratch.readAll() : QByteArray();
+    };
+    const auto expected = [&](const QByteArray &places) {
+        QByteArray out;
+        for (char fill : places)
+            out += (fill == '-' ? QByteArray() : head(fill) + QByteArray(8, fill)).leftJustified(fsBlock, '\0');
+        return out.first(out.size() - fsBlock + head(places.back()).size() + 8);
+    };
+    auto a = block('A'), b = block('B'), c = block('C');
+    blocks->flush();
+    QCOMPARE(file(), expected("ABC"));
+    QVERIFY(!a->resident());
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(blocks->read(*a).raw()), 8), QByteArray(8, 'A'));
+    b.reset();
+    QTRY_COMPARE(a->file->heldBytes(), 2 * fsBlock); // punched, and free for the next block
+    QCOMPARE(file(), expected("A-C"));
+    auto d = block('D');
+    blocks->flush();
+    QCOMPARE(file(), expected("ADC"));
+    blocks->clear();
+    auto e = block('E');
+    QCOMPARE(blocks->folder(), QString()); // in memory while the new file is made
+    a.reset(), c.reset(), d.reset();
+    opened.release();
+    blocks->flush();
+    QCOMPARE(blocks->folder(), folder.path());
+    QCOMPARE(scratchFiles(folder.path()).size(), 1); // the old file went with its last block
+    QCOMPARE(file(), expected("E"));
 }
 
 int main(int argc, char **argv)

@@ -140,7 +140,7 @@ void TestTimes::blocksReadBack()
     QTemporaryDir folder;
     ArrivalTimes times({ 8, 1, file ? qint64(1) << 30 : 64 }); // blocks of a few entries
     if (file)
-        times.setFile(ScratchFile::open({ folder.path(), 0, 0, true, true, {} }));
+        times.setFile(ScratchFile::open({ folder.path(), 0, 0, true, true, {}, {} }));
     const auto msOf = [](qint64 i) { return 1'800'000'000'000 + i * i * 37 % 100'003 - (i % 7 == 0 ? 5000 : 0); };
     for (qint64 i = 0; i < 1000; ++i)
         times.add(i * 5 + i % 3, msOf(i));

@@ -48,6 +48,7 @@ public:
 
     // Where full blocks go from now on; null keeps them in memory. clear() lets go of the file.
     void setFile(std::shared_ptr<ScratchFile> file);
+    const std::shared_ptr<ScratchFile> &file() const { return m_file; }
     // A line begins at `at`, later than any before it, at `ms`.
     void add(qint64 at, qint64 ms);
     // The text before `at` made way: its times go too.

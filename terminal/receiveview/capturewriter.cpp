@@ -59,36 +59,57 @@ CaptureWriter::~CaptureWriter()
 
 bool CaptureWriter::start(const QString &path)
 {
+    if (m_writer.joinable())
+        return false;
+    // The open itself (a folder on a network or a stick may take seconds) is the writing thread's first
+    // step: a file that cannot be made ends the save as a failed write, with the system's reason.
+    m_writer = std::thread([this, path] {
+        if (open(path))
+            write();
+        else
+            finishWriting(failure());
+    });
+    m_timer.start(0, this);
+    return true;
+}
+
+// The writing thread.
+bool CaptureWriter::open(const QString &path)
+{
+    if (m_beforeOpen)
+        m_beforeOpen();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_drop) { // cancelled before the file was made: there is nothing to make
+            errno = 0;
+            return true;
+        }
+    }
     if (isDevice(path)) {
-        // Not blocking: a serial line without carrier would otherwise hold the window at the open.
+        // Not blocking: a serial line without carrier would otherwise hold the save at the open.
         errno = 0;
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            m_error = failure();
+        if (fd < 0)
             return false;
-        }
         if (!m_device.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
-            m_error = EIO;
+            errno = EIO;
             return false;
         }
         m_out = &m_device;
-    } else {
-        m_file.setFileName(path);
-        // The file refuses these two before the system is asked, so no error number would say why.
-        const QFileInfo existing(path);
-        const int refused = existing.isDir() ? EISDIR : existing.exists() && !existing.isWritable() ? EACCES : 0;
-        // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
-        // short be taken for a whole one.
-        errno = 0;
-        if (refused != 0 || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            m_error = refused != 0 ? refused : failure();
-            return false;
-        }
+        return true;
     }
-    // From here on only the writing thread touches the file.
-    m_writer = std::thread([this] { write(); });
-    m_timer.start(0, this);
+    m_file.setFileName(path);
+    // The file refuses these two before the system is asked, so no error number would say why.
+    const QFileInfo existing(path);
+    const int refused = existing.isDir() ? EISDIR : existing.exists() && !existing.isWritable() ? EACCES : 0;
+    // Unbuffered: a buffered write that the disk refuses later may be lost on the way, and a file cut
+    // short be taken for a whole one.
+    errno = 0;
+    if (refused != 0 || !m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        errno = refused != 0 ? refused : failure();
+        return false;
+    }
     return true;
 }
 
@@ -214,7 +235,20 @@ void CaptureWriter::write()
         lock.lock();
         break;
     }
-    m_written = true;
     lock.unlock();
-    tell();
+    finishWriting(0);
+}
+
+// The writing thread: done with the file, after a failure numbered `error` (0: none).
+void CaptureWriter::finishWriting(int error)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (error != 0 && !m_failed) {
+            m_failed = true;
+            m_writeError = error;
+        }
+        m_written = true;
+    }
+    QMetaObject::invokeMethod(this, &CaptureWriter::fromWriter, Qt::QueuedConnection);
 }

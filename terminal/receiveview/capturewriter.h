@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -47,9 +48,12 @@ public:
     // Writes each line with the date and time it began to arrive before it (LineTimes::stamped); before
     // start. The times must outlive the writer.
     void setTimes(const LineTimes *times) { m_times = times; }
-    // False, with error(), when the file cannot be started.
+    // Returns at once (false only when already started): the file is made on the writing thread, and one
+    // that cannot be made ends the save with finished(WriteFailed) and error().
     bool start(const QString &path);
     void cancel();
+    // Tests hold the open here to play a slow folder; before start.
+    void setBeforeOpen(std::function<void()> hook) { m_beforeOpen = std::move(hook); }
 
     qint64 total() const { return m_to - m_from; }
     qint64 done() const { return m_next - m_from; }
@@ -68,8 +72,10 @@ private:
     void stop(Outcome outcome);
     // On the window's thread, told by the writing thread: room for another slice, or the end.
     void fromWriter();
-    // The writing thread.
+    // The writing thread: makes the file (errno says why not), writes the slices, and says it is done.
+    bool open(const QString &path);
     void write();
+    void finishWriting(int error);
 
     const ReceiveStore &m_store;
     // Absolute positions (counted from the last clear), so that the oldest data making way moves nothing.
@@ -91,6 +97,7 @@ private:
     Outcome m_outcome = Saved; // once m_ending: what the save comes to unless the disk fails first
     bool m_ending = false;
     bool m_finished = false;
+    std::function<void()> m_beforeOpen;
 
     // Shared with the writing thread.
     std::mutex m_mutex;

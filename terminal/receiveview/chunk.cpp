@@ -137,13 +137,8 @@ void ChunkView::read(const Chunk &chunk, qint32 from, qint32 to, QString &out) c
     const qsizetype done = out.size();
     const qint32 whole = std::max(0, (to - i) / kHexTokenChars);
     out.resize(done + kHexTokenChars * qsizetype(whole));
-    char16_t *write = reinterpret_cast<char16_t *>(out.data()) + done;
-    for (qint32 k = 0; k < whole; ++k, i += kHexTokenChars) {
-        const quint8 byte = raw()[i / kHexTokenChars];
-        *write++ = TextUnits::kHexDigits[byte >> 4];
-        *write++ = TextUnits::kHexDigits[byte & 15];
-        *write++ = u' ';
-    }
+    TextUnits::writeHexTokens(raw() + i / kHexTokenChars, whole, reinterpret_cast<char16_t *>(out.data()) + done);
+    i += kHexTokenChars * whole;
     for (; i < to; ++i)
         out += QChar(at(chunk, i));
 }

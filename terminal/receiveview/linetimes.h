@@ -24,6 +24,7 @@ public:
     explicit LineTimes(const ArrivalTimes::Options &options);
 
     void setFile(std::shared_ptr<ScratchFile> file) { m_times.setFile(std::move(file)); }
+    const std::shared_ptr<ScratchFile> &file() const { return m_times.file(); }
     // Data about to be appended at `absolute` (the store's origin() + size()), received at `ms`.
     void text(QStringView text, qint64 absolute, qint64 ms);
     void hex(QByteArrayView bytes, qint64 absolute, qint64 ms);

@@ -213,6 +213,14 @@ void ReceiveArea::afterAppend(qint64 dropped)
     m_cursor.afterChange(dropped);
     m_layout.setPreedit(m_preedit, m_cursor.position());
     m_notifier.appended();
+    // A clear makes the next scratch file on a worker, and the append after it learns whether it could;
+    // the times' blocks follow the text's into it.
+    if (m_lineTimes.file() != m_store.scratchFile())
+        m_lineTimes.setFile(m_store.scratchFile());
+    if ((m_store.inMemoryBecause().refusal != ScratchFile::Refusal::None) == m_captureNotice.isEmpty()) {
+        m_captureNotice = inMemoryNotice(m_store);
+        showNotices();
+    }
     // A flood brings an append every turn of the event loop, and a paint after each would cost more than
     // the appends themselves: received data is painted at most once per kPaintMs.
     if (!m_paintTimer.isActive())

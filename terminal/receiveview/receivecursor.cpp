@@ -48,18 +48,7 @@ qint64 ReceiveCursor::previousWord(qint64 position) const
 
 std::pair<qint64, qint64> ReceiveCursor::wordAt(qint64 position) const
 {
-    position = settle(position);
-    qint64 from = position;
-    qint64 to = position;
-    const qint64 lower = std::max<qint64>(0, position - TextUnits::kWordSearchChars);
-    const qint64 upper = std::min(m_store.size(), position + TextUnits::kWordSearchChars);
-    while (from > lower && TextUnits::isWordCharacter(m_store.at(from - 1)))
-        --from;
-    while (to < upper && TextUnits::isWordCharacter(m_store.at(to)))
-        ++to;
-    if (from == to)
-        to = nextCharacter(to);
-    return { from, to };
+    return TextUnits::wordAt(m_store, settle(position));
 }
 
 std::pair<qint64, qint64> ReceiveCursor::lineAt(qint64 position) const

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivestore.h"
 
+#include "terminal/receiveview/blocks.h"
 #include "terminal/receiveview/chunk.h"
 #include "terminal/receiveview/memorybudget.h"
+#include "terminal/receiveview/scratchblocks.h"
 #include "terminal/receiveview/sealedblock.h"
-#include "terminal/receiveview/spiller.h"
 #include "terminal/receiveview/textunits.h"
 
 #include <QThreadPool>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 
 namespace {
 
@@ -22,15 +24,28 @@ constexpr qint64 kUnbounded = qint64(1) << 62;
 // Memory the store takes per character of text: UTF-16.
 constexpr qint64 kBytesPerTextChar = 2;
 
-} // namespace
-
-struct ReceiveStore::Cached
+// Half of what the process may still take: the other half is for everything else, a save included.
+qint64 memoryFor(const ReceiveStore::Options &options)
 {
-    quint64 id;
-    quint64 lastUse;
-    QByteArray data;
-    std::vector<quint32> breaks;
-};
+    return (options.memoryHeadroom >= 0 ? options.memoryHeadroom : MemoryBudget::headroom()) / 2;
+}
+
+std::unique_ptr<Blocks> makeBlocks(
+    const ReceiveStore::Options &options, const std::shared_ptr<ChunkPool> &pool, qint64 memory)
+{
+    ScratchFile::Why why;
+    if (options.scratch) {
+        if (!SealedBlock::ready()) {
+            why.refusal = ScratchFile::Refusal::NoKey;
+        } else if (auto blocks = ScratchBlocks::open(
+                       { *options.scratch, options.waitingBytes, options.cacheChunks, memory }, pool, &why)) {
+            return blocks;
+        }
+    }
+    return std::make_unique<MemoryBlocks>(why);
+}
+
+} // namespace
 
 ReceiveStore::ReceiveStore()
     : ReceiveStore(Options {})
@@ -40,37 +55,23 @@ ReceiveStore::ReceiveStore()
 ReceiveStore::ReceiveStore(const Options &options)
     : m_options(options)
     , m_pool(std::make_shared<ChunkPool>(size_t(std::max(options.chunkBytes, 2))))
+    , m_blocks(makeBlocks(options, m_pool, memoryFor(options)))
+    , m_table(*m_blocks)
     , m_maximum(kUnbounded)
+    // Counted as text, the costlier kind.
+    , m_memoryMaximum(std::max<qint64>(memoryFor(options) / kBytesPerTextChar, 1))
 {
-    // Half of what the process may still take: the other half is for everything else, a save included.
-    const qint64 memory = (m_options.memoryHeadroom >= 0 ? m_options.memoryHeadroom : MemoryBudget::headroom()) / 2;
-    if (m_options.scratch) {
-        if (!SealedBlock::ready())
-            m_inMemoryBecause.refusal = ScratchFile::Refusal::NoKey;
-        else
-            m_file = ScratchFile::open(*m_options.scratch, &m_inMemoryBecause);
-    }
-    // A disk that would keep less than memory can (a small or nearly full cache file system, a file-size
-    // limit) is not worth the file: the larger of the two is kept.
-    if (m_file && m_file->room() < memory) {
-        m_inMemoryBecause = { ScratchFile::Refusal::TooLittleRoom, 0, m_file->folder() };
-        m_file.reset();
-    }
-    if (m_file) {
-        m_spiller = std::make_unique<Spiller>();
-    } else {
-        // Counted as text, the costlier kind.
-        m_maximum = std::max<qint64>(memory / kBytesPerTextChar, 1);
-    }
+    if (auto *scratch = dynamic_cast<ScratchBlocks *>(m_blocks.get()))
+        scratch->setOwner([this](qint64 file, qint64 memory) { return makeRoom(file, memory); },
+            [this](bool onDisk) { placeChanged(onDisk); });
+    else
+        m_maximum = m_memoryMaximum;
 }
 
 ReceiveStore::~ReceiveStore()
 {
-    // The spiller's thread ends before the chunks it may be writing go.
-    m_spiller.reset();
-    // The file goes with the store: the blocks let go now need no holes punched.
-    if (m_file)
-        m_file->retire();
+    // The blocks go first: the chunks let go after them need no holes punched in a file about to go.
+    m_blocks.reset();
 }
 
 void ReceiveStore::setMaximum(qint64 characters)
@@ -78,115 +79,74 @@ void ReceiveStore::setMaximum(qint64 characters)
     m_maximum = std::max<qint64>(characters, 1);
 }
 
-QString ReceiveStore::scratchFolder() const
+QString ReceiveStore::text(qint64 from, qint64 to) const
 {
-    return m_file ? m_file->folder() : QString();
-}
-
-qint64 ReceiveStore::diskBytes() const
-{
-    return m_file ? m_file->diskBytes() : 0;
-}
-
-qint64 ReceiveStore::memoryBytes() const
-{
-    qint64 bytes = 0;
-    for (const auto &cached : m_cache)
-        bytes += cached->data.size();
-    const auto count = [&](const std::shared_ptr<Chunk> &chunk) {
-        if (chunk && chunk->resident())
-            bytes += qint64(m_pool->bytes());
-    };
-    count(m_textTail);
-    count(m_hexTail);
-    for (const auto &weak : m_unwritten)
-        count(weak.lock());
-    return bytes + (m_spiller ? m_spiller->pendingBytes() : 0);
-}
-
-bool ReceiveStore::behind() const
-{
-    return m_spiller && m_spiller->queuedBytes() > m_options.waitingBytes;
-}
-
-void ReceiveStore::flush()
-{
-    if (!m_spiller)
-        return;
-    m_spiller->waitBelow(0);
-    // The last result may still be on its way from the thread: wait until nothing is pending.
-    while (m_spiller->pendingBytes() > 0) {
-        takeResults();
-        if (m_spiller->pendingBytes() > 0)
-            m_spiller->waitBelow(0);
-    }
-}
-
-ChunkView ReceiveStore::view(const Chunk &chunk) const
-{
-    if (chunk.resident())
-        return { chunk.memory, &chunk.breaks, {} };
-    const auto hit = std::find_if(
-        m_cache.begin(), m_cache.end(), [&](const std::shared_ptr<Cached> &c) { return c->id == chunk.id; });
-    if (hit != m_cache.end()) {
-        (*hit)->lastUse = ++m_cacheClock;
-        return { (*hit)->data.constData(), &(*hit)->breaks, *hit };
-    }
-    if (qsizetype(m_cache.size()) >= std::max(m_options.cacheChunks, 1))
-        m_cache.erase(std::min_element(
-            m_cache.begin(), m_cache.end(), [](const std::shared_ptr<Cached> &a, const std::shared_ptr<Cached> &b) {
-                return a->lastUse < b->lastUse;
-            }));
-    QByteArray sealed(chunk.fileLength, Qt::Uninitialized);
-    QByteArray data;
-    if (chunk.file && chunk.file->read(chunk.fileOffset, sealed.data(), sealed.size()))
-        data = SealedBlock::open(sealed, qint64(chunk.id));
-    if (data.size() != qsizetype(chunk.usedBytes())) {
-        // The disk gave back something else than was written: show replacement characters, never garbage.
-        qWarning("receive store: a block of the scratch file could not be read back");
-        const QString replacement(chunk.used, QChar::ReplacementCharacter);
-        data = chunk.hex
-            ? QByteArray(qsizetype(chunk.usedBytes()), '\0')
-            : QByteArray(reinterpret_cast<const char *>(replacement.utf16()), qsizetype(chunk.usedBytes()));
-    }
-    auto cached = std::make_shared<Cached>(Cached { chunk.id, ++m_cacheClock, std::move(data), {} });
-    if (!chunk.hex)
-        cached->breaks = Chunk::findBreaks(reinterpret_cast<const char16_t *>(cached->data.constData()), chunk.used);
-    m_cache.push_back(cached);
-    return { cached->data.constData(), &cached->breaks, cached };
-}
-
-qsizetype ReceiveStore::pieceAt(qint64 absolute) const
-{
-    const auto after = std::upper_bound(
-        m_pieces.begin(), m_pieces.end(), absolute, [](qint64 a, const Piece &piece) { return a < piece.start; });
-    return std::max<qsizetype>(after - m_pieces.begin() - 1, 0);
+    return m_table.text(from, to);
 }
 
 QChar ReceiveStore::at(qint64 position) const
 {
-    if (position < 0 || position >= size())
-        return {};
-    const Piece &piece = m_pieces[std::size_t(pieceAt(position + m_origin))];
-    return QChar(view(*piece.chunk).at(*piece.chunk, piece.offset + qint32(position + m_origin - piece.start)));
+    return m_table.at(position);
 }
 
-QString ReceiveStore::text(qint64 from, qint64 to) const
+qint64 ReceiveStore::lineStart(qint64 position) const
 {
-    from = std::clamp<qint64>(from, 0, size()) + m_origin;
-    to = std::clamp<qint64>(to, 0, size()) + m_origin;
-    QString out;
-    if (from >= to)
-        return out;
-    out.reserve(to - from);
-    for (qsizetype i = pieceAt(from); i < qsizetype(m_pieces.size()) && m_pieces[std::size_t(i)].start < to; ++i) {
-        const Piece &piece = m_pieces[std::size_t(i)];
-        const qint64 a = std::max(from, piece.start);
-        const qint64 b = std::min(to, piece.end());
-        view(*piece.chunk)
-            .read(*piece.chunk, piece.offset + qint32(a - piece.start), piece.offset + qint32(b - piece.start), out);
+    return m_table.lineStart(position);
+}
+
+qint64 ReceiveStore::lineEnd(qint64 position, qint64 limit) const
+{
+    return m_table.lineEnd(position, limit);
+}
+
+int ReceiveStore::breakLength(qint64 position) const
+{
+    return m_table.breakLength(position);
+}
+
+bool ReceiveStore::isLineStart(qint64 position) const
+{
+    return m_table.isLineStart(position);
+}
+
+QString ReceiveStore::scratchFolder() const
+{
+    return m_blocks->folder();
+}
+
+std::shared_ptr<ScratchFile> ReceiveStore::scratchFile() const
+{
+    return m_blocks->file();
+}
+
+const ScratchFile::Why &ReceiveStore::inMemoryBecause() const
+{
+    return m_blocks->inMemoryBecause();
+}
+
+qint64 ReceiveStore::diskBytes() const
+{
+    return m_blocks->diskBytes();
+}
+
+qint64 ReceiveStore::memoryBytes() const
+{
+    qint64 bytes = m_blocks->memoryBytes();
+    for (const auto *tail : { &m_textTail, &m_hexTail }) {
+        if (*tail && (*tail)->resident())
+            bytes += qint64(m_pool->bytes());
     }
-    return out;
+    return bytes;
+}
+
+bool ReceiveStore::behind() const
+{
+    return m_blocks->behind();
+}
+
+void ReceiveStore::flush()
+{
+    m_blocks->flush();
 }
 
 std::shared_ptr<Chunk> ReceiveStore::newChunk(bool hex)
@@ -208,10 +168,7 @@ void ReceiveStore::sealIfFull(const std::shared_ptr<Chunk> &chunk)
         chunk->firstChar = static_cast<const char16_t *>(chunk->memory)[0];
         chunk->lastChar = static_cast<const char16_t *>(chunk->memory)[chunk->used - 1];
     }
-    if (m_spiller) {
-        chunk->writing = true;
-        m_spiller->submit(chunk, m_file);
-    }
+    m_blocks->append(chunk);
 }
 
 void ReceiveStore::addPiece(
@@ -261,33 +218,21 @@ void ReceiveStore::writeHex(QByteArrayView bytes, qint64 start, std::vector<Piec
     }
 }
 
-void ReceiveStore::appendPieces(std::vector<Piece> &&pieces)
-{
-    for (Piece &piece : pieces) {
-        m_end += piece.length;
-        if (!m_pieces.empty() && m_pieces.back().chunk == piece.chunk
-            && m_pieces.back().offset + m_pieces.back().length == piece.offset)
-            m_pieces.back().length += piece.length;
-        else
-            m_pieces.push_back(std::move(piece));
-    }
-}
-
 template <typename Data, typename Write> qint64 ReceiveStore::append(Data data, Write write)
 {
-    qint64 dropped = takeResults();
+    qint64 dropped = m_blocks->settle();
     while (!data.isEmpty()) {
         std::vector<Piece> pieces;
         bool outOfMemory = false;
         try {
-            (this->*write)(data, m_end, pieces);
+            (this->*write)(data, m_table.end(), pieces);
         } catch (const std::bad_alloc &) {
             outOfMemory = true;
         }
         qint64 written = 0;
         for (const Piece &piece : pieces)
             written += piece.length;
-        appendPieces(std::move(pieces));
+        m_table.append(std::move(pieces));
         if constexpr (std::is_same_v<Data, QByteArrayView>)
             written /= TextUnits::kHexTokenChars;
         data = data.sliced(written);
@@ -312,21 +257,6 @@ qint64 ReceiveStore::appendHex(QByteArrayView bytes)
     return append(bytes, &ReceiveStore::writeHex);
 }
 
-qsizetype ReceiveStore::split(qint64 absolute)
-{
-    if (absolute >= m_end)
-        return qsizetype(m_pieces.size());
-    const qsizetype i = pieceAt(absolute);
-    Piece &piece = m_pieces[std::size_t(i)];
-    if (piece.start == absolute)
-        return i;
-    const auto head = qint32(absolute - piece.start);
-    Piece tail { piece.chunk, absolute, piece.offset + head, piece.length - head };
-    piece.length = head;
-    m_pieces.insert(m_pieces.begin() + i + 1, std::move(tail));
-    return i + 1;
-}
-
 qint64 ReceiveStore::insert(qint64 position, QStringView text)
 {
     position = std::clamp<qint64>(position, 0, size());
@@ -334,42 +264,26 @@ qint64 ReceiveStore::insert(qint64 position, QStringView text)
         return 0;
     if (position == size())
         return appendText(text);
-    qint64 dropped = takeResults();
+    qint64 dropped = m_blocks->settle();
     ++m_edits;
-    const qint64 absolute = position + m_origin;
-    const qsizetype at = split(absolute);
     std::vector<Piece> pieces;
     try {
-        writeText(text, absolute, pieces);
+        writeText(text, position + origin(), pieces);
     } catch (const std::bad_alloc &) {
         // What could be written goes in; typing into a store that has no memory left loses the rest.
     }
-    qint64 n = 0;
-    for (const Piece &piece : pieces)
-        n += piece.length;
-    for (auto i = qsizetype(at); i < qsizetype(m_pieces.size()); ++i)
-        m_pieces[std::size_t(i)].start += n;
-    m_pieces.insert(
-        m_pieces.begin() + at, std::make_move_iterator(pieces.begin()), std::make_move_iterator(pieces.end()));
-    m_end += n;
+    m_table.insert(position, std::move(pieces));
     return dropped + dropOldest();
 }
 
 void ReceiveStore::remove(qint64 from, qint64 to)
 {
-    from = std::clamp<qint64>(from, 0, size()) + m_origin;
-    to = std::clamp<qint64>(to, 0, size()) + m_origin;
+    from = std::clamp<qint64>(from, 0, size());
+    to = std::clamp<qint64>(to, 0, size());
     if (from >= to)
         return;
     ++m_edits;
-    const qsizetype first = split(from);
-    const qsizetype last = split(to);
-    Pieces removed(std::make_move_iterator(m_pieces.begin() + first), std::make_move_iterator(m_pieces.begin() + last));
-    m_pieces.erase(m_pieces.begin() + first, m_pieces.begin() + last);
-    for (auto i = qsizetype(first); i < qsizetype(m_pieces.size()); ++i)
-        m_pieces[std::size_t(i)].start -= to - from;
-    m_end -= to - from;
-    discard(std::move(removed), to - from);
+    discard(m_table.remove(from, to), to - from);
 }
 
 void ReceiveStore::clear()
@@ -378,21 +292,8 @@ void ReceiveStore::clear()
     const qint64 held = size();
     m_textTail.reset();
     m_hexTail.reset();
-    m_unwritten.clear();
-    m_cache.clear();
-    m_origin = 0;
-    m_end = 0;
-    discard(std::move(m_pieces), held);
-    m_pieces = Pieces();
-    if (m_file) {
-        // The old file goes with the last chunk that refers to it, on the thread that lets the chunks go:
-        // its blocks need no holes punched any more. A new one starts empty.
-        if (auto fresh = ScratchFile::open(*m_options.scratch)) {
-            m_file->retire();
-            m_spiller->forget(m_file);
-            m_file = std::move(fresh);
-        }
-    }
+    discard(m_table.clear(), held);
+    m_blocks->clear();
 }
 
 void ReceiveStore::discard(Pieces &&pieces, qint64 characters)
@@ -405,4 +306,55 @@ void ReceiveStore::discard(Pieces &&pieces, qint64 characters)
     // refers to these chunks but possibly a tail chunk or one being written, whose count is only lowered.
     auto *doomed = new Pieces(std::move(pieces));
     QThreadPool::globalInstance()->start([doomed] { delete doomed; });
+}
+
+// Drops the oldest data until at least `fileBytes` of the scratch file and `memoryBytes` of chunks waiting
+// for the disk are let go, or until only the newest chunks are left.
+qint64 ReceiveStore::makeRoom(qint64 fileBytes, qint64 memoryBytes)
+{
+    std::unordered_set<quint64> seen;
+    qint64 freedFile = 0;
+    qint64 freedMemory = 0;
+    qint64 cut = 0;
+    for (const Piece &piece : m_table.pieces()) {
+        if (freedFile >= fileBytes && freedMemory >= memoryBytes)
+            break;
+        if (piece.chunk == m_textTail || piece.chunk == m_hexTail)
+            break;
+        // Room on the disk comes only from data on the disk; what is still in memory is newer than all of it.
+        if (freedMemory >= memoryBytes && !piece.chunk->spilled())
+            break;
+        if (seen.insert(piece.chunk->id).second) {
+            freedFile += piece.chunk->fileLength;
+            if (piece.chunk->resident() && !piece.chunk->writing)
+                freedMemory += qint64(m_pool->bytes());
+        }
+        cut = piece.end() - origin();
+    }
+    return cut > 0 ? m_table.dropFront(cut) : 0;
+}
+
+// The file a clear made is there, or could not be made: then the store keeps what memory allows.
+void ReceiveStore::placeChanged(bool onDisk)
+{
+    if (onDisk == m_onDisk)
+        return;
+    m_onDisk = onDisk;
+    m_maximum = onDisk ? kUnbounded : std::min(m_maximum, m_memoryMaximum);
+}
+
+qint64 ReceiveStore::dropOldest()
+{
+    const qint64 excess = size() - m_maximum;
+    return excess > 0 ? m_table.dropFront(excess) : 0;
+}
+
+// The system gave no memory for a new chunk: from now on the store keeps at most three quarters of what it
+// holds, and the oldest data makes way for the newest. -1 when there is nothing left to give.
+qint64 ReceiveStore::makeWayForMemory()
+{
+    if (size() < 2)
+        return -1;
+    m_maximum = std::max<qint64>(size() / 4 * 3, 1);
+    return dropOldest();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/receiveview/piecetable.h"
 #include "terminal/receiveview/scratchfile.h"
 
 #include <QByteArrayView>
@@ -12,10 +13,9 @@
 #include <optional>
 #include <vector>
 
+class Blocks;
 struct Chunk;
-struct ChunkView;
 class ChunkPool;
-class Spiller;
 struct StoreSnapshot;
 
 // What the receive area holds: the received stream and whatever the user made of it, with no widget.
@@ -27,6 +27,10 @@ struct StoreSnapshot;
 // and its memory is given back, so what stays in memory is the newest data, the chunks on their way to the
 // disk and a small cache of chunks read back: the same whatever has been received. Without a scratch file
 // everything stays in memory, within what the process may really use.
+//
+// Built in two layers under this one: the blocks (Blocks: in memory, or in a scratch file) and the piece
+// table over them (PieceTable); this class fills the chunks, hands full ones to the blocks and decides
+// what makes way.
 //
 // Positions count UTF-16 code units from the start of what is held, in 64 bits. Line breaks are LF, CR
 // and CR LF; a CR LF is one break even when its two halves arrived in different appends. The oldest data
@@ -56,7 +60,7 @@ public:
     ReceiveStore(const ReceiveStore &) = delete;
     ReceiveStore &operator=(const ReceiveStore &) = delete;
 
-    qint64 size() const { return m_end - m_origin; }
+    qint64 size() const { return m_table.size(); }
     QString text(qint64 from, qint64 to) const;
     QChar at(qint64 position) const;
 
@@ -65,7 +69,8 @@ public:
     qint64 appendHex(QByteArrayView bytes);
     qint64 insert(qint64 position, QStringView text);
     void remove(qint64 from, qint64 to);
-    // Takes a moment at any size: large storage and the old scratch file are let go on a worker thread.
+    // Takes a moment at any size: large storage and the old scratch file are let go, and the new scratch
+    // file is made, on worker threads; until it is ready the capture is held in memory.
     void clear();
 
     // Past this many characters the oldest make way.
@@ -88,15 +93,15 @@ public:
     quint64 editCount() const { return m_edits; }
     // Characters dropped at the start since the last clear: position + origin() is a position that
     // stays with its character while the oldest data makes way.
-    qint64 origin() const { return m_origin; }
+    qint64 origin() const { return m_table.origin(); }
 
     // Where the capture lives: the scratch file's folder, or empty while it is held in memory only.
     QString scratchFolder() const;
     // Why the capture is held in memory only (Refusal::None while it has a scratch file).
-    const ScratchFile::Why &inMemoryBecause() const { return m_inMemoryBecause; }
+    const ScratchFile::Why &inMemoryBecause() const;
     qint64 diskBytes() const;
     // The scratch file, null while the capture is held in memory only; a clear may bring a new one.
-    const std::shared_ptr<ScratchFile> &scratchFile() const { return m_file; }
+    std::shared_ptr<ScratchFile> scratchFile() const;
     // Memory held by chunks: the newest, those waiting for the disk, and the cache.
     qint64 memoryBytes() const;
     // The disk is behind by more than the chunks allowed to wait for it: whoever receives takes no more
@@ -107,20 +112,9 @@ public:
     void flush();
 
 private:
-    struct Piece
-    {
-        std::shared_ptr<Chunk> chunk;
-        qint64 start; // absolute: counted from the last clear, dropped characters included
-        qint32 offset; // in the chunk's characters (three per byte of a hex chunk)
-        qint32 length;
-        qint64 end() const { return start + length; }
-    };
-    using Pieces = std::deque<Piece>;
-    struct Cached;
+    using Piece = PieceTable::Piece;
+    using Pieces = PieceTable::Pieces;
 
-    ChunkView view(const Chunk &chunk) const;
-    qsizetype pieceAt(qint64 absolute) const;
-    qsizetype split(qint64 absolute);
     std::shared_ptr<Chunk> newChunk(bool hex);
     void sealIfFull(const std::shared_ptr<Chunk> &chunk);
     static void addPiece(
@@ -129,31 +123,21 @@ private:
     void writeHex(QByteArrayView bytes, qint64 start, std::vector<Piece> &pieces);
     template <typename Data, typename Write> qint64 append(Data data, Write write);
     qint64 makeWayForMemory();
-    void appendPieces(std::vector<Piece> &&pieces);
-    qint64 takeResults();
     qint64 makeRoom(qint64 fileBytes, qint64 memoryBytes);
-    bool mayHoldBreak(const Chunk &chunk, qint64 from, qint64 to) const;
-    qint64 wholeUnitCut(qint64 atLeast) const;
-    qint64 dropFront(qint64 atLeast);
+    void placeChanged(bool onDisk);
     qint64 dropOldest();
     static void discard(Pieces &&pieces, qint64 characters);
 
     const Options m_options;
     std::shared_ptr<ChunkPool> m_pool;
-    std::unique_ptr<Spiller> m_spiller;
-    std::shared_ptr<ScratchFile> m_file;
-    ScratchFile::Why m_inMemoryBecause;
-    Pieces m_pieces;
+    std::unique_ptr<Blocks> m_blocks;
+    PieceTable m_table;
     std::shared_ptr<Chunk> m_textTail;
     std::shared_ptr<Chunk> m_hexTail;
-    // Full chunks the disk did not take, oldest first; tried again after a while.
-    std::deque<std::weak_ptr<Chunk>> m_unwritten;
-    qint64 m_retryAfterMs = 0;
     quint64 m_nextId = 1;
-    qint64 m_origin = 0;
-    qint64 m_end = 0;
     qint64 m_maximum;
+    // Characters kept without a scratch file.
+    qint64 m_memoryMaximum = 1;
+    bool m_onDisk = true; // while the blocks have a scratch file (or one is being made)
     quint64 m_edits = 0;
-    mutable std::vector<std::shared_ptr<Cached>> m_cache;
-    mutable quint64 m_cacheClock = 0;
 };

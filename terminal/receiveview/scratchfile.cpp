@@ -86,6 +86,8 @@ QString ScratchFile::defaultFolder()
 
 std::shared_ptr<ScratchFile> ScratchFile::open(const Place &place, Why *why)
 {
+    if (place.beforeOpen)
+        place.beforeOpen();
     const QString folder = QDir::cleanPath(place.folder.isEmpty() ? defaultFolder() : place.folder);
     const auto fail = [&](Refusal refusal, int error = 0) {
         if (why)

@@ -33,6 +33,8 @@ public:
         bool unnamed = true;
         // Tests hold each write here to play a slow disk.
         std::function<void()> beforeWrite;
+        // And each open, to play a slow folder.
+        std::function<void()> beforeOpen;
     };
 
     // Why no file was made, for the words the window shows.

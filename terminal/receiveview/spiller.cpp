@@ -3,12 +3,12 @@
 
 #include "terminal/receiveview/chunk.h"
 #include "terminal/receiveview/scratchfile.h"
-#include "terminal/receiveview/sealedblock.h"
 
 #include <cerrno>
 
-Spiller::Spiller()
-    : m_thread([this] { run(); })
+Spiller::Spiller(Seal seal)
+    : m_seal(std::move(seal))
+    , m_thread([this] { run(); })
 {
 }
 
@@ -93,9 +93,9 @@ void Spiller::run()
         lock.unlock();
 
         Result result { job.chunk, job.file };
-        const QByteArray sealed = SealedBlock::seal(
-            QByteArrayView(static_cast<const char *>(job.chunk->memory), qsizetype(job.chunk->usedBytes())),
-            qint64(job.chunk->id));
+        const QByteArray sealed
+            = m_seal(QByteArrayView(static_cast<const char *>(job.chunk->memory), qsizetype(job.chunk->usedBytes())),
+                qint64(job.chunk->id));
         if (sealed.isEmpty())
             result.error = EINVAL;
         else if (job.file->append(sealed.constData(), sealed.size(), &result.offset))

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QtGlobal>
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <functional>
 
 #include <condition_variable>
 #include <deque>
@@ -27,7 +30,8 @@ public:
         int error = 0; // errno of a failed write, or 0
     };
 
-    Spiller();
+    using Seal = std::function<QByteArray(QByteArrayView plain, qint64 place)>;
+    explicit Spiller(Seal seal);
     ~Spiller();
     Spiller(const Spiller &) = delete;
     Spiller &operator=(const Spiller &) = delete;
@@ -53,6 +57,7 @@ private:
     };
     void run();
 
+    const Seal m_seal;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;

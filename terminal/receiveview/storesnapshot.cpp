@@ -7,11 +7,11 @@
 StoreSnapshot ReceiveStore::snapshot() const
 {
     StoreSnapshot held;
-    held.origin = m_origin;
-    held.end = m_end;
+    held.origin = m_table.origin();
+    held.end = m_table.end();
     held.edits = m_edits;
-    held.pieces.reserve(m_pieces.size());
-    for (const Piece &piece : m_pieces) {
+    held.pieces.reserve(m_table.pieces().size());
+    for (const PieceTable::Piece &piece : m_table.pieces()) {
         const Chunk &chunk = *piece.chunk;
         HeldPiece &out = held.pieces.emplace_back();
         out.chunk = piece.chunk;

@@ -34,6 +34,18 @@ constexpr char16_t hexTokenChar(quint8 byte, qint64 offset)
     }
 }
 
+// Writes the tokens of `count` bytes to `out`, which has room for kHexTokenChars per byte; returns the
+// position after the last.
+inline char16_t *writeHexTokens(const quint8 *bytes, qint64 count, char16_t *out)
+{
+    for (qint64 i = 0; i < count; ++i) {
+        *out++ = kHexDigits[bytes[i] >> 4];
+        *out++ = kHexDigits[bytes[i] & 15];
+        *out++ = u' ';
+    }
+    return out;
+}
+
 // A position inside a hex dump (counted from where the dump starts) at which a token begins.
 constexpr bool isHexTokenStart(qint64 offset)
 {
@@ -70,6 +82,23 @@ inline bool isWordCharacter(QChar c)
 
 // A word is looked for this far from where the search starts: a line may be a gigabyte of one letter.
 constexpr qint64 kWordSearchChars = 4096;
+
+// A line starts at 0 and after a break; the CR of a CR LF is no break of its own.
+template <typename Text> bool isLineStartAt(const Text &text, qint64 position)
+{
+    if (position <= 0)
+        return true;
+    const QChar before = text.at(position - 1);
+    return before == u'\n' || (before == u'\r' && (position >= qint64(text.size()) || text.at(position) != u'\n'));
+}
+
+// 2 for the CR of a CR LF, 1 for any other CR or LF, 0 for the rest (and past the end).
+template <typename Text> int breakLengthAt(const Text &text, qint64 position)
+{
+    if (position < 0 || position >= qint64(text.size()) || !isLineBreak(text.at(position)))
+        return 0;
+    return text.at(position) == u'\r' && position + 1 < qint64(text.size()) && text.at(position + 1) == u'\n' ? 2 : 1;
+}
 
 template <typename Text> bool isInsideUnitAt(const Text &text, qint64 position)
 {
@@ -118,6 +147,22 @@ template <typename Text> qint64 previousWordStart(const Text &text, qint64 posit
     while (position > limit && isWordCharacter(text.at(position - 1)))
         --position;
     return position;
+}
+
+// What a double click selects: the word holding `position` (or ending there), else the one character there.
+template <typename Text> std::pair<qint64, qint64> wordAt(const Text &text, qint64 position)
+{
+    const qint64 lower = std::max<qint64>(0, position - kWordSearchChars);
+    const qint64 upper = std::min(qint64(text.size()), position + kWordSearchChars);
+    qint64 from = position;
+    qint64 to = position;
+    while (from > lower && isWordCharacter(text.at(from - 1)))
+        --from;
+    while (to < upper && isWordCharacter(text.at(to)))
+        ++to;
+    if (from == to)
+        to = nextCharacter(text, to);
+    return { from, to };
 }
 
 // The word holding `position`, or the run of what stands between words there (blanks and punctuation;
