@@ -13,9 +13,9 @@
 // said; bench/findreader.sh runs it so on an accessibility bus with a screen reader listening.
 
 #include "bench/benchsupport.h"
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/finder.h"
 #include "terminal/receiveview/receivearea.h"
-#include "terminal/receiveview/receivestore.h"
 
 #include <QAccessible>
 #include <QApplication>

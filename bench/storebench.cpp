@@ -17,7 +17,7 @@
 // for the disk.
 
 #include "bench/benchsupport.h"
-#include "terminal/receiveview/receivestore.h"
+#include "terminal/capture/receivestore.h"
 #ifndef ZELCOM_BENCH_BEFORE
 #include "terminal/receiveview/linetimes.h"
 #endif

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/hexformat.h"
 
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/textunits.h"
 
 QString renderHex(const QByteArray &bytes)
 {

@@ -2,9 +2,9 @@
 // Finding in the capture on the finder's own thread: across chunks held in the scratch file, case,
 // backward, hex tokens, wrapping, the line of the match, data dropped or cleared meanwhile, cancel; and the
 // find box reached from the keyboard.
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/finder.h"
 #include "terminal/receiveview/receivearea.h"
-#include "terminal/receiveview/receivestore.h"
 #include "tests/support/expectnothing.h"
 
 #include <QApplication>

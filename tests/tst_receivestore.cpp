@@ -3,13 +3,13 @@
 // unnamed scratch file, read back through a small cache. Tiny chunks put every block edge within reach
 // of a few characters, and a plain string is the model the store must always equal.
 
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/memorybudget.h"
+#include "terminal/capture/receivestore.h"
+#include "terminal/capture/scratchblocks.h"
+#include "terminal/capture/sealedblock.h"
+#include "terminal/capture/textunits.h"
 #include "terminal/receiveview/capturewriter.h"
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/memorybudget.h"
-#include "terminal/receiveview/receivestore.h"
-#include "terminal/receiveview/scratchblocks.h"
-#include "terminal/receiveview/sealedblock.h"
-#include "terminal/receiveview/textunits.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Times of arrival: lines that arrive in pieces, hex runs, drops, edits and clear; blocks sealed into the
 // scratch file and read back; the margin that shows them never entering the text.
+#include "terminal/capture/scratchfile.h"
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/savedialog.h"
-#include "terminal/receiveview/scratchfile.h"
 #include "terminal/receiveview/timegutter.h"
 #include "window/messagebox.h"
 #include "window/texts.h"

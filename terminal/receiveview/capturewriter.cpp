@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/capturewriter.h"
 
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/linetimes.h"
-#include "terminal/receiveview/receivestore.h"
 
 #include <QFileInfo>
 #include <QTimerEvent>

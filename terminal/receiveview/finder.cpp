@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/finder.h"
 
+#include "terminal/capture/receivestore.h"
 #include "terminal/hexformat.h"
 #include "terminal/receiveview/findscan.h"
-#include "terminal/receiveview/receivestore.h"
 
 #include <QTimerEvent>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/findscan.h"
 
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/scratchfile.h"
-#include "terminal/receiveview/sealedblock.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/scratchfile.h"
+#include "terminal/capture/sealedblock.h"
 
 #include <cstring>
 #include <sys/resource.h>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/storesnapshot.h"
+#include "terminal/capture/storesnapshot.h"
+#include "terminal/capture/textunits.h"
 #include "terminal/receiveview/textsearch.h"
-#include "terminal/receiveview/textunits.h"
 
 #include <QByteArray>
 #include <QString>

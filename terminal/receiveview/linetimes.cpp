@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/linetimes.h"
 
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/textunits.h"
 
 LineTimes::LineTimes(const ArrivalTimes::Options &options)
     : m_times(options)

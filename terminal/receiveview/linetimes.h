@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/arrivalmap.h"
-#include "terminal/receiveview/arrivaltimes.h"
+#include "terminal/capture/arrivalmap.h"
+#include "terminal/capture/arrivaltimes.h"
 #include "terminal/receiveview/stampformat.h"
 
 #include <QByteArrayView>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receiveaccessible.h"
 
+#include "terminal/capture/textunits.h"
 #include "terminal/receiveview/receivearea.h"
-#include "terminal/receiveview/textunits.h"
 
 #include <QTextLayout>
 

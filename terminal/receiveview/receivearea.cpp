@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivearea.h"
 
+#include "terminal/capture/textunits.h"
 #include "terminal/receiveview/findbox.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/recordwriter.h"
 #include "terminal/receiveview/savedialog.h"
-#include "terminal/receiveview/textunits.h"
 #include "terminal/receiveview/timegutter.h"
 #include "window/texts.h"
 

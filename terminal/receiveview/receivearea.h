@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/linetimes.h"
 #include "terminal/receiveview/receivecursor.h"
 #include "terminal/receiveview/receivelayout.h"
 #include "terminal/receiveview/receivenotifier.h"
-#include "terminal/receiveview/receivestore.h"
 #include "terminal/receiveview/stampformat.h"
 
 #include <QAbstractScrollArea>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivecursor.h"
 
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/textunits.h"
 
 ReceiveCursor::ReceiveCursor(const ReceiveStore &store)
     : m_store(store)

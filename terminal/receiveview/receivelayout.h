@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/linesegments.h"
-#include "terminal/receiveview/receivestore.h"
 
 #include <QFont>
 #include <QList>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "terminal/receiveview/receivenotifier.h"
 
+#include "terminal/capture/textunits.h"
 #include "terminal/receiveview/accessiblebus.h"
-#include "terminal/receiveview/textunits.h"
 
 #include <QTimerEvent>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/receivestore.h"
+#include "terminal/capture/receivestore.h"
 #include "terminal/receiveview/savedialog.h"
 
 #include <QAccessible>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/arrivaltimes.h"
+#include "terminal/capture/arrivaltimes.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/scratchblocks.h"
+#include "terminal/capture/scratchblocks.h"
 
-#include "terminal/receiveview/sealedblock.h"
-#include "terminal/receiveview/spiller.h"
+#include "terminal/capture/sealedblock.h"
+#include "terminal/capture/spiller.h"
 
 #include <QThreadPool>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/scratchfile.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/scratchfile.h"
 
 #include <QString>
 

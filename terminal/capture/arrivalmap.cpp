@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/arrivalmap.h"
+#include "terminal/capture/arrivalmap.h"
 
 #include <algorithm>
 #include <limits>

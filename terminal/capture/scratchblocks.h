@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "terminal/receiveview/blocks.h"
+#include "terminal/capture/blocks.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/spiller.h"
+#include "terminal/capture/spiller.h"
 
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/scratchfile.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/scratchfile.h"
 
 #include <cerrno>
 

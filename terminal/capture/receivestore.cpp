@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/receivestore.h"
+#include "terminal/capture/receivestore.h"
 
-#include "terminal/receiveview/blocks.h"
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/memorybudget.h"
-#include "terminal/receiveview/scratchblocks.h"
-#include "terminal/receiveview/sealedblock.h"
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/blocks.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/memorybudget.h"
+#include "terminal/capture/scratchblocks.h"
+#include "terminal/capture/sealedblock.h"
+#include "terminal/capture/textunits.h"
 
 #include <QThreadPool>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/scratchfile.h"
+#include "terminal/capture/scratchfile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/memorybudget.h"
+#include "terminal/capture/memorybudget.h"
 
 #include <QFile>
 

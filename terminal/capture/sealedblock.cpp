@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/sealedblock.h"
+#include "terminal/capture/sealedblock.h"
 
 #include <sodium.h>
 #include <zstd.h>

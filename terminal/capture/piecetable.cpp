@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/piecetable.h"
+#include "terminal/capture/piecetable.h"
 
-#include "terminal/receiveview/blocks.h"
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/blocks.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/textunits.h"
 
 #include <algorithm>
 

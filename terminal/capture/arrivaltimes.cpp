@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/arrivaltimes.h"
+#include "terminal/capture/arrivaltimes.h"
 
-#include "terminal/receiveview/scratchfile.h"
-#include "terminal/receiveview/sealedblock.h"
+#include "terminal/capture/scratchfile.h"
+#include "terminal/capture/sealedblock.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/chunk.h"
+#include "terminal/capture/chunk.h"
 
-#include "terminal/receiveview/scratchfile.h"
-#include "terminal/receiveview/textunits.h"
+#include "terminal/capture/scratchfile.h"
+#include "terminal/capture/textunits.h"
 
 #include <algorithm>
 #include <bit>

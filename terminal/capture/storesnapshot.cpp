@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "terminal/receiveview/storesnapshot.h"
+#include "terminal/capture/storesnapshot.h"
 
-#include "terminal/receiveview/chunk.h"
-#include "terminal/receiveview/receivestore.h"
+#include "terminal/capture/chunk.h"
+#include "terminal/capture/receivestore.h"
 
 StoreSnapshot ReceiveStore::snapshot() const
 {
