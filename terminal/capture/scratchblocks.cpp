@@ -4,13 +4,13 @@
 #include "terminal/capture/sealedblock.h"
 #include "terminal/capture/spiller.h"
 
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -219,7 +219,8 @@ void ScratchBlocks::startOpening()
 {
     auto opening = std::make_shared<Opening>();
     m_opening = opening;
-    QThreadPool::globalInstance()->start([opening, settings = m_settings] {
+    // A thread of its own, let go: it holds nothing but its own copies, and an open that hangs holds nobody.
+    std::thread([opening, settings = m_settings] {
         ScratchFile::Why why;
         auto file = openFile(settings, &why);
         std::lock_guard lock(opening->mutex);
@@ -227,7 +228,7 @@ void ScratchBlocks::startOpening()
         opening->why = why;
         opening->done = true;
         opening->ready.notify_all();
-    });
+    }).detach();
 }
 
 void ScratchBlocks::adoptFile()
