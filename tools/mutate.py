@@ -333,6 +333,8 @@ TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivear
 
 
 TARGETS += ["tst_modem"]
+# Without these two the record and find tests would run the unchanged program against every mutant.
+TARGETS += ["tst_record", "tst_find"]
 
 
 def build(build_dir):
