@@ -8,6 +8,7 @@
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/pattern.h"
+#include "tests/support/rows.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -121,18 +122,14 @@ void TestRecord::recordsWhatArrived_data()
     for (int i = 0; i < 256; ++i)
         all[i] = char(i);
     const QByteArray gbk("\xce\xc2\xb6\xc8 23\xa1\xe6\r\n"); // 温度 23℃ CR LF
-    QTest::newRow("raw bytes in hex display")
-        << true << raw << all << "256" << QByteArray("\r\nZ") << "259" << all + "\r\nZ"
-        << "正在把收到的原始字节追加记录到 FILE";
-    QTest::newRow("raw bytes in character display")
-        << false << raw << gbk << "8" << QByteArray("ok\xff") << "11" << gbk + "ok\xff"
-        << "正在把收到的原始字节追加记录到 FILE";
-    QTest::newRow("text as shown in hex display")
-        << true << shown << QByteArray("\x00\x0f\xab", 3) << "3" << QByteArray("\r\nZ") << "6"
-        << QByteArray("00 0F AB 0D 0A 5A ") << "正在把接收区显示的文本（UTF-8）追加记录到 FILE";
-    QTest::newRow("text as shown in character display")
-        << false << shown << gbk << "8" << QByteArray("ok\r\n") << "12" << QStringLiteral("温度 23℃\r\nok\r\n").toUtf8()
-        << "正在把接收区显示的文本（UTF-8）追加记录到 FILE";
+    const QString rawTip = QStringLiteral("正在把收到的原始字节追加记录到 FILE");
+    const QString shownTip = QStringLiteral("正在把接收区显示的文本（UTF-8）追加记录到 FILE");
+    addRow("raw bytes in hex display", true, raw, all, "256", QByteArray("\r\nZ"), "259", all + "\r\nZ", rawTip);
+    addRow("raw bytes in character display", false, raw, gbk, "8", QByteArray("ok\xff"), "11", gbk + "ok\xff", rawTip);
+    addRow("text as shown in hex display", true, shown, QByteArray("\x00\x0f\xab", 3), "3", QByteArray("\r\nZ"), "6",
+        QByteArray("00 0F AB 0D 0A 5A "), shownTip);
+    addRow("text as shown in character display", false, shown, gbk, "8", QByteArray("ok\r\n"), "12",
+        QStringLiteral("温度 23℃\r\nok\r\n").toUtf8(), shownTip);
 }
 
 void TestRecord::recordsWhatArrived()
