@@ -125,7 +125,6 @@ class TestReceiveArea : public QObject
     Q_OBJECT
 
 private slots:
-    void saysWhenTheCaptureIsInMemory_data();
     void saysWhenTheCaptureIsInMemory();
     void editingAsATextBox_data();
     void editingAsATextBox();
@@ -143,44 +142,31 @@ private slots:
     void screenReaderRangesUpToTheCopyBound();
     void screenReaderSentencesTileALongLine();
     void screenReaderOnTheBus();
+    void screenReaderAtTheEndsAfterDropsAndAClear_data();
+    void screenReaderAtTheEndsAfterDropsAndAClear();
 };
 
-void TestReceiveArea::saysWhenTheCaptureIsInMemory_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("reason"); // %1 the folder; empty: nothing said
-    QTest::newRow("a private folder: nothing to say") << "private" << QString();
-    QTest::newRow("a link planted") << "link" << QStringLiteral("缓存文件夹 %1 是一个符号链接，不能信任");
-    QTest::newRow("a folder open to others") << "open" << QStringLiteral("缓存文件夹 %1 允许其他用户访问");
-}
-
-// Where the capture cannot have its scratch file, the area says why and how much it keeps, once, in its
-// tooltip and to a screen reader.
+// Where the capture cannot have its scratch file (each reason is a row of tst_receivestore), the area says why
+// and how much it keeps, once, in its tooltip and to a screen reader; where it can, it says nothing.
 void TestReceiveArea::saysWhenTheCaptureIsInMemory()
 {
-    QFETCH(QString, setup);
-    QFETCH(QString, reason);
     QTemporaryDir cache;
     const QString folder = cache.filePath(QStringLiteral("zelcom"));
-    if (setup == u"link")
-        QVERIFY(QFile::link(cache.path(), folder));
-    if (setup == u"open") {
-        QVERIFY(QDir().mkdir(folder));
-        QVERIFY(QFile::setPermissions(
-            folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-    }
     const QByteArray before = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", before); });
-    ReceiveArea area;
-    if (reason.isEmpty()) {
+    {
+        ReceiveArea area;
         QCOMPARE(area.store().scratchFolder(), folder);
         QCOMPARE(area.toolTip(), QString());
-        return;
     }
+    QVERIFY(QDir(folder).removeRecursively() && QFile::link(cache.path(), folder));
+    ReceiveArea area;
     QCOMPARE(area.store().scratchFolder(), QString());
     const QString said = area.toolTip();
-    QVERIFY2(said.startsWith(QStringLiteral("接收的数据只能保存在内存中，因为") + reason.arg(folder) + u'。'),
+    QVERIFY2(
+        said.startsWith(
+            QStringLiteral("接收的数据只能保存在内存中，因为缓存文件夹 %1 是一个符号链接，不能信任。").arg(folder)),
         qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("接收区最多保留约 ")));
     QCOMPARE(area.accessibleDescription(), said);
@@ -689,6 +675,72 @@ void TestReceiveArea::screenReaderOnTheBus()
     QCOMPARE(said.value(QStringLiteral("insert")),
         QStringLiteral("%1,%2,%3").arg(from).arg(tail.size()).arg(ReceiveNotifier::kEventChars));
     QCOMPARE(said.value(QStringLiteral("insert_tail")), tail.right(8));
+}
+
+void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
+{
+    // What a reader asks, at the first or the last offset of its window, and the answer "start-end text"; the
+    // window holds "ab cd\r\nef" after the older text made way or was cleared.
+    QTest::addColumn<int>("boundary"); // -1: the selection
+    QTest::addColumn<int>("direction"); // -1 before, 0 at, 1 after the offset
+    QTest::addColumn<bool>("last");
+    QTest::addColumn<QString>("answer");
+    using A = QAccessible;
+    for (const char *how : { "after drops", "after a clear" }) {
+        const auto row = [how](const char *what, int boundary, int direction, bool last, const char *answer) {
+            QTest::addRow("%s, %s", how, what) << boundary << direction << last << QString::fromUtf8(answer);
+        };
+        row("a character at the first", A::CharBoundary, 0, false, "0-1 a");
+        row("a character at the last", A::CharBoundary, 0, true, "8-9 f");
+        row("the word at the first", A::WordBoundary, 0, false, "0-2 ab");
+        row("the word at the last", A::WordBoundary, 0, true, "7-9 ef");
+        row("the line at the first", A::LineBoundary, 0, false, "0-7 ab cd\r\n");
+        row("the line at the last", A::LineBoundary, 0, true, "7-9 ef");
+        row("the line before the first", A::LineBoundary, -1, false, "0-0 ");
+        row("the line after the last", A::LineBoundary, 1, true, "9-9 ");
+        row("the paragraph at the last", A::ParagraphBoundary, 0, true, "7-9 ef");
+        row("the text around the first", A::NoBoundary, 0, false, "0-9 ab cd\r\nef");
+        row("the selection", -1, 0, false, "3-5 cd");
+    }
+}
+
+void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear()
+{
+    QFETCH(int, boundary);
+    QFETCH(int, direction);
+    QFETCH(bool, last);
+    QFETCH(QString, answer);
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    area.notifier().setLimit(9);
+    area.appendText(QStringLiteral("older line\r\n").repeated(20));
+    if (QByteArray(QTest::currentDataTag()).startsWith("after a clear"))
+        area.setText(QString());
+    area.appendText(u"ab cd\r\n");
+    // "cd" selected, then the oldest make way: it stays selected.
+    area.setSelection(area.characterCount() - 4, area.characterCount() - 2);
+    area.setMaximumCharacters(21);
+    area.appendText(u"ef");
+    QCOMPARE(area.characterCount(), area.store().origin() > 0 ? 21 : 9);
+    area.notifier().flush();
+    QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    QCOMPARE(t->characterCount(), 9);
+    int start = -1;
+    int end = -1;
+    QString text;
+    const int offset = last ? t->characterCount() - 1 : 0;
+    const auto type = QAccessible::TextBoundaryType(boundary);
+    if (boundary < 0) {
+        t->selection(0, &start, &end);
+        text = t->text(start, end);
+    } else if (direction < 0) {
+        text = t->textBeforeOffset(offset, type, &start, &end);
+    } else if (direction > 0) {
+        text = t->textAfterOffset(offset, type, &start, &end);
+    } else {
+        text = t->textAtOffset(offset, type, &start, &end);
+    }
+    QCOMPARE(QStringLiteral("%1-%2 %3").arg(start).arg(end).arg(text), answer);
 }
 
 QTEST_MAIN(TestReceiveArea)
