@@ -76,11 +76,7 @@ public:
         const QString device = QFileInfo(path(QStringLiteral("class/%1/device").arg(name))).canonicalFilePath();
         QDir(path(QStringLiteral("class/") + name)).removeRecursively();
         // The USB device goes with its last tty.
-        QDir(device).removeRecursively();
-        QDir usb(device);
-        usb.cdUp();
-        usb.cdUp();
-        usb.removeRecursively();
+        QDir(QDir::cleanPath(device + QStringLiteral("/../.."))).removeRecursively();
     }
 
     PtyPair &pty(int number) { return *m_ptys.at(QStringLiteral("ttyUSB%1").arg(number)); }
