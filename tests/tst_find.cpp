@@ -6,6 +6,7 @@
 #include "terminal/receiveview/finder.h"
 #include "terminal/receiveview/receivearea.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/rows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,76 +64,58 @@ private:
 
 void TestFind::finds_data()
 {
-    // What is sought and where: the match's start and line, or -1 when there is none.
+    // What is held and sought, how ("hex"; "any case"; "back" to search backward; "wraps" when the match is found
+    // past the end), from where; the match's start and line, or -1 when there is none.
     QTest::addColumn<QString>("held");
     QTest::addColumn<QString>("needle");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<qint64>("from");
-    QTest::addColumn<bool>("forward");
     QTest::addColumn<qint64>("at");
     QTest::addColumn<qint64>("line");
-    QTest::addColumn<bool>("wrapped");
     const QString lines = QStringLiteral("温度 23.5℃\r\n湿度 40%\r\nERROR 7\r\n温度 23.6℃\r\n");
-    QTest::newRow("straddles chunks") << lines << QStringLiteral("ERROR 7") << false << true << 0LL << true << 18LL
-                                      << 3LL << false;
-    QTest::newRow("any case") << lines << QStringLiteral("error") << false << false << 0LL << true << 18LL << 3LL
-                              << false;
-    QTest::newRow("any case folded as Qt folds") << QStringLiteral("1 \u212Aelvin 23") << QStringLiteral("kELVIN")
-                                                 << false << false << 0LL << true << 2LL << 1LL << false;
-    QTest::newRow("case must match") << lines << QStringLiteral("error") << false << true << 0LL << true << -1LL << 0LL
-                                     << false;
-    QTest::newRow("next from past the first")
-        << lines << QStringLiteral("温度") << false << true << 1LL << true << 27LL << 4LL << false;
-    QTest::newRow("previous") << lines << QStringLiteral("温度") << false << true << 27LL << false << 0LL << 1LL
-                              << false;
-    QTest::newRow("previous ending past where it starts")
-        << lines << QStringLiteral("23.6") << false << true << 32LL << false << 30LL << 4LL << false;
-    QTest::newRow("wraps to the start") << lines << QStringLiteral("湿度") << false << true << 20LL << true << 10LL
-                                        << 2LL << true;
-    QTest::newRow("wraps to the end") << lines << QStringLiteral("ERROR") << false << true << 5LL << false << 18LL
-                                      << 3LL << true;
-    QTest::newRow("CR LF across chunks is one break") << QStringLiteral("abcdefg\r/\nX\r\nY") << QStringLiteral("Y")
-                                                      << false << true << 0LL << true << 12LL << 3LL << false;
-    QTest::newRow("hex bytes in either case") << QStringLiteral("|\x41\x0d\x0a\x42\x0d\x0a") << QStringLiteral("0d 0A")
-                                              << true << true << 1LL << true << 3LL << 1LL << false;
-    QTest::newRow("hex previous straddling chunks")
-        << QStringLiteral("|0123456789abcde\x0d/|\x0a") << QStringLiteral("0D 0A") << true << true << 51LL << false
-        << 45LL << 1LL << false;
-    QTest::newRow("hex only at a token start") << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A") << true
-                                               << true << 0LL << true << -1LL << 0LL << false;
-    QTest::newRow("hex previous only at a token start") << QStringLiteral("1|\x0d\x0a") << QStringLiteral("0D 0A")
-                                                        << true << true << 7LL << false << -1LL << 0LL << false;
-    QTest::newRow("hex previous just after text") << QStringLiteral("x|\x0d\x0a") << QStringLiteral("0D 0A") << true
-                                                  << true << 7LL << false << 1LL << 1LL << false;
-    QTest::newRow("hex in typed text") << QStringLiteral("|\x01/ 0D 0A ") << QStringLiteral("0D 0A") << true << true
-                                       << 0LL << true << 4LL << 1LL << false;
+    const QString crlf = QStringLiteral("1|\x0d\x0a");
+    addRow("straddles chunks", lines, u"ERROR 7"_qs, QString(), 0LL, 18LL, 3LL);
+    addRow("any case", lines, u"error"_qs, u"any case"_qs, 0LL, 18LL, 3LL);
+    addRow("any case folded as Qt folds", u"1 \u212Aelvin 23"_qs, u"kELVIN"_qs, u"any case"_qs, 0LL, 2LL, 1LL);
+    addRow("case must match", lines, u"error"_qs, QString(), 0LL, -1LL, 0LL);
+    addRow("next from past the first", lines, u"温度"_qs, QString(), 1LL, 27LL, 4LL);
+    addRow("previous", lines, u"温度"_qs, u"back"_qs, 27LL, 0LL, 1LL);
+    addRow("previous ending past where it starts", lines, u"23.6"_qs, u"back"_qs, 32LL, 30LL, 4LL);
+    addRow("wraps to the start", lines, u"湿度"_qs, u"wraps"_qs, 20LL, 10LL, 2LL);
+    addRow("wraps to the end", lines, u"ERROR"_qs, u"back wraps"_qs, 5LL, 18LL, 3LL);
+    addRow("CR LF across chunks is one break", u"abcdefg\r/\nX\r\nY"_qs, u"Y"_qs, QString(), 0LL, 12LL, 3LL);
+    addRow("hex bytes in either case", u"|\x41\x0d\x0a\x42\x0d\x0a"_qs, u"0d 0A"_qs, u"hex"_qs, 1LL, 3LL, 1LL);
+    addRow("hex previous straddling chunks", u"|0123456789abcde\x0d/|\x0a"_qs, u"0D 0A"_qs, u"hex back"_qs, 51LL, 45LL,
+        1LL);
+    addRow("hex only at a token start", crlf, u"0D 0A"_qs, u"hex"_qs, 0LL, -1LL, 0LL);
+    addRow("hex previous only at a token start", crlf, u"0D 0A"_qs, u"hex back"_qs, 7LL, -1LL, 0LL);
+    addRow("hex previous just after text", u"x|\x0d\x0a"_qs, u"0D 0A"_qs, u"hex back"_qs, 7LL, 1LL, 1LL);
+    addRow("hex in typed text", u"|\x01/ 0D 0A "_qs, u"0D 0A"_qs, u"hex"_qs, 0LL, 4LL, 1LL);
 }
 
 void TestFind::finds()
 {
     QFETCH(QString, held);
     QFETCH(QString, needle);
-    QFETCH(bool, hex);
-    QFETCH(bool, matchCase);
+    QFETCH(QString, how);
     QFETCH(qint64, from);
-    QFETCH(bool, forward);
     QFETCH(qint64, at);
     QFETCH(qint64, line);
-    QFETCH(bool, wrapped);
     const auto store = tinyStore(m_dir);
     fill(*store, held);
     Finder finder(*store);
     QSignalSpy found(&finder, &Finder::found);
     QSignalSpy notFound(&finder, &Finder::notFound);
-    QVERIFY(finder.start(needle, hex, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive, from, forward, true));
+    const bool hex = how.contains(u"hex");
+    const auto cs = how.contains(u"any case") ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    QVERIFY(finder.start(needle, hex, cs, from, !how.contains(u"back"), true));
     QTRY_COMPARE(found.size() + notFound.size(), 1);
     QCOMPARE(found.size(), at < 0 ? 0 : 1);
     if (at < 0)
         return;
     QCOMPARE(found[0][0].toLongLong(), at);
     QCOMPARE(found[0][2].toLongLong(), line);
-    QCOMPARE(found[0][3].toBool(), wrapped);
+    QCOMPARE(found[0][3].toBool(), how.contains(u"wraps"));
     QCOMPARE(store->text(at, found[0][1].toLongLong()).compare(hex ? needle + u' ' : needle, Qt::CaseInsensitive), 0);
 }
 

@@ -9,6 +9,7 @@
 #include "tests/support/expectnothing.h"
 #include "tests/support/fakemodemlines.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 #include "window/combobox.h"
 #include "window/portmenu.h"
 #include "window/texts.h"
@@ -75,11 +76,7 @@ public:
         const QString device = QFileInfo(path(QStringLiteral("class/%1/device").arg(name))).canonicalFilePath();
         QDir(path(QStringLiteral("class/") + name)).removeRecursively();
         // The USB device goes with its last tty.
-        QDir(device).removeRecursively();
-        QDir usb(device);
-        usb.cdUp();
-        usb.cdUp();
-        usb.removeRecursively();
+        QDir(QDir::cleanPath(device + QStringLiteral("/../.."))).removeRecursively();
     }
 
     PtyPair &pty(int number) { return *m_ptys.at(QStringLiteral("ttyUSB%1").arg(number)); }
@@ -157,23 +154,12 @@ void TestModem::controlLines_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("bits");
     const QString noLines = QStringLiteral("- ") + Texts::kNoLines.arg(Texts::systemReason(ENOTTY));
-    QTest::newRow("pty") << "pty"
-                         << "" << noLines + u'|' + noLines << 0;
-    QTest::newRow("as the driver left them") << "fake"
-                                             << ""
-                                             << "on|on" << (TIOCM_DTR | TIOCM_RTS);
-    QTest::newRow("DTR dropped") << "fake"
-                                 << "LineDtr"
-                                 << "off|on" << TIOCM_RTS;
-    QTest::newRow("RTS dropped") << "fake"
-                                 << "LineRts"
-                                 << "on|off" << TIOCM_DTR;
-    QTest::newRow("RTS/CTS takes RTS") << "fake"
-                                       << "FlowRtsCts"
-                                       << "on|- " + Texts::kRtsByFlowControl << (TIOCM_DTR | TIOCM_RTS);
-    QTest::newRow("refused") << "refusing"
-                             << "LineDtr"
-                             << "on|on" << (TIOCM_DTR | TIOCM_RTS);
+    addRow("pty", "pty", "", noLines + u'|' + noLines, 0);
+    addRow("as the driver left them", "fake", "", "on|on", TIOCM_DTR | TIOCM_RTS);
+    addRow("DTR dropped", "fake", "LineDtr", "off|on", TIOCM_RTS);
+    addRow("RTS dropped", "fake", "LineRts", "on|off", TIOCM_DTR);
+    addRow("RTS/CTS takes RTS", "fake", "FlowRtsCts", "on|- " + Texts::kRtsByFlowControl, TIOCM_DTR | TIOCM_RTS);
+    addRow("refused", "refusing", "LineDtr", "on|on", TIOCM_DTR | TIOCM_RTS);
 }
 
 void TestModem::controlLines()
@@ -252,30 +238,14 @@ void TestModem::adapterComesBack_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("meanwhile");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("back under a new number") << "A0@1-1"
-                                             << "B0@1-2 A3@1-1"
-                                             << "ttyUSB3 COM2";
-    QTest::newRow("swapped with another") << "A0@1-1"
-                                          << "B0@1-2 A1@1-1"
-                                          << "ttyUSB1 COM2";
-    QTest::newRow("on another USB port") << "A0@1-1"
-                                         << "A0@1-4"
-                                         << "ttyUSB0 COM1";
-    QTest::newRow("another adapter only") << "A0@1-1"
-                                          << "B0@1-2"
-                                          << "closed";
-    QTest::newRow("switched off") << "A0@1-1"
-                                  << "off A0@1-1"
-                                  << "closed";
-    QTest::newRow("another port chosen") << "A0@1-1"
-                                         << "COM2 A0@1-1"
-                                         << "closed";
-    QTest::newRow("a twin with its serial number") << "A0@1-1 A1@1-2"
-                                                   << ""
-                                                   << "closed";
-    QTest::newRow("no serial number: its USB port") << "-0@1-1"
-                                                    << "-0@1-3 wait -2@1-1"
-                                                    << "ttyUSB2 COM2";
+    addRow("back under a new number", "A0@1-1", "B0@1-2 A3@1-1", "ttyUSB3 COM2");
+    addRow("swapped with another", "A0@1-1", "B0@1-2 A1@1-1", "ttyUSB1 COM2");
+    addRow("on another USB port", "A0@1-1", "A0@1-4", "ttyUSB0 COM1");
+    addRow("another adapter only", "A0@1-1", "B0@1-2", "closed");
+    addRow("switched off", "A0@1-1", "off A0@1-1", "closed");
+    addRow("another port chosen", "A0@1-1", "COM2 A0@1-1", "closed");
+    addRow("a twin with its serial number", "A0@1-1 A1@1-2", "", "closed");
+    addRow("no serial number: its USB port", "-0@1-1", "-0@1-3 wait -2@1-1", "ttyUSB2 COM2");
 }
 
 void TestModem::adapterComesBack()

@@ -11,6 +11,8 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/pattern.h"
+#include "tests/support/rows.h"
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
 
@@ -24,15 +26,6 @@
 qint64 ptyBaud(int fd); // tests/support/termios2.cpp
 
 namespace {
-
-// Every byte value, in an order that shows a byte lost, doubled or moved: no two 64 KiB stretches alike.
-QByteArray pattern(qsizetype size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 7) ^ (i >> 16));
-    return data;
-}
 
 CommError::Code errorOf(const std::function<void()> &operation)
 {
@@ -65,7 +58,6 @@ private slots:
 
     void settings_data();
     void settings();
-    void bytesKeptAcrossModes();
     void handlerMayLeaveInputForLater();
     void textDecodedAsReadAcrossModeSwitches();
     void parityMarks_data();
@@ -74,14 +66,12 @@ private slots:
     void flowControl_data();
     void flowControl();
 
-    void deviceLossClosesOnceWithoutSpinning();
     void stopsWhileStreaming_data();
     void stopsWhileStreaming();
 
     void portOrder();
     void scanFindsHardwarePorts();
 
-    void parityBox_data();
     void parityBox();
     void settingsBoxes_data();
     void settingsBoxes();
@@ -150,28 +140,6 @@ void TestPort::settings()
     QCOMPARE(errorOf([&] { comm.setSettings(text); }), CommError::InvalidValue);
     QCOMPARE(comm.Settings(), QStringLiteral("115200,n,8,1"));
     QCOMPARE(m_pty->line(), QStringLiteral("115200 1 0 0 none"));
-}
-
-// No byte lost to a change of mode or parity (a flood is in tst_reader).
-void TestPort::bytesKeptAcrossModes()
-{
-    MSComm comm;
-    comm.setPortOpen(true);
-
-    // A lead byte waiting in text mode is still there for a switch to binary.
-    comm.setInputMode(MSComm::comInputModeText);
-    QSignalSpy events(&comm, &MSComm::OnComm);
-    m_pty->write(QByteArray("\xD6"));
-    QVERIFY(events.wait());
-    QCOMPARE(std::get<QString>(comm.Input()), QString());
-    comm.setInputMode(MSComm::comInputModeBinary);
-    QCOMPARE(std::get<QByteArray>(comm.Input()), QByteArray("\xD6"));
-
-    // With parity on, the driver doubles a good FF; it still comes out as one.
-    comm.setSettings(QStringLiteral("9600,e,8,1"));
-    m_pty->write(QByteArray("\xFF\x41"));
-    QByteArray got;
-    QTRY_COMPARE(got += std::get<QByteArray>(comm.Input()), QByteArray("\xFF\x41"));
 }
 
 void TestPort::handlerMayLeaveInputForLater()
@@ -302,14 +270,10 @@ void TestPort::flowControl_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("settings");
     QTest::addColumn<QString>("device");
-    QTest::newRow("RTS/CTS") << int(MSComm::comRTS) << "9600,n,8,1"
-                             << "9600 1 0 0 rts";
-    QTest::newRow("XON/XOFF") << int(MSComm::comXOnXoff) << "9600,n,8,1"
-                              << "9600 1 0 0 xon,xoff";
-    QTest::newRow("XON/XOFF, even parity") << int(MSComm::comXOnXoff) << "19200,e,7,2"
-                                           << "19200 2 0 1 xon,xoff";
-    QTest::newRow("RTS/CTS, odd parity") << int(MSComm::comRTS) << "19200,o,8,1"
-                                         << "19200 1 1 1 rts";
+    addRow("RTS/CTS", int(MSComm::comRTS), "9600,n,8,1", "9600 1 0 0 rts");
+    addRow("XON/XOFF", int(MSComm::comXOnXoff), "9600,n,8,1", "9600 1 0 0 xon,xoff");
+    addRow("XON/XOFF, even parity", int(MSComm::comXOnXoff), "19200,e,7,2", "19200 2 0 1 xon,xoff");
+    addRow("RTS/CTS, odd parity", int(MSComm::comRTS), "19200,o,8,1", "19200 1 1 1 rts");
 }
 
 void TestPort::flowControl()
@@ -332,26 +296,6 @@ void TestPort::flowControl()
         comm.setHandshaking(MSComm::comNone);
         QCOMPARE(m_pty->line(), device.section(u' ', 0, 3) + QStringLiteral(" none"));
     }
-}
-
-void TestPort::deviceLossClosesOnceWithoutSpinning()
-{
-    MSComm comm;
-    comm.setInputMode(MSComm::comInputModeBinary);
-    comm.setPortOpen(true);
-    QSignalSpy lost(&comm, &MSComm::portLost);
-    QSignalSpy events(&comm, &MSComm::OnComm);
-
-    // The bytes have arrived, but nobody has read them yet when the device goes.
-    m_pty->write(QByteArray("last words"));
-    QVERIFY(events.wait());
-    m_pty->closeMaster();
-    QVERIFY(lost.wait(2000));
-    QVERIFY(!comm.PortOpen());
-    QCOMPARE(std::get<QByteArray>(comm.Input()), QByteArray("last words"));
-
-    // The storm of read errors ends with the close; its processor time is measured in bench/ (sendbench).
-    QVERIFY(expectNothingFor(1000, [&] { return lost.count() > 1 || events.count() > 3; }));
 }
 
 void TestPort::stopsWhileStreaming_data()
@@ -379,6 +323,8 @@ void TestPort::stopsWhileStreaming()
     for (qsizetype done = 0; done < data.size() / 2; done += 64 * 1024)
         written += m_pty->write(data.mid(done, 64 * 1024));
     QCOMPARE(written, data.size() / 2);
+    // The window has read some of it (the writes above let it read only when the pty was full).
+    QTRY_VERIFY(!got.isEmpty());
     if (how == u"close") {
         comm->setPortOpen(false);
         QVERIFY(!comm->PortOpen());
@@ -389,17 +335,26 @@ void TestPort::stopsWhileStreaming()
         m_pty->closeMaster();
         QVERIFY(lost.wait(2000));
         QVERIFY(!comm->PortOpen());
-        QVERIFY(expectNothingFor(500, [&] { return lost.count() > 1; }));
+        // The storm of read errors ends with the close: the loss is told once, and nothing more is announced.
+        const qsizetype heard = events.count();
+        QVERIFY(expectNothingFor(500, [&] { return lost.count() > 1 || events.count() > heard + 1; }));
         got += std::get<QByteArray>(comm->Input());
     } else {
         comm.reset();
     }
-    // Whatever was read is the stream's start, with nothing lost, doubled or moved; where not, where it parts.
+    // Whatever was read is the stream's start, with nothing lost, doubled or moved. A hang-up makes the kernel
+    // throw away what the line discipline held (at most 4 KiB), while what was still queued behind it may be read
+    // after: one gap that small is the device's loss, not the program's.
     QVERIFY(!got.isEmpty());
-    const auto parts = std::mismatch(got.cbegin(), got.cend(), data.cbegin(), data.cend());
-    QVERIFY2(parts.first == got.cend(),
-        qPrintable(
-            QStringLiteral("%1 bytes read, the first wrong at %2").arg(got.size()).arg(parts.first - got.cbegin())));
+    const qsizetype wrong = std::mismatch(got.cbegin(), got.cend(), data.cbegin(), data.cend()).first - got.cbegin();
+    const qsizetype resumed = wrong < got.size() ? data.indexOf(got.mid(wrong, 64), wrong) : wrong;
+    QVERIFY2(wrong == got.size()
+            || (how == u"hang up" && resumed > wrong && resumed - wrong < 4096
+                && data.sliced(resumed).startsWith(got.sliced(wrong))),
+        qPrintable(QStringLiteral("%1 bytes read, the first wrong at %2, which came from the stream's byte %3")
+                       .arg(got.size())
+                       .arg(wrong)
+                       .arg(resumed)));
     if (how == u"close") {
         // The port opens again and reads on.
         comm->setPortOpen(true);
@@ -451,25 +406,17 @@ void TestPort::scanFindsHardwarePorts()
         QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0", "/dev/ttyS0" }));
 }
 
-void TestPort::parityBox_data()
-{
-    // The parity box's text and what the next tick writes; a text not in the list leaves what start-up wrote.
-    QTest::addColumn<QString>("parity");
-    QTest::addColumn<QString>("settings");
-    QTest::newRow("none") << QStringLiteral("无None") << QStringLiteral("9600,N,8,1");
-    QTest::newRow("odd") << QStringLiteral("奇Odd") << QStringLiteral("9600,O,8,1");
-    QTest::newRow("even") << QStringLiteral("偶Even") << QStringLiteral("9600,E,8,1");
-    QTest::newRow("typed") << QStringLiteral("None") << QStringLiteral("9600,n,8,1");
-}
-
 void TestPort::parityBox()
 {
-    QFETCH(QString, parity);
-    QFETCH(QString, settings);
+    // The parity box's text and what the next tick writes; a text not in the list leaves what start-up wrote.
     FormFixture f;
-    f.get<ComboBox>("Combo3")->setText(parity);
-    Timer1_Timer(*f.form);
-    QCOMPARE(f.form->MSComm1->Settings(), settings);
+    for (const auto &[parity, settings] : { std::pair { "无None", "9600,N,8,1" }, { "奇Odd", "9600,O,8,1" },
+             { "偶Even", "9600,E,8,1" }, { "None", "9600,n,8,1" } }) {
+        f.form->MSComm1->setSettings(QStringLiteral("9600,n,8,1"));
+        f.get<ComboBox>("Combo3")->setText(QString::fromUtf8(parity));
+        Timer1_Timer(*f.form);
+        QCOMPARE(f.form->MSComm1->Settings(), QString::fromLatin1(settings));
+    }
 }
 
 void TestPort::settingsBoxes_data()
@@ -529,6 +476,7 @@ void TestPort::choosingAnotherPortWhileOpen()
 {
     // COM1 is /dev/ptmx: a pty master, which refuses 7 data bits as a serial device might. COM2 takes them.
     FormFixture f;
+    BoxCatcher boxes; // a refused open fails the test rather than waiting for an answer
     qputenv("ZELCOM_PORTS", "/dev/ptmx:" + f.pty.slavePath().toLocal8Bit());
     f.click("Command5");
     QCOMPARE(f.portShown(), kShownOpen);
@@ -546,14 +494,6 @@ void TestPort::choosingAnotherPortWhileOpen()
     QCOMPARE(f.portShown(), kShownClosed);
     QTRY_COMPARE(f.form->MSComm1->Settings(), QStringLiteral("115200,N,7,1"));
     QTRY_COMPARE(combo4->toolTip(), QString());
-
-    // Back on COM1, the open fails rather than leave the device on settings other than those shown.
-    BoxCatcher boxes;
-    f.get<ComboBox>("Combo1")->setListIndex(0);
-    f.click("Command5");
-    QCOMPARE(
-        boxes.boxes().value(0).informative, QStringLiteral("/dev/ptmx 不接受这组设置（115200,N,7,1）：参数无效。"));
-    QVERIFY(!f.form->MSComm1->PortOpen());
 }
 
 QTEST_MAIN(TestPort)

@@ -7,6 +7,7 @@
 #include "port/portmap.h"
 #include "port/portreader.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/pattern.h"
 #include "tests/support/ptypair.h"
 
 #include <QDir>
@@ -24,15 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Every byte value, in an order that shows a byte lost, doubled or moved.
-QByteArray pattern(qsizetype size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 7) ^ (i >> 16));
-    return data;
-}
 
 // The device sending as fast as the line takes it, from a thread of its own, so the window's thread can be
 // held busy meanwhile.

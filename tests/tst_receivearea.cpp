@@ -5,27 +5,23 @@
 #include "terminal/hexformat.h"
 #include "terminal/receiveview/receiveaccessible.h"
 #include "terminal/receiveview/receivearea.h"
-#include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
+#include "tests/support/rows.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
-#include <sys/mount.h>
 
 namespace {
 
@@ -129,7 +125,6 @@ class TestReceiveArea : public QObject
     Q_OBJECT
 
 private slots:
-    void saysWhenTheCaptureIsInMemory_data();
     void saysWhenTheCaptureIsInMemory();
     void editingAsATextBox_data();
     void editingAsATextBox();
@@ -140,8 +135,6 @@ private slots:
     void mouseAndInputMethod();
     void primarySelection();
     void contextMenuShowsItsKeys();
-    void saving_data();
-    void saving();
     void screenReaderQueries();
     void screenReaderEventsKeepItsCopy_data();
     void screenReaderEventsKeepItsCopy();
@@ -149,44 +142,31 @@ private slots:
     void screenReaderRangesUpToTheCopyBound();
     void screenReaderSentencesTileALongLine();
     void screenReaderOnTheBus();
+    void screenReaderAtTheEndsAfterDropsAndAClear_data();
+    void screenReaderAtTheEndsAfterDropsAndAClear();
 };
 
-void TestReceiveArea::saysWhenTheCaptureIsInMemory_data()
-{
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("reason"); // %1 the folder; empty: nothing said
-    QTest::newRow("a private folder: nothing to say") << "private" << QString();
-    QTest::newRow("a link planted") << "link" << QStringLiteral("缓存文件夹 %1 是一个符号链接，不能信任");
-    QTest::newRow("a folder open to others") << "open" << QStringLiteral("缓存文件夹 %1 允许其他用户访问");
-}
-
-// Where the capture cannot have its scratch file, the area says why and how much it keeps, once, in its
-// tooltip and to a screen reader.
+// Where the capture cannot have its scratch file (each reason is a row of tst_receivestore), the area says why
+// and how much it keeps, once, in its tooltip and to a screen reader; where it can, it says nothing.
 void TestReceiveArea::saysWhenTheCaptureIsInMemory()
 {
-    QFETCH(QString, setup);
-    QFETCH(QString, reason);
     QTemporaryDir cache;
     const QString folder = cache.filePath(QStringLiteral("zelcom"));
-    if (setup == u"link")
-        QVERIFY(QFile::link(cache.path(), folder));
-    if (setup == u"open") {
-        QVERIFY(QDir().mkdir(folder));
-        QVERIFY(QFile::setPermissions(
-            folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-    }
     const QByteArray before = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     const auto restore = qScopeGuard([&] { qputenv("XDG_CACHE_HOME", before); });
-    ReceiveArea area;
-    if (reason.isEmpty()) {
+    {
+        ReceiveArea area;
         QCOMPARE(area.store().scratchFolder(), folder);
         QCOMPARE(area.toolTip(), QString());
-        return;
     }
+    QVERIFY(QDir(folder).removeRecursively() && QFile::link(cache.path(), folder));
+    ReceiveArea area;
     QCOMPARE(area.store().scratchFolder(), QString());
     const QString said = area.toolTip();
-    QVERIFY2(said.startsWith(QStringLiteral("接收的数据只能保存在内存中，因为") + reason.arg(folder) + u'。'),
+    QVERIFY2(
+        said.startsWith(
+            QStringLiteral("接收的数据只能保存在内存中，因为缓存文件夹 %1 是一个符号链接，不能信任。").arg(folder)),
         qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("接收区最多保留约 ")));
     QCOMPARE(area.accessibleDescription(), said);
@@ -205,33 +185,23 @@ void TestReceiveArea::editingAsATextBox_data()
     const QStringList copyAll { "Ctrl+A", "Ctrl+C" };
     const QString exact = QStringLiteral("a\rb\r\nc\0d\n");
     QTest::newRow("a copy is exactly the text") << exact << copyAll << QString() << exact;
-    QTest::newRow("Tab moves on and is not typed") << "ab" << QStringList { "Tab", "type:x" } << "ab"
-                                                   << "";
-    QTest::newRow("Backspace takes CR LF as one") << "ab\r\n"
-                                                  << QStringList { "Ctrl+End", "Backspace" } << "ab"
-                                                  << "";
-    QTest::newRow("Delete takes a surrogate pair") << "\U0001F600z" << QStringList { "Ctrl+Home", "Delete" } << "z"
-                                                   << "";
-    QTest::newRow("typing in the middle, Enter is LF")
-        << "abc\r\n"
-        << QStringList { "Ctrl+Home", "Right", "type:Z", "Return" } << "aZ\nbc\r\n"
-        << "";
-    QTest::newRow("Shift+arrows select, cut and paste at the end")
-        << "hello world" << QStringList { "Ctrl+Home", "Shift+Right", "Shift+Right", "Ctrl+X", "End", "Ctrl+V" }
-        << "llo worldhe"
-        << "he";
-    QTest::newRow("Shift+Down takes the CR LF")
-        << "one\r\ntwo" << QStringList { "Ctrl+Home", "Shift+Down", "Ctrl+C" } << QString() << "one\r\n";
-    QTest::newRow("Ctrl+Shift+Right selects word by word")
-        << "hello big world" << QStringList { "Ctrl+Home", "Ctrl+Shift+Right", "Ctrl+Shift+Right", "Ctrl+C" }
-        << QString() << "hello big";
-    QTest::newRow("Ctrl+Left, then Ctrl+Shift+Left")
-        << "hello big world" << QStringList { "Ctrl+End", "Ctrl+Left", "Ctrl+Shift+Left", "Ctrl+C" } << QString()
-        << "big ";
-    QTest::newRow("Ctrl+Right steps over hex tokens")
-        << "0D 0A FF" << QStringList { "Ctrl+Home", "Ctrl+Right", "Ctrl+Shift+Right", "Ctrl+C" } << QString() << " 0A";
-    QTest::newRow("Shift+Home from the end")
-        << "one\r\ntwo" << QStringList { "Ctrl+End", "Shift+Home", "Ctrl+C" } << QString() << "two";
+    addRow("Tab moves on and is not typed", "ab", QStringList { "Tab", "type:x" }, "ab", "");
+    addRow("Backspace takes CR LF as one", "ab\r\n", QStringList { "Ctrl+End", "Backspace" }, "ab", "");
+    addRow("Delete takes a surrogate pair", "\U0001F600z", QStringList { "Ctrl+Home", "Delete" }, "z", "");
+    addRow("typing in the middle, Enter is LF", "abc\r\n", QStringList { "Ctrl+Home", "Right", "type:Z", "Return" },
+        "aZ\nbc\r\n", "");
+    addRow("Shift+arrows select, cut and paste at the end", "hello world",
+        QStringList { "Ctrl+Home", "Shift+Right", "Shift+Right", "Ctrl+X", "End", "Ctrl+V" }, "llo worldhe", "he");
+    addRow("Shift+Down takes the CR LF", "one\r\ntwo", QStringList { "Ctrl+Home", "Shift+Down", "Ctrl+C" }, QString(),
+        "one\r\n");
+    addRow("Ctrl+Shift+Right selects word by word", "hello big world",
+        QStringList { "Ctrl+Home", "Ctrl+Shift+Right", "Ctrl+Shift+Right", "Ctrl+C" }, QString(), "hello big");
+    addRow("Ctrl+Left, then Ctrl+Shift+Left", "hello big world",
+        QStringList { "Ctrl+End", "Ctrl+Left", "Ctrl+Shift+Left", "Ctrl+C" }, QString(), "big ");
+    addRow("Ctrl+Right steps over hex tokens", "0D 0A FF",
+        QStringList { "Ctrl+Home", "Ctrl+Right", "Ctrl+Shift+Right", "Ctrl+C" }, QString(), " 0A");
+    addRow(
+        "Shift+Home from the end", "one\r\ntwo", QStringList { "Ctrl+End", "Shift+Home", "Ctrl+C" }, QString(), "two");
 }
 
 void TestReceiveArea::editingAsATextBox()
@@ -399,102 +369,20 @@ void TestReceiveArea::contextMenuShowsItsKeys()
     f.area->appendText(u"abc");
     f.area->setSelection(0, 2);
     QStringList shown;
-    QTimer poll;
-    poll.callOnTimeout([&] {
+    QTimer::singleShot(0, f.area, [&] {
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (const QAction *action : menu->actions())
+        for (const QAction *action : menu ? menu->actions() : QList<QAction *>())
             if (!action->isSeparator())
                 shown << action->text() + u'\t' + action->shortcut().toString();
-        menu->close();
+        if (menu)
+            menu->close();
     });
-    poll.start(5);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.area->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(f.area->viewport(), &event);
     QCOMPARE(shown,
         QStringList({ "剪切(&T)\tCtrl+X", "复制(&C)\tCtrl+C", "粘贴(&P)\tCtrl+V", "全选(&A)\tCtrl+A",
             "保存全部接收内容(&S)…\t", "保存选中内容(&V)…\t", "查找(&F)…\tCtrl+F", "开始记录(&R)…\t",
             "显示时间戳(&I)\t", "时间戳格式(&M)\t" }));
-}
-
-void TestReceiveArea::saving_data()
-{
-    // What the user does in the save dialog, and the box that follows (its text and reason), if any. Cancelling
-    // and failing are tried end to end in tst_save; here the real dialog is driven.
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("saved; the next save starts there") << QStringLiteral("save") << QString();
-}
-
-void TestReceiveArea::saving()
-{
-    QFETCH(QString, answer);
-    QFETCH(QString, box);
-    QTemporaryDir folder;
-    const QByteArray mountPoint = QFile::encodeName(folder.path());
-    if (answer == u"full disk" && ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=4k") != 0)
-        QSKIP("no tmpfs can be mounted here (needs root)");
-    const auto unmount = qScopeGuard([&] {
-        if (answer == u"full disk")
-            ::umount2(mountPoint.constData(), MNT_DETACH);
-    });
-    AreaFixture f;
-    const QString text = QStringLiteral("温度 23.5℃\r\n").repeated(10000);
-    f.area->appendText(text);
-    const QString path = folder.filePath(QStringLiteral("saved.txt"));
-    const auto visibleBoxes = [] {
-        QStringList shown;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *b = qobject_cast<QMessageBox *>(w); b && b->isVisible())
-                shown << b->text() + u'|' + b->informativeText();
-        return shown;
-    };
-
-    // Answers the save dialog once it is up, after noting where it started and what name it offered.
-    QString started, offered, selected;
-    bool save = answer != u"cancel";
-    QTimer poll;
-    poll.callOnTimeout([&] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
-        if (!field || !field->hasSelectedText())
-            return;
-        started = dialog->directory().absolutePath();
-        offered = field->text();
-        selected = field->selectedText();
-        if (!save)
-            return dialog->reject();
-        dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept();
-    });
-    poll.start(5);
-    saveCapture(f.area, f.area->store(), 0, f.area->characterCount());
-    QVERIFY2(QRegularExpression(QStringLiteral("^接收数据-20\\d{6}-\\d{6}\\.txt$")).match(offered).hasMatch(),
-        qPrintable(offered));
-    QCOMPARE(selected, offered.chopped(4));
-
-    if (answer == u"save") {
-        QTRY_VERIFY(QFileInfo(path).size() == text.toUtf8().size());
-        QFile saved(path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), text.toUtf8());
-        save = false;
-        saveCapture(f.area, f.area->store(), 0, 1);
-        QCOMPARE(started, folder.path());
-    }
-    if (box.isEmpty()) {
-        QCOMPARE(visibleBoxes(), QStringList());
-    } else {
-        box.replace(QStringLiteral("FILE"), path);
-        QTRY_COMPARE(visibleBoxes(), QStringList { box });
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *b = qobject_cast<QMessageBox *>(w))
-                b->close();
-    }
-    // Nothing half done is left behind: the saved file, or nothing.
-    QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
-        answer == u"save" ? QStringList { QStringLiteral("saved.txt") } : QStringList());
 }
 
 void TestReceiveArea::mouseAndInputMethod()
@@ -794,6 +682,72 @@ void TestReceiveArea::screenReaderOnTheBus()
     QCOMPARE(said.value(QStringLiteral("insert")),
         QStringLiteral("%1,%2,%3").arg(from).arg(tail.size()).arg(ReceiveNotifier::kEventChars));
     QCOMPARE(said.value(QStringLiteral("insert_tail")), tail.right(8));
+}
+
+void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
+{
+    // What a reader asks, at the first or the last offset of its window, and the answer "start-end text"; the
+    // window holds "ab cd\r\nef" after the older text made way or was cleared.
+    QTest::addColumn<int>("boundary"); // -1: the selection
+    QTest::addColumn<int>("direction"); // -1 before, 0 at, 1 after the offset
+    QTest::addColumn<bool>("last");
+    QTest::addColumn<QString>("answer");
+    using A = QAccessible;
+    for (const char *how : { "after drops", "after a clear" }) {
+        const auto row = [how](const char *what, int boundary, int direction, bool last, const char *answer) {
+            QTest::addRow("%s, %s", how, what) << boundary << direction << last << QString::fromUtf8(answer);
+        };
+        row("a character at the first", A::CharBoundary, 0, false, "0-1 a");
+        row("a character at the last", A::CharBoundary, 0, true, "8-9 f");
+        row("the word at the first", A::WordBoundary, 0, false, "0-2 ab");
+        row("the word at the last", A::WordBoundary, 0, true, "7-9 ef");
+        row("the line at the first", A::LineBoundary, 0, false, "0-7 ab cd\r\n");
+        row("the line at the last", A::LineBoundary, 0, true, "7-9 ef");
+        row("the line before the first", A::LineBoundary, -1, false, "0-0 ");
+        row("the line after the last", A::LineBoundary, 1, true, "9-9 ");
+        row("the paragraph at the last", A::ParagraphBoundary, 0, true, "7-9 ef");
+        row("the text around the first", A::NoBoundary, 0, false, "0-9 ab cd\r\nef");
+        row("the selection", -1, 0, false, "3-5 cd");
+    }
+}
+
+void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear()
+{
+    QFETCH(int, boundary);
+    QFETCH(int, direction);
+    QFETCH(bool, last);
+    QFETCH(QString, answer);
+    AreaFixture f;
+    ReceiveArea &area = *f.area;
+    area.notifier().setLimit(9);
+    area.appendText(QStringLiteral("older line\r\n").repeated(20));
+    if (QByteArray(QTest::currentDataTag()).startsWith("after a clear"))
+        area.setText(QString());
+    area.appendText(u"ab cd\r\n");
+    // "cd" selected, then the oldest make way: it stays selected.
+    area.setSelection(area.characterCount() - 4, area.characterCount() - 2);
+    area.setMaximumCharacters(21);
+    area.appendText(u"ef");
+    QCOMPARE(area.characterCount(), area.store().origin() > 0 ? 21 : 9);
+    area.notifier().flush();
+    QAccessibleTextInterface *t = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    QCOMPARE(t->characterCount(), 9);
+    int start = -1;
+    int end = -1;
+    QString text;
+    const int offset = last ? t->characterCount() - 1 : 0;
+    const auto type = QAccessible::TextBoundaryType(boundary);
+    if (boundary < 0) {
+        t->selection(0, &start, &end);
+        text = t->text(start, end);
+    } else if (direction < 0) {
+        text = t->textBeforeOffset(offset, type, &start, &end);
+    } else if (direction > 0) {
+        text = t->textAfterOffset(offset, type, &start, &end);
+    } else {
+        text = t->textAtOffset(offset, type, &start, &end);
+    }
+    QCOMPARE(QStringLiteral("%1-%2 %3").arg(start).arg(end).arg(text), answer);
 }
 
 QTEST_MAIN(TestReceiveArea)

@@ -4,17 +4,17 @@
 #include "terminal/hexdump.h"
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/recordwriter.h"
-#include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/pattern.h"
+#include "tests/support/rows.h"
+#include "window/texts.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileDialog>
-#include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -35,15 +35,6 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
-// A stream no two stretches of which are alike, so a lost, doubled or reordered batch shows.
-QByteArray pattern(qint64 from, qint64 count)
-{
-    QByteArray bytes(count, Qt::Uninitialized);
-    for (qint64 i = 0; i < count; ++i)
-        bytes[i] = char((from + i) % 251);
-    return bytes;
-}
-
 // The helper the kill test runs: records the pattern, 4 KiB every 10 ms, and prints how much it handed over.
 int recordChild(const char *path)
 {
@@ -57,7 +48,7 @@ int recordChild(const char *path)
     qint64 total = 0;
     QTimer tick;
     tick.callOnTimeout([&] {
-        writer.append(pattern(total, 4096));
+        writer.append(pattern(4096, total));
         total += 4096;
         std::printf("%lld\n", total);
         std::fflush(stdout);
@@ -66,31 +57,10 @@ int recordChild(const char *path)
     return app.exec();
 }
 
-// Opens the area's context menu and chooses `item`; answers the record dialog, if one opens, with `path`
-// and the filter `filter` (0 raw bytes, 1 the text as shown).
-void chooseFromMenu(ReceiveArea *area, const QString &item, const QString &path = {}, int filter = 0)
+// Opens the area's context menu from the keyboard and starts or stops recording.
+void chooseRecord(ReceiveArea *area)
 {
-    QTimer poll;
-    poll.callOnTimeout([&] {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-            // Chosen as from the keyboard: the menu closes, then the item runs.
-            for (QAction *action : menu->actions())
-                if (action->text() == item)
-                    menu->setActiveAction(action);
-            // Later, so that this poll returns and can answer the dialog the item opens.
-            if (menu->activeAction() && menu->activeAction()->text() == item)
-                QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_Return); });
-            else
-                menu->close();
-            return;
-        }
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            dialog->selectNameFilter(dialog->nameFilters().value(filter));
-            dialog->selectFile(path);
-            static_cast<QDialog *>(dialog)->accept();
-        }
-    });
-    poll.start(5);
+    QTimer::singleShot(0, area, [] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R); });
     QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), area->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(area->viewport(), &event);
 }
@@ -117,37 +87,32 @@ void TestRecord::recordsWhatArrived_data()
     // The display, the format, what arrives before the port is closed and the area cleared, what arrives after
     // it is reopened (with the received counter after each), and what the record must hold.
     QTest::addColumn<bool>("hex");
-    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("format");
     QTest::addColumn<QByteArray>("first");
     QTest::addColumn<QString>("firstCount");
     QTest::addColumn<QByteArray>("second");
     QTest::addColumn<QString>("secondCount");
     QTest::addColumn<QByteArray>("record");
     QTest::addColumn<QString>("tooltip");
-    const auto raw = int(ReceiveArea::RecordFormat::Raw);
-    const auto shown = int(ReceiveArea::RecordFormat::Shown);
+    const QString raw = Texts::kRecordFilterRaw, shown = Texts::kRecordFilterShown;
     QByteArray all(256, 0);
     for (int i = 0; i < 256; ++i)
         all[i] = char(i);
     const QByteArray gbk("\xce\xc2\xb6\xc8 23\xa1\xe6\r\n"); // 温度 23℃ CR LF
-    QTest::newRow("raw bytes in hex display")
-        << true << raw << all << "256" << QByteArray("\r\nZ") << "259" << all + "\r\nZ"
-        << "正在把收到的原始字节追加记录到 FILE";
-    QTest::newRow("raw bytes in character display")
-        << false << raw << gbk << "8" << QByteArray("ok\xff") << "11" << gbk + "ok\xff"
-        << "正在把收到的原始字节追加记录到 FILE";
-    QTest::newRow("text as shown in hex display")
-        << true << shown << QByteArray("\x00\x0f\xab", 3) << "3" << QByteArray("\r\nZ") << "6"
-        << QByteArray("00 0F AB 0D 0A 5A ") << "正在把接收区显示的文本（UTF-8）追加记录到 FILE";
-    QTest::newRow("text as shown in character display")
-        << false << shown << gbk << "8" << QByteArray("ok\r\n") << "12" << QStringLiteral("温度 23℃\r\nok\r\n").toUtf8()
-        << "正在把接收区显示的文本（UTF-8）追加记录到 FILE";
+    const QString rawTip = QStringLiteral("正在把收到的原始字节追加记录到 FILE");
+    const QString shownTip = QStringLiteral("正在把接收区显示的文本（UTF-8）追加记录到 FILE");
+    addRow("raw bytes in hex display", true, raw, all, "256", QByteArray("\r\nZ"), "259", all + "\r\nZ", rawTip);
+    addRow("raw bytes in character display", false, raw, gbk, "8", QByteArray("ok\xff"), "11", gbk + "ok\xff", rawTip);
+    addRow("text as shown in hex display", true, shown, QByteArray("\x00\x0f\xab", 3), "3", QByteArray("\r\nZ"), "6",
+        QByteArray("00 0F AB 0D 0A 5A "), shownTip);
+    addRow("text as shown in character display", false, shown, gbk, "8", QByteArray("ok\r\n"), "12",
+        QStringLiteral("温度 23℃\r\nok\r\n").toUtf8(), shownTip);
 }
 
 void TestRecord::recordsWhatArrived()
 {
     QFETCH(bool, hex);
-    QFETCH(int, format);
+    QFETCH(QString, format);
     QFETCH(QByteArray, first);
     QFETCH(QString, firstCount);
     QFETCH(QByteArray, second);
@@ -165,7 +130,10 @@ void TestRecord::recordsWhatArrived()
     auto *area = f.get<ReceiveArea>("Text1");
     if (hex)
         f.click("Option1");
-    chooseFromMenu(area, QStringLiteral("开始记录(&R)…"), path, format);
+    BoxCatcher boxes;
+    boxes.answers().setNextFileName(path);
+    boxes.answers().setNextFileFilter(format);
+    chooseRecord(area);
     QVERIFY(area->recording());
     tooltip.replace(QStringLiteral("FILE"), path);
     QVERIFY2(area->toolTip().split(u'\n').contains(tooltip), qPrintable(area->toolTip()));
@@ -180,12 +148,13 @@ void TestRecord::recordsWhatArrived()
     QTRY_COMPARE(f.portShown(), kShownOpen);
     f.pty.write(second);
     QTRY_COMPARE(f.receivedCount(), secondCount);
-    chooseFromMenu(area, QStringLiteral("停止记录(&R)"));
+    chooseRecord(area);
     QVERIFY(!area->recording());
     QVERIFY(!area->toolTip().contains(path));
     f.pty.write("after");
     QTRY_VERIFY(f.received().endsWith(hex ? QStringLiteral("61 66 74 65 72 ") : QStringLiteral("after")));
     QTRY_COMPARE(contents(path), "earlier\n" + record);
+    QVERIFY(boxes.boxes().isEmpty());
 }
 
 void TestRecord::diskFailureStopsWithOneBox_data()
@@ -216,7 +185,7 @@ void TestRecord::diskFailureStopsWithOneBox()
     auto *area = f.get<ReceiveArea>("Text1");
     f.click("Option1");
     QCOMPARE(area->startRecording(path, ReceiveArea::RecordFormat::Raw), 0);
-    const QByteArray before = pattern(0, 8192);
+    const QByteArray before = pattern(8192);
     f.pty.write(before);
     QTRY_COMPARE(QFileInfo(path).size(), 8192);
     QByteArray kept;
@@ -224,7 +193,7 @@ void TestRecord::diskFailureStopsWithOneBox()
         kept = contents(path);
         QVERIFY(QDir(folder).removeRecursively());
     }
-    f.pty.write(pattern(8192, 65536));
+    f.pty.write(pattern(65536, 8192));
     QTRY_COMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes()[0].text, QStringLiteral("记录已停止，未能继续写入 %1。").arg(path));
     QCOMPARE(boxes.boxes()[0].informative, reason + QStringLiteral("。已写入的内容都保留在文件中，接收区照常接收。"));
@@ -249,7 +218,7 @@ void TestRecord::slowDiskStopsPastTheBound()
     QSignalSpy finished(&writer, &RecordWriter::finished);
     QCOMPARE(writer.open(QFile::decodeName(fifo)), 0);
     for (int i = 0; i < 16; ++i)
-        writer.append(pattern(i * 65536, 65536));
+        writer.append(pattern(65536, i * 65536));
     QTRY_COMPARE(failed.size(), 1);
     QCOMPARE(failed[0][0].value<RecordWriter::Failure>(), RecordWriter::FellBehind);
 
@@ -265,7 +234,7 @@ void TestRecord::slowDiskStopsPastTheBound()
         }(),
         10000);
     QVERIFY(out.size() >= 65536 && out.size() <= (256 << 10) + 65536);
-    QCOMPARE(out, pattern(0, out.size()));
+    QCOMPARE(out, pattern(out.size()));
     QCOMPARE(failed.size(), 1);
 }
 
@@ -297,7 +266,7 @@ void TestRecord::killedLosesAtMostTheLastSecond()
     QVERIFY(due > 0);
     const QByteArray kept = contents(path);
     QVERIFY2(kept.size() >= due, qPrintable(QStringLiteral("%1 of %2").arg(kept.size()).arg(due)));
-    QCOMPARE(kept, pattern(0, kept.size()));
+    QCOMPARE(kept, pattern(kept.size()));
 }
 
 void TestRecord::savesAHexDump_data()
@@ -309,10 +278,6 @@ void TestRecord::savesAHexDump_data()
         << QByteArray("00000000  41 42 0d 0a 00 01 02 03  04 05 06 07 08 09 0a 0b  |AB..............|\n"
                       "00000010  7e 7f ff 20                                       |~.. |\n"
                       "00000014\n");
-    QTest::newRow("one whole row")
-        << QStringLiteral("30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 ")
-        << QByteArray("00000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n"
-                      "00000010\n");
     QTest::newRow("nothing") << QString() << QByteArray("00000000\n");
     QTest::newRow("text from character display kept between rows")
         << QStringLiteral("ok\r\n41 42 温度 23℃43 4")
@@ -332,25 +297,6 @@ void TestRecord::savesAHexDump()
     for (const QChar c : shown)
         out += bySlices.feed(QStringView(&c, 1));
     QCOMPARE(out + bySlices.finish(), dump);
-
-    // Through the save dialog's second file type.
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("dump.txt"));
-    ReceiveArea area;
-    area.appendText(shown);
-    QTimer poll;
-    poll.callOnTimeout([&] {
-        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-            QCOMPARE(dialog->nameFilters().value(1), QStringLiteral("十六进制转储，每行 16 字节 (*.txt)"));
-            dialog->selectNameFilter(dialog->nameFilters().value(1));
-            dialog->selectFile(path);
-            static_cast<QDialog *>(dialog)->accept();
-        }
-    });
-    poll.start(5);
-    saveCapture(&area, area.store(), 0, area.characterCount(), true);
-    QTRY_VERIFY(QFileInfo::exists(path));
-    QCOMPARE(contents(path), dump);
 }
 
 int main(int argc, char **argv)

@@ -4,17 +4,20 @@
 // through. Boxes and the file dialog are answered through BoxAnswers, set before the action.
 
 #include "terminal/receiveview/receivearea.h"
+#include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -64,6 +67,7 @@ private slots:
     void progressMovesAndCancelLeavesNothing_data();
     void progressMovesAndCancelLeavesNothing();
     void aSaveBoxHoldsAutoSend();
+    void theDialogAsTheUserMeetsIt();
 };
 
 void TestSave::savesOrSaysWhy_data()
@@ -140,11 +144,8 @@ void TestSave::savesOrSaysWhy()
     const QString shown = area->textBetween(from, to);
     chooseFromMenu(area, Qt::Key(key));
 
-    // The dialog suggests a name with the date and time in a folder that exists.
+    // The dialog starts in a folder that exists.
     QCOMPARE(boxes.answers().fileDialogs().size(), 1);
-    const QString suggested = QFileInfo(boxes.answers().fileDialogs()[0]).fileName();
-    QVERIFY2(QRegularExpression(QStringLiteral("^接收数据-20\\d{6}-\\d{6}\\.txt$")).match(suggested).hasMatch(),
-        qPrintable(suggested));
     QVERIFY(QFileInfo(boxes.answers().fileDialogs()[0]).dir().exists());
     if (box.isEmpty() && !path.isEmpty()) {
         // The file appears only once it is whole.
@@ -244,6 +245,46 @@ void TestSave::aSaveBoxHoldsAutoSend()
     boxes.closeAll();
     QTRY_VERIFY(!msgBoxOpen());
     QVERIFY(f.pty.read(3).size() == 3);
+}
+
+// The dialog itself, not its stand-in: a name with the date and time whose stem alone is selected, so typing
+// keeps the extension; a hex dump as the second file type; the next save starts where the last one went.
+void TestSave::theDialogAsTheUserMeetsIt()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("dump.txt"));
+    ReceiveArea area;
+    area.appendText(u"30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66 ");
+    QStringList asked; // per dialog: the folder it started in, the name offered, what of it is selected
+    QStringList filters;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *field = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!field || !field->hasSelectedText())
+            return;
+        asked << dialog->directory().absolutePath() << field->text() << field->selectedText();
+        if (asked.size() > 3)
+            return dialog->reject();
+        filters = dialog->nameFilters();
+        dialog->selectNameFilter(filters.value(1));
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    poll.start(5);
+    saveCapture(&area, area.store(), 0, area.characterCount(), true);
+    QCOMPARE(filters.value(1), QStringLiteral("十六进制转储，每行 16 字节 (*.txt)"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^接收数据-20\\d{6}-\\d{6}\\.txt$")).match(asked.value(1)).hasMatch(),
+        qPrintable(asked.join(u'|')));
+    QCOMPARE(asked.value(2), asked.value(1).chopped(4));
+    QTRY_VERIFY(QFileInfo(path).size() > 0);
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(),
+        QByteArray("00000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n00000010\n"));
+    saveCapture(&area, area.store(), 0, 1);
+    QCOMPARE(asked.value(3), folder.path());
+    QCOMPARE(entries(folder.path()), QStringList(QStringLiteral("dump.txt")));
 }
 
 QTEST_MAIN(TestSave)

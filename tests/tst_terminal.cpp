@@ -10,6 +10,7 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 #include "window/combobox.h"
 #include "window/intervaltimer.h"
 #include "window/messagebox.h"
@@ -68,11 +69,8 @@ private slots:
     void history_data();
     void history();
     void historyBounds();
+    void sendFile_data();
     void sendFile();
-    void sendFileStopped_data();
-    void sendFileStopped();
-    void sendFileRefused_data();
-    void sendFileRefused();
 
     void autoSend();
     void period_data();
@@ -107,34 +105,32 @@ void TestTerminal::receive_data()
     QTest::addColumn<QByteArray>("writes");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("count");
-    QTest::newRow("controls and NUL") << false << QByteArray("A\0B\tC", 5) << QString::fromUtf8("A\0B\tC", 5) << "5";
+    addRow("controls and NUL", false, QByteArray("A\0B\tC", 5), QString::fromUtf8("A\0B\tC", 5), "5");
     // "中A文" is D6 D0 41 CE C4, cut into two reads after every byte: after 4, a read ends with whole characters
     // followed by a lead byte.
-    QTest::newRow("split after 1") << false << QByteArray("\xD6|\xD0\x41\xCE\xC4") << QStringLiteral("中A文") << "3";
-    QTest::newRow("split after 2") << false << QByteArray("\xD6\xD0|\x41\xCE\xC4") << QStringLiteral("中A文") << "3";
-    QTest::newRow("split after 3") << false << QByteArray("\xD6\xD0\x41|\xCE\xC4") << QStringLiteral("中A文") << "3";
-    QTest::newRow("split after 4") << false << QByteArray("\xD6\xD0\x41\xCE|\xC4") << QStringLiteral("中A文") << "3";
-    QTest::newRow("line ends as they came")
-        << false << QByteArray("x\r\ny\rz\r|\nw") << QStringLiteral("x\r\ny\rz\r\nw") << "9";
+    for (int cut = 1; cut <= 4; ++cut)
+        QTest::addRow("split after %d", cut)
+            << false << QByteArray("\xD6\xD0\x41\xCE\xC4").insert(cut, '|') << QStringLiteral("中A文") << "3";
+    addRow("line ends as they came", false, QByteArray("x\r\ny\rz\r|\nw"), u"x\r\ny\rz\r\nw"_qs, "9");
     // A byte that starts no character takes nothing valid with it (FF is in GBK's private-use area).
     // A lead byte 81 cut from its trail byte; FF at the end of the data waits for nothing.
-    QTest::newRow("lead byte 81") << false << QByteArray("\x81|\x40") << QStringLiteral("丂") << "1";
-    QTest::newRow("not GBK") << false << QByteArray("x\x81 y\xFF") << QStringLiteral("x\uFFFD y\uF8F5") << "5";
-    QTest::newRow("hex, every digit") << true << QByteArray("\x01\x23\x45\x67|\x89\xAB\xCD\xEF")
-                                      << QStringLiteral("01 23 45 67 89 AB CD EF ") << "8";
+    addRow("lead byte 81", false, QByteArray("\x81|\x40"), u"丂"_qs, "1");
+    addRow("not GBK", false, QByteArray("x\x81 y\xFF"), u"x\uFFFD y\uF8F5"_qs, "5");
+    addRow(
+        "hex, every digit", true, QByteArray("\x01\x23\x45\x67|\x89\xAB\xCD\xEF"), u"01 23 45 67 89 AB CD EF "_qs, "8");
     // A flood arrives in a few large batches; a character split between two of them still comes out whole, and
     // the counter counts every one.
     QString lines;
     for (int i = 0; lines.size() < 1'000'000; ++i)
         lines += QStringLiteral("%1 中文数据\r\n").arg(i);
-    QTest::newRow("flood") << false << encodeGbk(lines) << lines << QString::number(lines.size());
+    addRow("flood", false, encodeGbk(lines), lines, QString::number(lines.size()));
     // Every byte value, many times over, in batches of any size: each shown once, in order, and counted.
     QByteArray bytes(3 << 20, Qt::Uninitialized);
     quint32 seed = 7;
     for (char &b : bytes)
         b = char((seed = seed * 1103515245 + 12345) >> 23);
     bytes.replace('|', '~'); // "|" separates writes
-    QTest::newRow("hex flood") << true << bytes << renderHex(bytes) << QString::number(bytes.size());
+    addRow("hex flood", true, bytes, renderHex(bytes), QString::number(bytes.size()));
 }
 
 void TestTerminal::receive()
@@ -158,32 +154,24 @@ void TestTerminal::receive()
 
 void TestTerminal::send_data()
 {
-    // What a click on the send button puts on the wire, in hex or as text, with the port open or not; a null
-    // `bytes` marks a send refused with the box `box`.
+    // What a click on the send button puts on the wire, in hex or as text, with the port open or not, and the
+    // sent counter then; a null `bytes` marks a send refused with a box: "请打开串口" when closed, else bad hex.
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("hex");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("count");
-    const QString badHex = QStringLiteral("请输入 00 到 FF 之间的十六进制数，以空格分隔（例如 AA 55 01 0D）。");
-    QTest::newRow("text in GBK") << true << false << "中AB"
-                                 << QByteArray("\xD6\xD0"
-                                               "AB")
-                                 << QString() << "3";
-    QTest::newRow("no text") << true << false << "" << QByteArray("") << QString() << "0";
-    QTest::newRow("text, port closed") << false << false << "41" << QByteArray() << kOpenThePort << "0";
-    QTest::newRow("hex, port closed") << false << true << "41" << QByteArray() << kOpenThePort << "0";
-    QTest::newRow("41") << true << true << "41" << QByteArray("\x41") << QString() << "1";
-    QTest::newRow("0041") << true << true << "0041" << QByteArray("\x41") << QString() << "1";
-    QTest::newRow("a") << true << true << "a" << QByteArray("\x0A") << QString() << "1";
-    QTest::newRow("AB CD") << true << true << "AB CD" << QByteArray("\xAB\xCD") << QString() << "2";
-    QTest::newRow("frame") << true << true << "AA 55 00 0D" << QByteArray("\xAA\x55\x00\x0D", 4) << QString() << "4";
-    QTest::newRow("blanks and tabs") << true << true << " \tff  00\t" << QByteArray("\xFF\x00", 2) << QString() << "2";
-    QTest::newRow("first and last byte") << true << true << "00 FF" << QByteArray("\x00\xFF", 2) << QString() << "2";
+    addRow("text in GBK", true, false, u"中AB"_qs, QByteArray("\xD6\xD0\x41\x42"), "3");
+    addRow("no text", true, false, QString(), QByteArray(""), "0");
+    addRow("text, port closed", false, false, u"41"_qs, QByteArray(), "0");
+    addRow("hex, port closed", false, true, u"41"_qs, QByteArray(), "0");
+    const std::pair<const char *, QByteArray> good[] = { { "41", "\x41" }, { "0041", "\x41" }, { "a", "\x0A" },
+        { "AB CD", "\xAB\xCD" }, { "AA 55 00 0D", QByteArray("\xAA\x55\x00\x0D", 4) },
+        { " \tff  00\t", QByteArray("\xFF\x00", 2) }, { "00 FF", QByteArray("\x00\xFF", 2) } };
+    for (const auto &[text, bytes] : good)
+        addRow(text, true, true, QString::fromUtf8(text), bytes, QString::number(bytes.size()));
     for (const char *bad : { "", "  ", "100", "1FF", "ABCD", "0x41", "g", "41,42", "-1", "+41", "４１" })
-        QTest::newRow(bad[0] ? bad : "empty")
-            << true << true << QString::fromUtf8(bad) << QByteArray() << badHex << "0";
+        addRow(bad[0] ? bad : "empty", true, true, QString::fromUtf8(bad), QByteArray(), "0");
 }
 
 void TestTerminal::send()
@@ -192,7 +180,6 @@ void TestTerminal::send()
     QFETCH(bool, hex);
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, box);
     QFETCH(QString, count);
     FormFixture f(open);
     BoxCatcher boxes;
@@ -205,8 +192,10 @@ void TestTerminal::send()
         f.click("Command5");
     QCOMPARE(f.pty.read(bytes.size()), bytes);
     QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput(); }));
-    QCOMPARE(boxes.boxes().value(0).text, box);
-    QCOMPARE(boxes.boxes().size(), box.isEmpty() ? 0 : 1);
+    const QString badHex = QStringLiteral("请输入 00 到 FF 之间的十六进制数，以空格分隔（例如 AA 55 01 0D）。");
+    QCOMPARE(boxes.boxes().size(), bytes.isNull() ? 1 : 0);
+    if (bytes.isNull())
+        QCOMPARE(boxes.boxes()[0].text, open ? badHex : kOpenThePort);
     // Text counts characters, hex counts bytes.
     QCOMPARE(f.sentCount(), count);
 }
@@ -340,18 +329,10 @@ void TestTerminal::history_data()
     QTest::addColumn<QString>("sends");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("newest first, back to typing") << "one/two/three"
-                                                  << "UUUUDDDD"
-                                                  << "three|two|one|one|two|three|typing|typing";
-    QTest::newRow("a repeat moves to the front") << "a/b/a"
-                                                 << "UUU"
-                                                 << "a|b|b";
-    QTest::newRow("empty sends are not kept") << "x//y/"
-                                              << "UUU"
-                                              << "y|x|x";
-    QTest::newRow("nothing sent yet") << ""
-                                      << "UD"
-                                      << "typing|typing";
+    addRow("newest first, back to typing", "one/two/three", "UUUUDDDD", "three|two|one|one|two|three|typing|typing");
+    addRow("a repeat moves to the front", "a/b/a", "UUU", "a|b|b");
+    addRow("empty sends are not kept", "x//y/", "UUU", "y|x|x");
+    addRow("nothing sent yet", "", "UD", "typing|typing");
 }
 
 void TestTerminal::history()
@@ -423,51 +404,70 @@ QProgressDialog *progressDialog(const FormFixture &f)
 
 } // namespace
 
+void TestTerminal::sendFile_data()
+{
+    // The file chosen ("" none, "dir" a folder; a.bin and 固件.bin hold 10 MB), the port open or not, what stops
+    // the send while the device reads nothing ("cancel", "unplug"; "" none), and the last box ("" none; %1 the
+    // bytes counted).
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("stop");
+    QTest::addColumn<QString>("box");
+    const QString unread = QStringLiteral("无法读取文件 %1：%2。\n没有发送任何数据。");
+    QTest::newRow("10 MB byte for byte") << "固件.bin" << true << "" << QString();
+    addRow("cancel", "a.bin", true, "cancel", "已取消发送文件 a.bin：\n已发送 %1 / 10,000,000 字节。");
+    addRow("device gone", "a.bin", true, "unplug", "已发送 %1 / 10,000,000 字节。");
+    QTest::newRow("no such file") << "none.bin" << true << "" << unread.arg("none.bin", "文件或文件夹不存在");
+    QTest::newRow("a folder") << "dir" << true << "" << unread.arg("dir", "这是一个文件夹");
+    QTest::newRow("none chosen") << "" << true << "" << QString();
+    QTest::newRow("port closed") << "a.bin" << false << "" << kOpenThePort;
+}
+
 void TestTerminal::sendFile()
 {
-    // 10 MB through a pty, byte for byte, counted in bytes; the window receives meanwhile.
-    QTemporaryDir dir;
-    nextFile = dir.filePath(QStringLiteral("固件.bin"));
-    const QByteArray bytes = writeFile(nextFile, 10'000'000);
-    QVERIFY(!bytes.isEmpty());
-    chooseFileToSend = answerChooser;
-    FormFixture f(true);
-    BoxCatcher boxes;
-    chooseInSendMenu(f, QStringLiteral("SendFile"));
-    f.pty.write("echo");
-    QByteArray sent = f.pty.read(bytes.size(), 60'000);
-    QCOMPARE(sent.size(), bytes.size());
-    QVERIFY(sent == bytes);
-    QTRY_VERIFY(f.received().endsWith(QStringLiteral("echo")));
-    QTRY_COMPARE(f.sentCount(), QStringLiteral("10000000"));
-    QTRY_VERIFY(!progressDialog(f));
-    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || !boxes.boxes().isEmpty(); }));
-    // The line is free again for sends by hand.
-    f.setText("Text2", QStringLiteral("ok"));
-    f.click("Command6");
-    QCOMPARE(f.pty.read(2), QByteArray("ok"));
-}
-
-void TestTerminal::sendFileStopped_data()
-{
-    QTest::addColumn<bool>("cancel"); // else the device goes away
-    QTest::addColumn<QString>("box");
-    QTest::newRow("cancel") << true << QStringLiteral("已取消发送文件 a.bin：\n已发送 %1 / 10,000,000 字节。");
-    QTest::newRow("device gone") << false << QStringLiteral("已发送 %1 / 10,000,000 字节。");
-}
-
-void TestTerminal::sendFileStopped()
-{
-    // The device reads nothing, so the file waits for the line; the progress dialog comes up, and the send stops.
-    QFETCH(bool, cancel);
+    QFETCH(QString, file);
+    QFETCH(bool, open);
+    QFETCH(QString, stop);
     QFETCH(QString, box);
     QTemporaryDir dir;
-    nextFile = dir.filePath(QStringLiteral("a.bin"));
-    const QByteArray bytes = writeFile(nextFile, 10'000'000);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
+    const QByteArray bytes
+        = file == u"a.bin" || file == u"固件.bin" ? writeFile(dir.filePath(file), 10'000'000) : QByteArray();
+    nextFile = file.isEmpty() ? QString() : dir.filePath(file);
+    chooserAsked = false;
     chooseFileToSend = answerChooser;
-    FormFixture f(true);
+    FormFixture f(open);
     BoxCatcher boxes;
     chooseInSendMenu(f, QStringLiteral("SendFile"));
+    // A closed port is told before any file is asked for.
+    QCOMPARE(chooserAsked, open);
+    if (box.isEmpty() && !bytes.isEmpty()) {
+        // Through the pty byte for byte, counted in bytes; the window receives meanwhile.
+        f.pty.write("echo");
+        const QByteArray sent = f.pty.read(bytes.size(), 60'000);
+        QCOMPARE(sent.size(), bytes.size());
+        QVERIFY(sent == bytes);
+        QTRY_VERIFY(f.received().endsWith(QStringLiteral("echo")));
+        QTRY_COMPARE(f.sentCount(), QStringLiteral("10000000"));
+        QTRY_VERIFY(!progressDialog(f));
+        QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || !boxes.boxes().isEmpty(); }));
+        // The line is free again for sends by hand.
+        f.setText("Text2", QStringLiteral("ok"));
+        f.click("Command6");
+        QCOMPARE(f.pty.read(2), QByteArray("ok"));
+        return;
+    }
+    if (stop.isEmpty()) {
+        // Refused before anything is sent; opened afterwards, the port finds nothing queued.
+        QTRY_COMPARE(boxes.boxes().value(0).text, box);
+        if (!open)
+            f.click("Command5");
+        QVERIFY(
+            expectNothingFor(50, [&] { return f.pty.hasInput() || boxes.boxes().size() > (box.isEmpty() ? 0 : 1); }));
+        QCOMPARE(f.sentCount(), QStringLiteral("0"));
+        return;
+    }
+    // The device reads nothing, so the file waits for the line; the progress dialog comes up, and the send stops.
     QTRY_VERIFY(progressDialog(f) && progressDialog(f)->isVisible());
     const QString counted = f.sentCount();
     QVERIFY(counted.toLongLong() > 0 && counted.toLongLong() < bytes.size());
@@ -475,60 +475,24 @@ void TestTerminal::sendFileStopped()
     f.setText("Text2", QStringLiteral("x"));
     f.click("Command6");
     QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("正在发送文件，请等文件发完或取消后再发送。"));
-    if (cancel) {
+    if (stop == u"cancel") {
         QTest::mouseClick(progressDialog(f)->findChild<QPushButton *>(), Qt::LeftButton);
     } else {
         f.pty.closeMaster();
         QTRY_COMPARE(f.portShown(), kShownClosed);
     }
     QTRY_COMPARE(boxes.boxes().size(), 2);
-    QVERIFY(boxes.boxes()[1].text.endsWith(box.arg(QLocale(QLocale::Chinese, QLocale::China).toString(counted.toLongLong()))));
+    const QString amount = QLocale(QLocale::Chinese, QLocale::China).toString(counted.toLongLong());
+    QVERIFY2(boxes.boxes()[1].text.endsWith(box.arg(amount)), qPrintable(boxes.boxes()[1].text));
     QCOMPARE(f.sentCount(), counted);
     QVERIFY(!progressDialog(f));
-    if (!cancel)
+    if (stop != u"cancel")
         return;
     // Everything counted reached the device, and nothing after the cancel.
     const QByteArray sent = f.pty.read(bytes.size(), 1000);
     QCOMPARE(sent.size(), counted.toLongLong());
     QVERIFY(bytes.startsWith(sent));
     QVERIFY(expectNothingFor(100, [&] { return f.pty.hasInput(); }));
-}
-
-void TestTerminal::sendFileRefused_data()
-{
-    // The file to send ("" when the user gives none; "dir" a folder), the port open or not, and the box.
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<QString>("box");
-    QTest::newRow("no such file") << "none.bin" << true
-                                  << QStringLiteral("无法读取文件 none.bin：文件或文件夹不存在。\n没有发送任何数据。");
-    QTest::newRow("a folder") << "dir" << true
-                              << QStringLiteral("无法读取文件 dir：这是一个文件夹。\n没有发送任何数据。");
-    QTest::newRow("none chosen") << "" << true << QString();
-    QTest::newRow("port closed") << "x.bin" << false << kOpenThePort;
-}
-
-void TestTerminal::sendFileRefused()
-{
-    QFETCH(QString, file);
-    QFETCH(bool, open);
-    QFETCH(QString, box);
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
-    writeFile(dir.filePath(QStringLiteral("x.bin")), 100);
-    nextFile = file.isEmpty() ? QString() : dir.filePath(file);
-    chooserAsked = false;
-    chooseFileToSend = answerChooser;
-    FormFixture f(open);
-    BoxCatcher boxes;
-    chooseInSendMenu(f, QStringLiteral("SendFile"));
-    QTRY_COMPARE(boxes.boxes().value(0).text, box);
-    // A closed port is told before any file is asked for.
-    QCOMPARE(chooserAsked, open);
-    if (!open)
-        f.click("Command5");
-    QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || boxes.boxes().size() > (box.isEmpty() ? 0 : 1); }));
-    QCOMPARE(f.sentCount(), QStringLiteral("0"));
 }
 
 void TestTerminal::autoSend()

@@ -38,21 +38,31 @@ void ReceiveArea::askToRecord()
 {
     const QString name
         = Texts::kRecordDefaultName.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    QFileDialog dialog(this, Texts::kRecordTitle, startFolder());
-    dialog.setObjectName(QStringLiteral("RecordDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    // The record is appended to a file that exists: nothing is replaced, so there is nothing to confirm.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setLabelText(QFileDialog::Accept, Texts::kRecordAccept);
-    dialog.setNameFilters({ Texts::kRecordFilterRaw, Texts::kRecordFilterShown, Texts::kRecordFilterShownTimes });
-    dialog.selectFile(name);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    QString path;
+    QString filter;
+    if (BoxAnswers *answers = BoxAnswers::current()) {
+        // A test answers in the user's place, as it does for the save dialog.
+        filter = answers->takeFileFilter();
+        path = answers->answerFileDialog(QDir(startFolder()).filePath(name));
+    } else {
+        QFileDialog dialog(this, Texts::kRecordTitle, startFolder());
+        dialog.setObjectName(QStringLiteral("RecordDialog"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        // The record is appended to a file that exists: nothing is replaced, so there is nothing to confirm.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setLabelText(QFileDialog::Accept, Texts::kRecordAccept);
+        dialog.setNameFilters({ Texts::kRecordFilterRaw, Texts::kRecordFilterShown, Texts::kRecordFilterShownTimes });
+        dialog.selectFile(name);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            path = dialog.selectedFiles().constFirst();
+            filter = dialog.selectedNameFilter();
+        }
+    }
+    if (path.isEmpty())
         return;
-    const QString path = dialog.selectedFiles().constFirst();
     lastFolder() = QFileInfo(path).absolutePath();
-    const QString filter = dialog.selectedNameFilter();
     const RecordFormat format = filter == Texts::kRecordFilterShown ? RecordFormat::Shown
         : filter == Texts::kRecordFilterShownTimes                  ? RecordFormat::ShownWithTimes
                                                                     : RecordFormat::Raw;
