@@ -665,15 +665,14 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
             for (qsizetype k = 0; k < text.size(); ++k)
                 text[k] = QChar(char16_t(0x4e00 + (quint8(bytes[2 * k]) << 8 | quint8(bytes[2 * k + 1])) % 20000));
             const QString shown = hex ? tokens(bytes) : text;
-            if (store.behind())
-                store.flush();
+            // The disk is given the time to take each chunk: how much a feed faster than the disk drops is
+            // the budget bench's to measure, not a fixed figure.
+            store.flush();
             if (hex)
                 store.appendHex(bytes);
             else
                 store.appendText(text);
             QCOMPARE(store.text(store.size() - shown.size(), store.size()), shown);
-            if (i % 20 == 19)
-                store.flush();
         }
         QVERIFY(store.origin() > 0);
         QVERIFY2(store.diskBytes() > 0 && store.diskBytes() <= 1 << 20, qPrintable(QString::number(store.diskBytes())));
