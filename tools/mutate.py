@@ -55,7 +55,7 @@ MUTANTS = [
      "settings refused at open go unreported"),
     ("notfound", "port/mscomm.cpp", "failOpen(CommError::PortInvalid, systemError);",
      "failOpen(CommError::DeviceFailure, systemError);", "a missing device reported as a device failure"),
-    ("leadbyte", "port/mscomm.cpp", "    m_pending.prepend(taken);\n", "", "a trailing lead byte is lost"),
+    ("leadbyte", "port/mscomminput.cpp", "    m_pending.prepend(taken);\n", "", "a trailing lead byte is lost"),
     ("resource", "port/mscomm.cpp", "error != QSerialPort::ReadError && error != QSerialPort::ResourceError",
      "error != QSerialPort::ReadError", "a device lost with a resource error stays open"),
     ("readerror", "port/mscomm.cpp", "error != QSerialPort::ReadError && error != QSerialPort::ResourceError",

@@ -4,6 +4,8 @@
 #include "terminal/receiveview/receivearea.h"
 #include "window/texts.h"
 
+#include <QActionGroup>
+#include <QMenu>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -53,5 +55,63 @@ void TimeGutter::paintEvent(QPaintEvent *)
             continue;
         const QRectF place(0, row.top + offset, width() - kPadding, line.height());
         painter.drawText(place, Qt::AlignRight | Qt::AlignVCenter, formatStamp(*stamp, m_format));
+    }
+}
+
+// --- The receive area's side of the margin ---------------------------------------------------------------
+
+void ReceiveArea::setTimesShown(bool shown)
+{
+    if (shown == timesShown())
+        return;
+    if (shown) {
+        m_gutter = new TimeGutter(this, m_stampFormat);
+        m_gutter->show();
+    } else {
+        delete m_gutter;
+        m_gutter = nullptr;
+    }
+    placeGutter();
+}
+
+void ReceiveArea::setStampFormat(StampFormat format)
+{
+    m_stampFormat = format;
+    if (m_gutter) {
+        m_gutter->setFormat(format);
+        placeGutter();
+    }
+}
+
+// The text narrows by the margin's width; the layout, hit testing and the rest stay in the viewport's
+// coordinates.
+void ReceiveArea::placeGutter()
+{
+    const int width = m_gutter ? m_gutter->preferredWidth() : 0;
+    if (viewportMargins().left() != width)
+        setViewportMargins(width, 0, 0, 0);
+    if (m_gutter)
+        m_gutter->setGeometry(QRect(contentsRect().topLeft(), QSize(width, contentsRect().height())));
+    syncGeometry();
+    viewport()->update();
+}
+
+void ReceiveArea::addTimeActions(QMenu &menu)
+{
+    QAction *shown = menu.addAction(Texts::kMenuTimesShown, this, [this](bool on) { setTimesShown(on); });
+    shown->setCheckable(true);
+    shown->setChecked(timesShown());
+    QMenu *formats = menu.addMenu(Texts::kMenuStampFormat);
+    auto *group = new QActionGroup(formats);
+    const std::pair<QString, StampFormat> choices[] = {
+        { Texts::kMenuStampClock, StampFormat::Clock },
+        { Texts::kMenuStampDate, StampFormat::DateAndClock },
+        { Texts::kMenuStampSincePrevious, StampFormat::SincePrevious },
+    };
+    for (const auto &[text, format] : choices) {
+        QAction *action = formats->addAction(text, this, [this, format = format] { setStampFormat(format); });
+        action->setCheckable(true);
+        action->setChecked(format == m_stampFormat);
+        group->addAction(action);
     }
 }
