@@ -319,6 +319,25 @@ LEFT = {
 }
 
 
+# Times of arrival, find off the window's thread, the reader's pieces, the drop for room.
+MUTANTS += [
+    ("timesdrop", "terminal/capture/arrivaltimes.cpp", "    m_keptFrom = std::max(m_keptFrom, at);\n", "",
+     "times kept for text that made way"),
+    ("crlftwice", "terminal/receiveview/linetimes.cpp", "        if (text[brk] == u'\\r' && i < text.size() && text[i] == u'\\n')\n            ++i;\n",
+     "", "a CR LF begins two lines"),
+    ("nowrap", "terminal/receiveview/finder.cpp", "        if (m_wrap && !m_wrapped) {", "        if (false) {",
+     "find never goes on from the other end"),
+    ("straddle", "terminal/receiveview/findscan.cpp",
+     "        if (!carry.isEmpty()) {\n            const qint64 windowStart", "        if (false) {\n            const qint64 windowStart",
+     "a match across two pieces is not found"),
+    ("breakat", "terminal/capture/chunk.cpp", "found.push_back(first + quint32(i + (std::countr_zero(mask) >> 1)));",
+     "found.push_back(quint32(i + (std::countr_zero(mask) >> 1)));", "a break found at the wrong place"),
+    ("textrecord", "port/mscomminput.cpp", "                if (!piece.bytes.isEmpty())\n                    emit inputTaken(piece.bytes);\n",
+     "", "bytes decoded by the reader never reach the record"),
+    ("tenth", "terminal/capture/scratchblocks.cpp", "m_file->diskBytes() / 10), 0);", "m_file->diskBytes()), 0);",
+     "a full disk drops the whole capture on disk"),
+]
+
 def run(cmd, timeout=None, quiet=True):
     out = subprocess.DEVNULL if quiet else None
     try:
@@ -334,8 +353,8 @@ TARGETS = ["tst_port", "tst_terminal", "tst_window", "tst_vport", "tst_receivear
 
 
 TARGETS += ["tst_modem"]
-# Without these two the record and find tests would run the unchanged program against every mutant.
-TARGETS += ["tst_record", "tst_find"]
+# Without these the record, find and times tests would run the unchanged program against every mutant.
+TARGETS += ["tst_record", "tst_find", "tst_times"]
 
 
 def build(build_dir, everything=False):
