@@ -532,6 +532,7 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
     o.waitingBytes = 64;
+    o.scratch->packBytes = 256; // a few blocks to an extent
     ReceiveStore store(o);
     QCOMPARE(store.scratchFolder(), folder.path());
     const struct stat first = scratchStat(folder.path());
@@ -840,10 +841,10 @@ void TestReceiveStore::breaksFoundAtEveryPlace()
     QCOMPARE(found, expected);
 }
 
-// The scratch-file layer alone, with eight-byte blocks and a sealer that writes each block in clear behind
-// its id: after every step the file holds exactly the blocks in use, each on a file system block of its
-// own, a block let go leaves a hole that the next one fills, and a clear starts a new file while the
-// blocks wait in memory until it is there.
+// The scratch-file layer alone, with eight-byte blocks, two to an extent, and a sealer that writes each
+// block in clear behind its id: after every step the file holds exactly the blocks in use, packed into
+// extents of whole file system blocks; an extent goes only with its last block and leaves a hole that the
+// next extent fills; and a clear starts a new file while the blocks wait in memory until it is there.
 void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
 {
     QTemporaryDir folder(m_dir.filePath(QStringLiteral("blocks-XXXXXX")));
@@ -855,7 +856,7 @@ void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
             return sealed.startsWith(head(id)) ? sealed.sliced(head(id).size()).toByteArray() : QByteArray();
         } };
     std::binary_semaphore opened(0);
-    ScratchFile::Place place { folder.path(), 0, 0, true, true, {}, {} };
+    ScratchFile::Place place { folder.path(), 0, 0, true, true, {}, {}, 24 };
     place.beforeOpen = [&, first = std::make_shared<bool>(true)] {
         if (!std::exchange(*first, false))
             opened.acquire();
@@ -872,37 +873,47 @@ void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
         blocks->append(chunk);
         return chunk;
     };
-    // The file's bytes, and what they should be: each place's block, padded to the file system's block.
+    // The file's bytes, and what they should be: each extent's blocks back to back, padded to the file
+    // system's block ('-': a hole); the file ends with the last block.
     const auto file = [&] {
         QFile scratch(scratchFiles(folder.path()).value(0));
         return scratch.open(QIODevice::ReadOnly) ? scratch.readAll() : QByteArray();
     };
-    const auto expected = [&](const QByteArray &places) {
-        QByteArray out;
-        for (char fill : places)
-            out += (fill == '-' ? QByteArray() : head(fill) + QByteArray(8, fill)).leftJustified(fsBlock, '\0');
-        return out.first(out.size() - fsBlock + head(places.back()).size() + 8);
+    const auto expected = [&](const QByteArray &extents) {
+        QByteArray out, last;
+        for (const QByteArray &extent : extents.split('|')) {
+            last.clear();
+            for (char fill : extent)
+                last += fill == '-' ? QByteArray() : head(fill) + QByteArray(8, fill);
+            out += last.leftJustified(fsBlock, '\0');
+        }
+        return out.first(out.size() - fsBlock + last.size());
     };
-    auto a = block('A'), b = block('B'), c = block('C');
+    const auto held = [&] { return blocks->file()->heldBytes(); };
+    auto a = block('A'), b = block('B'), c = block('C'), d = block('D'), e = block('E');
     blocks->flush();
-    QCOMPARE(file(), expected("ABC"));
+    QCOMPARE(file(), expected("AB|CD|E"));
+    QCOMPARE(held(), 3 * fsBlock);
+    b.reset(), c.reset(), d.reset();
+    QTRY_COMPARE(held(), 2 * fsBlock); // the second extent punched, the first kept for A
+    QCOMPARE(file(), expected("AB|-|E"));
     QVERIFY(!a->resident());
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(blocks->read(*a).raw()), 8), QByteArray(8, 'A'));
-    b.reset();
-    QTRY_COMPARE(a->file->heldBytes(), 2 * fsBlock); // punched, and free for the next block
-    QCOMPARE(file(), expected("A-C"));
-    auto d = block('D');
+    auto f = block('F'), g = block('G');
     blocks->flush();
-    QCOMPARE(file(), expected("ADC"));
+    QCOMPARE(file(), expected("AB|G|EF"));
+    a.reset();
+    QTRY_COMPARE(held(), 2 * fsBlock);
+    QCOMPARE(file(), expected("-|G|EF"));
     blocks->clear();
-    auto e = block('E');
+    auto h = block('H');
     QCOMPARE(blocks->folder(), QString()); // in memory while the new file is made
-    a.reset(), c.reset(), d.reset();
+    e.reset(), f.reset(), g.reset();
     opened.release();
     blocks->flush();
     QCOMPARE(blocks->folder(), folder.path());
     QCOMPARE(scratchFiles(folder.path()).size(), 1); // the old file went with its last block
-    QCOMPARE(file(), expected("E"));
+    QCOMPARE(file(), expected("H"));
 }
 
 int main(int argc, char **argv)

@@ -284,9 +284,7 @@ qint64 ScratchBlocks::settle()
     }
     qint64 dropped = 0;
     if (refused > 0) {
-        // A tenth of the file at a time: a full disk is met again sooner, but the capture dips little. The
-        // room is counted in sealed bytes, and each block takes whole file system blocks, so a quarter took
-        // some 40 % of what text lines held.
+        // A tenth of the file at a time: a full disk is met again sooner, but the capture dips little.
         const qint64 made = makeRoom(std::max(refused, m_file->diskBytes() / 10), 0);
         dropped += made;
         // The oldest data on the disk made room: the refused chunks take it at once. Waiting would let

@@ -175,17 +175,18 @@ qint64 ScratchFile::room() const
     return std::max<qint64>(0, std::min(m_held + free, m_limit));
 }
 
-// Under the lock: the first free stretch that fits, else the end of the file.
-bool ScratchFile::place(qint64 length, qint64 *offset)
+// Under the lock: `length` bytes, or up to `most` where there are more, in the first free stretch that
+// fits, else at the end of the file; never past the limit.
+bool ScratchFile::place(qint64 length, qint64 most, qint64 *offset, qint64 *taken)
 {
     for (auto it = m_free.begin(); it != m_free.end() && it->first + length <= m_limit; ++it) {
         if (it->second < length)
             continue;
         *offset = it->first;
-        if (it->second > length)
-            m_free.emplace(it->first + length, it->second - length);
+        *taken = std::min({ it->second, most, m_limit - it->first });
+        if (it->second > *taken)
+            m_free.emplace(it->first + *taken, it->second - *taken);
         m_free.erase(it);
-        m_held += length;
         return true;
     }
     if (m_end + length > m_limit) {
@@ -193,15 +194,15 @@ bool ScratchFile::place(qint64 length, qint64 *offset)
         return false;
     }
     *offset = m_end;
-    m_end += length;
-    m_held += length;
+    *taken = std::min(most, m_limit - m_end);
+    m_end += *taken;
     return true;
 }
 
-// Under the lock: a punched stretch joins its free neighbours; free space at the end shortens the file.
-void ScratchFile::giveBack(qint64 offset, qint64 length)
+// Under the lock: a stretch that holds no disk joins its free neighbours; free space at the end shortens
+// the file.
+void ScratchFile::addFree(qint64 offset, qint64 length)
 {
-    m_held -= length;
     auto next = m_free.lower_bound(offset);
     if (next != m_free.end() && next->first == offset + length) {
         length += next->second;
@@ -217,8 +218,53 @@ void ScratchFile::giveBack(qint64 offset, qint64 length)
     }
     if (offset + length >= m_end)
         m_end = offset;
-    else
+    else if (length > 0)
         m_free.emplace(offset, length);
+}
+
+// Under the lock: a stretch to punch out before it is used again. True when the caller is to start the
+// punching once the lock is let go.
+bool ScratchFile::toPunch(qint64 offset, qint64 length)
+{
+    if (m_retired || length <= 0)
+        return false;
+    m_toPunch.emplace_back(offset, length);
+    return !std::exchange(m_punching, true);
+}
+
+// Under the lock: an extent whose blocks are all released goes, unless it still takes blocks.
+bool ScratchFile::letGo(std::map<qint64, Extent>::iterator extent)
+{
+    if (extent->second.live > 0 || extent->first == m_open)
+        return false;
+    const qint64 offset = extent->first;
+    const qint64 length = extent->second.length;
+    m_extents.erase(extent);
+    return toPunch(offset, length);
+}
+
+// Under the lock: the newest extent takes no more blocks and keeps only the whole blocks it used; the
+// rest was never written and is free at once.
+bool ScratchFile::closeOpen()
+{
+    const auto extent = m_extents.find(std::exchange(m_open, -1));
+    if (extent == m_extents.end())
+        return false;
+    const qint64 kept = rounded(extent->second.used);
+    addFree(extent->first + kept, extent->second.length - kept);
+    extent->second.length = kept;
+    if (kept > 0)
+        return letGo(extent);
+    m_extents.erase(extent);
+    return false;
+}
+
+void ScratchFile::startPunching()
+{
+    // One thread at a time, only while there is something to punch; the file stays open until it is done.
+    const int error = errno;
+    std::thread([self = shared_from_this()] { self->punchPending(); }).detach();
+    errno = error;
 }
 
 bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
@@ -227,9 +273,22 @@ bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
         m_place.beforeWrite();
     // Blocks given back are punched out here first, so their space is there for this one.
     punchPending();
-    const qint64 need = rounded(length);
+    const bool packed = length < m_place.packBytes;
     std::unique_lock lock(m_mutex);
-    if (m_held + need > m_checkedUntil) {
+    // The newest extent, if the block goes into it.
+    const auto into = [&] {
+        const auto open = m_extents.find(m_open);
+        const bool fits = open != m_extents.end()
+            && open->second.used + length <= std::min(open->second.length, m_place.packBytes);
+        return packed && fits ? open : m_extents.end();
+    };
+    // What the held bytes grow by: nothing while the block fits in a file system block already begun.
+    const auto growth = [&] {
+        const auto open = into();
+        return open == m_extents.end() ? rounded(length)
+                                       : rounded(open->second.used + length) - rounded(open->second.used);
+    };
+    if (const qint64 need = growth(); m_held + need > m_checkedUntil) {
         lock.unlock();
         const qint64 free = freeSpace();
         lock.lock();
@@ -240,10 +299,34 @@ bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
         }
         m_checkedUntil = m_held + std::min(free, kBudgetStep);
     }
+    // Another writer may have placed a block meanwhile.
+    const qint64 need = growth();
+    auto extent = into();
     qint64 at = 0;
-    if (!place(need, &at))
-        return false;
+    bool punch = false;
+    if (extent != m_extents.end()) {
+        at = extent->first + extent->second.used;
+    } else {
+        punch = packed && closeOpen();
+        qint64 taken = 0;
+        if (!place(need, packed ? rounded(m_place.packBytes) : need, &at, &taken)) {
+            lock.unlock();
+            if (punch)
+                startPunching();
+            return false;
+        }
+        if (packed)
+            extent = m_extents.emplace(m_open = at, Extent { taken, 0, 0 }).first;
+    }
+    const qint64 extentAt = extent != m_extents.end() ? extent->first : -1;
+    if (extentAt >= 0) {
+        extent->second.used += length;
+        ++extent->second.live;
+    }
+    m_held += need;
     lock.unlock();
+    if (punch)
+        startPunching();
 
     qsizetype done = 0;
     while (done < length) {
@@ -252,14 +335,32 @@ bool ScratchFile::append(const char *data, qsizetype length, qint64 *offset)
             continue;
         if (n <= 0) {
             const int error = n == 0 ? EIO : errno;
+            // Whatever part was written is given back. In an extent the bytes about it are other blocks':
+            // it is punched out at once, and its place is the next block's if it was the newest.
+            if (extentAt >= 0)
+                ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, at, length);
             lock.lock();
             // Past a file-size limit the file stays below it; the budget shrinks to what it holds now.
             if (error == EFBIG)
                 m_limit = std::min(m_limit, (at + done) / m_block * m_block);
-            m_checkedUntil = m_held - need;
+            punch = false;
+            if (extentAt < 0) {
+                m_checkedUntil = m_held - need;
+                punch = toPunch(at, need);
+            } else {
+                const auto mine = m_extents.find(extentAt);
+                Extent &in = mine->second;
+                --in.live;
+                if (extentAt == m_open && in.used == at - extentAt + length) {
+                    m_held -= rounded(in.used) - rounded(at - extentAt);
+                    in.used = at - extentAt;
+                }
+                m_checkedUntil = m_held;
+                punch = error == EFBIG && extentAt == m_open ? closeOpen() : letGo(mine);
+            }
             lock.unlock();
-            // Whatever part was written is punched out before the space is used again.
-            release(at, need);
+            if (punch)
+                startPunching();
             errno = error;
             return false;
         }
@@ -287,17 +388,22 @@ void ScratchFile::release(qint64 offset, qint64 length)
 {
     if (length <= 0)
         return;
+    bool punch = false;
     {
         std::lock_guard lock(m_mutex);
         if (m_retired)
             return;
-        m_toPunch.emplace_back(offset, rounded(length));
-        if (m_punching)
-            return;
-        m_punching = true;
+        auto extent = m_extents.upper_bound(offset);
+        if (extent != m_extents.begin() && offset < std::prev(extent)->first + std::prev(extent)->second.length) {
+            --extent;
+            --extent->second.live;
+            punch = letGo(extent);
+        } else {
+            punch = toPunch(offset, rounded(length));
+        }
     }
-    // One thread at a time, only while there is something to punch; the file stays open until it is done.
-    std::thread([self = shared_from_this()] { self->punchPending(); }).detach();
+    if (punch)
+        startPunching();
 }
 
 void ScratchFile::punchPending()
@@ -316,8 +422,10 @@ void ScratchFile::punchPending()
         for (const auto &[offset, length] : batch)
             ::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, offset, length);
         std::lock_guard lock(m_mutex);
-        for (const auto &[offset, length] : batch)
-            giveBack(offset, length);
+        for (const auto &[offset, length] : batch) {
+            m_held -= length;
+            addFree(offset, length);
+        }
     }
 }
 

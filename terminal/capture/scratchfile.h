@@ -16,10 +16,15 @@
 // owns and may enter, reached without following a link, and never on a file system that lives in memory
 // (tmpfs, ramfs): that would spend the memory the file is there to save.
 //
-// Blocks are placed on the file system's own blocks, so that a block given back frees all the disk it
-// took; the space of blocks given back is used again before the file grows. The file holds no more than
-// the blocks in use, each rounded up to the file system's block, and grows only while its file system
-// keeps more than the budget free and the file-size limit allows.
+// Blocks shorter than `Place::packBytes` are packed back to back into extents of whole file system
+// blocks: the newest extent takes them until the next one does not fit, and then keeps only the whole
+// blocks it used, the rest free at once (never written, it holds no disk). An extent is given back, its
+// hole punched and its space used again, only once every block in it has been released; blocks go
+// oldest first, so an extent's blocks go nearly together. A longer block takes file system blocks of its
+// own. The space given back is used again before the file grows. So the file holds no more than the
+// extents and the longer blocks in use, each rounded up to the file system's block (of them only the
+// oldest and the newest extent partly released or filled, as blocks go in order), and grows only while
+// its file system keeps more than the budget free and the file-size limit allows.
 class ScratchFile : public std::enable_shared_from_this<ScratchFile>
 {
 public:
@@ -35,6 +40,8 @@ public:
         std::function<void()> beforeWrite;
         // And each open, to play a slow folder.
         std::function<void()> beforeOpen;
+        // The bytes of blocks an extent takes: a sealed chunk of text lines is a few KB.
+        qint64 packBytes = qint64(256) << 10;
     };
 
     // Why no file was made, for the words the window shows.
@@ -75,7 +82,8 @@ public:
     void release(qint64 offset, qint64 length);
     // Bytes the file really takes on its disk.
     qint64 diskBytes() const;
-    // Bytes of the blocks in use, rounded up to the file system's block: what the budget counts.
+    // Bytes of the extents and longer blocks in use, rounded up to the file system's block: what the
+    // budget counts.
     qint64 heldBytes() const;
     qint64 blockBytes() const { return m_block; }
     // What the budget allows the file to hold now, at most: its free space past the reserve, within the
@@ -86,10 +94,21 @@ public:
     void retire();
 
 private:
+    struct Extent
+    {
+        qint64 length; // what it takes of the file: whole blocks
+        qint64 used; // bytes of blocks placed in it, released or not
+        int live; // blocks placed and not yet released
+    };
+
     ScratchFile(int fd, QString folder, const Place &place, qint64 block);
     qint64 rounded(qint64 length) const { return (length + m_block - 1) / m_block * m_block; }
-    bool place(qint64 length, qint64 *offset);
-    void giveBack(qint64 offset, qint64 length);
+    bool place(qint64 length, qint64 most, qint64 *offset, qint64 *taken);
+    void addFree(qint64 offset, qint64 length);
+    bool toPunch(qint64 offset, qint64 length);
+    bool letGo(std::map<qint64, Extent>::iterator extent);
+    bool closeOpen();
+    void startPunching();
     void punchPending();
     qint64 freeSpace() const;
 
@@ -104,6 +123,8 @@ private:
     qint64 m_limit; // the file may not reach past this (a file-size limit)
     qint64 m_checkedUntil = 0; // the held bytes up to which the last look at the free space allows growth
     std::map<qint64, qint64> m_free; // offset -> length, punched and ready for use again
+    std::map<qint64, Extent> m_extents; // offset -> the extent there
+    qint64 m_open = -1; // the extent that takes the next short block, if any
     std::vector<std::pair<qint64, qint64>> m_toPunch;
     bool m_punching = false;
     bool m_retired = false;
