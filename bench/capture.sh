@@ -13,6 +13,8 @@
 #   BUILD_DIR      build directory                                              [build]
 #   TIMES_LINES    short lines fed for the times of arrival (0 skips them)      [10000000]
 #   TIMES_FOLDER   scratch folder for them, on a disk (not tmpfs)               [~/.cache/zelcom-bench-times]
+#   FLOOD_CLEARS   clears clicked while text lines flood in (0 skips them)      [3]
+#   FLOOD_SIZE     bytes received before each of them                           [5G]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,6 +57,23 @@ for mode in $MODES; do
 done
 echo
 echo "(The scratch file is in $(field scratch "${line:-scratch=?}") and is compressed, so text lines take less disk than they are long.)"
+
+FLOOD_CLEARS=${FLOOD_CLEARS:-3}
+FLOOD_SIZE=${FLOOD_SIZE:-5G}
+if [ "$FLOOD_CLEARS" != 0 ]; then
+    startWriter --mode text --rate 0 --seconds 100000
+    line=$("$bin/capturebench" --slave "$slave" --mode text --bytes "$(numfmt --from=iec "$FLOOD_SIZE")" \
+        --clears "$FLOOD_CLEARS" 2>/dev/null) || true
+    kill "$writer" 2>/dev/null || true
+    writerResult >/dev/null || true
+    echo
+    echo "\"清接收区\" clicked while GBK text lines flood in, each time after $FLOOD_SIZE more received, timed from"
+    echo "the click to the end of the repaint that shows the emptied area:"
+    echo
+    echo "| received before each click | most characters held at a click | clear ms (with the repaint), each click |"
+    echo "|---|---|---|"
+    printf "| %s | %s | %s |\n" "$FLOOD_SIZE" "$(field flood_held_chars "$line")" "$(field flood_clear_ms "$line")"
+fi
 
 TIMES_LINES=${TIMES_LINES:-10000000}
 if [ "$TIMES_LINES" != 0 ]; then

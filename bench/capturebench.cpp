@@ -5,7 +5,10 @@
 // how soon the first row shows after Ctrl+Home, how long "清接收区" takes with the repaint that shows it
 // and whether the old scratch file is gone with it, and whether the newest data is exact.
 //
-//   capturebench --slave PATH --mode hex|text --bytes N
+//   capturebench --slave PATH --mode hex|text --bytes N [--clears K]
+//
+// With --clears, "清接收区" is first clicked K times while the flood goes on, each time once the window
+// has received N bytes more, and each click is timed to the end of the repaint that shows it.
 
 #include "bench/benchsupport.h"
 #include "port/mscomm.h"
@@ -56,6 +59,7 @@ int main(int argc, char **argv)
     const QString slave = option("--slave", QString());
     const bool hex = option("--mode", QStringLiteral("hex")) == u"hex";
     const qint64 target = option("--bytes", QStringLiteral("1000000000")).toLongLong();
+    const int clears = option("--clears", QStringLiteral("0")).toInt();
 
     PortMap::setSystemScanner([] { return QStringList(); });
     qputenv("ZELCOM_PORTS", slave.toLocal8Bit());
@@ -80,11 +84,25 @@ int main(int argc, char **argv)
     double seconds = 0;
     QTimer watch;
     watch.setInterval(20);
+    qint64 since = 0; // received before the last clear
+    QStringList floodClears;
+    qint64 floodHeld = 0;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (received() >= target) {
-            seconds = double(clock.nsecsElapsed()) / 1e9;
-            app.quit();
+        if (received() - since < target)
+            return;
+        if (floodClears.size() < clears) {
+            // The reader goes on meanwhile: the pty keeps the writer's bytes coming.
+            floodHeld = std::max(floodHeld, area.store().size());
+            QElapsedTimer step;
+            step.start();
+            form->Command3->click();
+            area.viewport()->repaint();
+            floodClears.append(QString::number(double(step.nsecsElapsed()) / 1e6, 'f', 1));
+            since = received();
+            return;
         }
+        seconds = double(clock.nsecsElapsed()) / 1e9;
+        app.quit();
     });
     clock.start();
     watch.start();
@@ -140,11 +158,13 @@ int main(int argc, char **argv)
     }
 
     std::printf("received_bytes=%lld seconds=%.1f mb_s=%.1f peak_rss_mb=%.0f disk_mb=%.0f disk_per_byte=%.3f "
-                "home_ms=%.1f clear_ms=%.1f emptied=%s disk_back=%s scratch=%s exact=%s head_exact=%s\n",
+                "home_ms=%.1f clear_ms=%.1f emptied=%s disk_back=%s scratch=%s exact=%s head_exact=%s "
+                "flood_held_chars=%lld flood_clear_ms=%s\n",
         static_cast<long long>(bytes), seconds, double(bytes) / seconds / 1e6, double(peak) / 1e6, double(disk) / 1e6,
         double(disk) / double(std::max<qint64>(bytes, 1)), homeMs, clearMs, emptied ? "yes" : "NO",
         oldGone ? "yes" : "NO", folder.isEmpty() ? "none" : qPrintable(folder), exact ? "yes" : "NO",
-        headExact ? "yes" : "NO");
+        headExact ? "yes" : "NO", floodHeld,
+        floodClears.isEmpty() ? "none" : qPrintable(floodClears.join(u',')));
     std::fflush(stdout);
     return 0;
 }

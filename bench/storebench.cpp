@@ -6,7 +6,10 @@
 // whether the oldest and the newest data still held are exact, the peak resident memory, and how long a
 // clear takes and whether the old file's disk goes with it.
 //
-//   storebench --folder DIR --mode hex|text|shortlines --bytes N [--times on]
+//   storebench --folder DIR --mode hex|text|shortlines --bytes N [--times on] [--pack BYTES]
+//
+// --pack sets the bytes of sealed blocks the scratch file packs into one extent; 0 gives every block
+// file system blocks of its own.
 //
 // With --times on, the times of arrival are kept beside the text as the receive area keeps them (in the
 // same scratch file), and the figures end with the disk and memory they take. In shortlines mode each
@@ -75,6 +78,7 @@ int main(int argc, char **argv)
     o.scratch = ScratchFile::Place {};
     o.scratch->folder = folder;
 #ifndef ZELCOM_BENCH_BEFORE
+    o.scratch->packBytes = option("--pack", QString::number(o.scratch->packBytes)).toLongLong();
     // The disk is used however little room it has: its budget is what is measured here.
     o.memoryHeadroom = 0;
 #endif

@@ -653,7 +653,8 @@ void TestReceiveStore::fullDiskDropsOldestKeepsNewest()
         ReceiveStore::Options o;
         o.chunkBytes = 64 << 10;
         o.waitingBytes = 256 << 10;
-        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {} };
+        // Extents four chunks long, as on a real disk; the disk holds four of them.
+        o.scratch = ScratchFile::Place { folder.path(), 0, 0, true, true, {}, {}, 256 << 10 };
         o.memoryHeadroom = 0;
         ReceiveStore store(o);
         QCOMPARE(store.scratchFolder(), folder.path());

@@ -40,8 +40,9 @@ public:
         std::function<void()> beforeWrite;
         // And each open, to play a slow folder.
         std::function<void()> beforeOpen;
-        // The bytes of blocks an extent takes: a sealed chunk of text lines is a few KB.
-        qint64 packBytes = qint64(256) << 10;
+        // The bytes of blocks an extent takes. A sealed chunk of text lines is a few KB, one of random bytes
+        // a little over 256 KiB: the unused end of an extent's last file system block is under 1 % of it.
+        qint64 packBytes = qint64(1) << 20;
     };
 
     // Why no file was made, for the words the window shows.
