@@ -398,8 +398,6 @@ void TestReceiveStore::sealsWithAFreshNonce()
     const QByteArray block = QByteArray("temperature=23.5\r\n").repeated(100);
     const QByteArray first = SealedBlock::seal(block, 5);
     const QByteArray second = SealedBlock::seal(block, 5);
-    QVERIFY(!first.isEmpty());
-    QVERIFY(first != second);
     QVERIFY(first.first(24) != second.first(24));
     QCOMPARE(SealedBlock::open(first, 5), block);
     QCOMPARE(SealedBlock::open(second, 5), block);
@@ -535,9 +533,7 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     o.scratch->packBytes = 256; // a few blocks to an extent
     ReceiveStore store(o);
     QCOMPARE(store.scratchFolder(), folder.path());
-    const struct stat first = scratchStat(folder.path());
-    const qint64 block = first.st_blksize;
-    QVERIFY(block >= 512);
+    const qint64 block = scratchStat(folder.path()).st_blksize;
     if (sizeLimit > 0 && limitLate)
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     // 200 characters kept: 50 text blocks, or 24 hex blocks of 8 bytes.
@@ -570,9 +566,8 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     // The file's end may stand past what is held: a place is used again only once its hole is punched, on a
     // thread of its own, so a slow run writes the newest block at the end meanwhile. That end holds no disk
     // (st_blocks above); under a file-size limit it still never passes the limit.
-    const struct stat now = scratchStat(folder.path());
     if (sizeLimit > 0)
-        QVERIFY2(now.st_size <= qint64(sizeLimit) << 10, qPrintable(QString::number(now.st_size)));
+        QVERIFY(scratchStat(folder.path()).st_size <= qint64(sizeLimit) << 10);
     // The oldest still held reads back whole.
     QCOMPARE(store.text(0, 1).size(), 1);
 }
@@ -875,36 +870,32 @@ void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
         return chunk;
     };
     // The file's bytes, and what they should be: each extent's blocks back to back, padded to the file
-    // system's block ('-': a hole); the file ends with the last block.
+    // system's block ('-': a hole of one); the file ends with the last block.
     const auto file = [&] {
         QFile scratch(scratchFiles(folder.path()).value(0));
         return scratch.open(QIODevice::ReadOnly) ? scratch.readAll() : QByteArray();
     };
     const auto expected = [&](const QByteArray &extents) {
-        QByteArray out, last;
-        for (const QByteArray &extent : extents.split('|')) {
-            last.clear();
-            for (char fill : extent)
-                last += fill == '-' ? QByteArray() : head(fill) + QByteArray(8, fill);
-            out += last.leftJustified(fsBlock, '\0');
+        QByteArray out;
+        for (char fill : extents) {
+            if (fill == '|')
+                out = out.leftJustified((out.size() + fsBlock - 1) / fsBlock * fsBlock, '\0');
+            else
+                out += fill == '-' ? QByteArray(fsBlock, '\0') : head(fill) + QByteArray(8, fill);
         }
-        return out.first(out.size() - fsBlock + last.size());
+        return out;
     };
-    const auto held = [&] { return blocks->file()->heldBytes(); };
     auto a = block('A'), b = block('B'), c = block('C'), d = block('D'), e = block('E');
     blocks->flush();
     QCOMPARE(file(), expected("AB|CD|E"));
-    QCOMPARE(held(), 3 * fsBlock);
     b.reset(), c.reset(), d.reset();
-    QTRY_COMPARE(held(), 2 * fsBlock); // the second extent punched, the first kept for A
+    QTRY_COMPARE(blocks->file()->heldBytes(), 2 * fsBlock); // the second extent punched, the first kept for A
     QCOMPARE(file(), expected("AB|-|E"));
-    QVERIFY(!a->resident());
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(blocks->read(*a).raw()), 8), QByteArray(8, 'A'));
     auto f = block('F'), g = block('G');
     blocks->flush();
     QCOMPARE(file(), expected("AB|G|EF"));
     a.reset();
-    QTRY_COMPARE(held(), 2 * fsBlock);
+    QTRY_COMPARE(blocks->file()->heldBytes(), 2 * fsBlock);
     QCOMPARE(file(), expected("-|G|EF"));
     blocks->clear();
     auto h = block('H');
@@ -912,7 +903,6 @@ void TestReceiveStore::scratchBlocksLeaveExactlyTheirBytes()
     e.reset(), f.reset(), g.reset();
     opened.release();
     blocks->flush();
-    QCOMPARE(blocks->folder(), folder.path());
     QCOMPARE(scratchFiles(folder.path()).size(), 1); // the old file went with its last block
     QCOMPARE(file(), expected("H"));
 }
