@@ -338,6 +338,17 @@ MUTANTS += [
      "a full disk drops the whole capture on disk"),
 ]
 
+# Small blocks packed into extents of the scratch file.
+MUTANTS += [
+    ("extentheld", "terminal/capture/scratchfile.cpp", "if (extent->second.live > 0 || extent->first == m_open)",
+     "if (extent->first == m_open)", "an extent punched out while a block in it is still held"),
+    ("packoffset", "terminal/capture/scratchfile.cpp", "        extent->second.used += length;\n", "",
+     "every block of an extent written over the one before"),
+    ("extenttail", "terminal/capture/scratchfile.cpp", "const qint64 kept = rounded(extent->second.used);",
+     "const qint64 kept = extent->second.used / m_block * m_block;",
+     "a closed extent's last, partly used file system block given back"),
+]
+
 def run(cmd, timeout=None, quiet=True):
     out = subprocess.DEVNULL if quiet else None
     try:
