@@ -266,8 +266,7 @@ qint64 ArrivalTimes::diskBytes() const
     qint64 bytes = 0;
     for (const Block &block : m_blocks) {
         if (block.file)
-            bytes
-                += (block.length + block.file->blockBytes() - 1) / block.file->blockBytes() * block.file->blockBytes();
+            bytes += block.length;
     }
     return bytes;
 }

@@ -57,7 +57,7 @@ public:
 
     // The first line that begins in [from, to).
     std::optional<Stamp> firstIn(qint64 from, qint64 to) const;
-    // Bytes the blocks take in the scratch file, rounded up to its blocks, and encoded bytes in memory.
+    // Bytes the blocks take in the scratch file (packed there with the store's), and encoded bytes in memory.
     qint64 diskBytes() const;
     qint64 memoryBytes() const;
     // Waits until every full block is written or refused; for tests and benchmarks.
