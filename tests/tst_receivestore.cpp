@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The receive store as the real stack: chunks in memory and, once full, compressed and sealed in an
 // unnamed scratch file, read back through a small cache. Tiny chunks put every block edge within reach
-// of a few characters, and a plain string is the model the store must always equal.
+// of a few characters; the pieces over them are tst_piecetable's.
 
 #include "terminal/capture/chunk.h"
 #include "terminal/capture/memorybudget.h"
@@ -34,8 +34,6 @@
 
 namespace {
 
-enum class Stack { Memory, TinyBlocksOnDisk };
-
 // Each byte as the area shows it, written out here rather than taken from the program.
 QString tokens(QByteArrayView bytes)
 {
@@ -45,13 +43,9 @@ QString tokens(QByteArrayView bytes)
     return out;
 }
 
-ReceiveStore::Options options(Stack stack, const QString &folder)
+ReceiveStore::Options tinyBlocks(const QString &folder)
 {
     ReceiveStore::Options o;
-    if (stack == Stack::Memory) {
-        o.scratch.reset();
-        return o;
-    }
     // Four characters or eight bytes a chunk, two chunks cached: nearly every read crosses a block edge
     // or reads a block back from the disk.
     o.chunkBytes = 8;
@@ -85,17 +79,6 @@ struct stat scratchStat(const QString &folder)
     return st;
 }
 
-QString randomText(QRandomGenerator &random, int length)
-{
-    static const QString alphabet = QStringLiteral("ab 温度\r\n\r\n\0\t") + QStringLiteral("\U0001F600");
-    QString text;
-    while (text.size() < length) {
-        const auto i = random.bounded(int(alphabet.size()));
-        text += alphabet[i].isSurrogate() ? QStringLiteral("\U0001F600") : QString(alphabet[i]);
-    }
-    return text;
-}
-
 // A child started by memoryLimitedKeepsNewest: fills a store far past what its address space allows.
 int fillUnderLimit()
 {
@@ -121,10 +104,6 @@ class TestReceiveStore : public QObject
 
 private slots:
     void initTestCase();
-    void matchesAPlainString_data();
-    void matchesAPlainString();
-    void dropsWholeUnits_data();
-    void dropsWholeUnits();
     void scratchFileIsPrivateAndSealed();
     void wordRunsFollowEachOther_data();
     void wordRunsFollowEachOther();
@@ -151,162 +130,6 @@ private:
 void TestReceiveStore::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-}
-
-void TestReceiveStore::matchesAPlainString_data()
-{
-    QTest::addColumn<Stack>("stack");
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed : { 1u, 2u, 3u }) {
-        QTest::addRow("memory, seed %u", seed) << Stack::Memory << seed;
-        QTest::addRow("tiny blocks on disk, seed %u", seed) << Stack::TinyBlocksOnDisk << seed;
-    }
-}
-
-// Appends of text and hex, edits and removals anywhere (a hex token split anywhere), the oldest making way
-// at changing limits, clears, and reads of every kind, against a plain string.
-void TestReceiveStore::matchesAPlainString()
-{
-    QFETCH(Stack, stack);
-    QFETCH(quint32, seed);
-    QRandomGenerator random(seed);
-    ReceiveStore store(options(stack, m_dir.path()));
-    QString model;
-    // Per character: 'T' text, or the place in a hex token: '0', '1', '2'.
-    QString kinds;
-    for (int step = 0; step < 3000; ++step) {
-        const qsizetype at = random.bounded(int(model.size()) + 1);
-        qint64 dropped = 0;
-        switch (random.bounded(12)) {
-        case 0:
-        case 1:
-        case 2: {
-            const QString text = randomText(random, random.bounded(1, 40));
-            dropped = store.appendText(text);
-            model += text;
-            kinds += QString(text.size(), u'T');
-            break;
-        }
-        case 3:
-        case 4:
-        case 5: {
-            QByteArray bytes;
-            for (int i = random.bounded(1, 30); i > 0; --i)
-                bytes += char(random.bounded(256));
-            dropped = store.appendHex(bytes);
-            model += tokens(bytes);
-            for (qsizetype i = 0; i < bytes.size(); ++i)
-                kinds += QStringLiteral("012");
-            break;
-        }
-        case 6:
-        case 7: {
-            const QString text = randomText(random, random.bounded(1, 10));
-            dropped = store.insert(at, text);
-            model.insert(at, text);
-            kinds.insert(at, QString(text.size(), u'T'));
-            break;
-        }
-        case 8:
-        case 9: {
-            const qsizetype to = std::min(model.size(), at + random.bounded(20));
-            store.remove(at, to);
-            model.remove(at, to - at);
-            kinds.remove(at, to - at);
-            break;
-        }
-        case 10:
-            store.setMaximum(random.bounded(20, 400));
-            dropped = store.appendText(u"\r");
-            model += u'\r';
-            kinds += u'T';
-            break;
-        default:
-            if (random.bounded(20) == 0) {
-                store.clear();
-                model.clear();
-                kinds.clear();
-            } else if (stack == Stack::TinyBlocksOnDisk) {
-                store.flush();
-            }
-        }
-        if (dropped > 0) {
-            // What made way is whole: no hex token, CR LF or surrogate pair cut in two.
-            const QString &all = model; // as it was before the oldest made way
-            QVERIFY2(dropped <= all.size(), qPrintable(QStringLiteral("step %1").arg(step)));
-            if (dropped < all.size()) {
-                QVERIFY2(kinds[dropped] == u'T' || kinds[dropped] == u'0' || TextUnits::isLineStartAt(all, dropped),
-                    qPrintable(QString::number(step)));
-                QVERIFY(!TextUnits::isInsideUnitAt(all, dropped)); // a CR LF or a surrogate pair
-            } else {
-                QVERIFY(all.back() != u'\r');
-            }
-            model.remove(0, dropped);
-            kinds.remove(0, dropped);
-            QVERIFY(model.size() <= store.maximum());
-        }
-        QCOMPARE(store.size(), model.size());
-        const qsizetype a = random.bounded(int(model.size()) + 1);
-        const qsizetype b = std::min(model.size(), a + random.bounded(50));
-        QCOMPARE(store.text(a, b), model.mid(a, b - a));
-        QCOMPARE(store.at(a), a < model.size() ? model[a] : QChar());
-        qsizetype start = a;
-        while (!TextUnits::isLineStartAt(model, start))
-            --start;
-        QCOMPARE(store.lineStart(a), start);
-        qsizetype end = a;
-        while (end < b && !TextUnits::isLineBreak(model[end]))
-            ++end;
-        QCOMPARE(store.lineEnd(a, b), end);
-    }
-    QCOMPARE(store.text(0, store.size()), model);
-}
-
-void TestReceiveStore::dropsWholeUnits_data()
-{
-    QTest::addColumn<QStringList>("appends");
-    QTest::addColumn<int>("maximum");
-    QTest::addColumn<QString>("kept");
-    // Hex 0A FF 41: a cut anywhere in a token moves to the next token.
-    const QStringList hex { QStringLiteral("hex:0AFF41") };
-    QTest::newRow("hex, 8 of 9 kept") << hex << 8 << QStringLiteral("FF 41 ");
-    QTest::newRow("hex, 7 of 9 kept") << hex << 7 << QStringLiteral("FF 41 ");
-    QTest::newRow("hex, 6 of 9 kept") << hex << 6 << QStringLiteral("FF 41 ");
-    QTest::newRow("hex, 5 of 9 kept") << hex << 5 << QStringLiteral("41 ");
-    QTest::newRow("hex, 3 of 9 kept") << hex << 3 << QStringLiteral("41 ");
-    QTest::newRow("hex, 2 of 9 kept") << hex << 2 << QString();
-    // Text ab CR LF cd: whole lines go where a line starts near.
-    const QStringList crlf { QStringLiteral("ab\r\ncd") };
-    QTest::newRow("CR LF, 5 kept") << crlf << 5 << QStringLiteral("cd");
-    QTest::newRow("CR LF, 4 kept") << crlf << 4 << QStringLiteral("cd");
-    QTest::newRow("CR LF, 3 kept: never between CR and LF") << crlf << 3 << QStringLiteral("cd");
-    QTest::newRow("CR LF, 2 kept") << crlf << 2 << QStringLiteral("cd");
-    QTest::newRow("CR LF, 1 kept") << crlf << 1 << QStringLiteral("d");
-    // The CR arrived, its LF not yet: the CR stays, so the pair is whole once the LF comes.
-    QTest::newRow("CR LF split across appends goes whole") << QStringList { "xy\r", "\n" } << 2 << QString();
-    QTest::newRow("CR at the end, all else goes") << QStringList { "xyz\r" } << 1 << QStringLiteral("\r");
-    // No line start near: cut exactly, but never inside a surrogate pair.
-    const QString smiles = QString(40000, u'-').replace(u'-', QStringLiteral("\U0001F600"));
-    QTest::newRow("surrogate pairs, odd limit") << QStringList { smiles } << 79999 << smiles.sliced(2);
-    QTest::newRow("surrogate pairs, even limit") << QStringList { smiles } << 79998 << smiles.sliced(2);
-}
-
-void TestReceiveStore::dropsWholeUnits()
-{
-    QFETCH(QStringList, appends);
-    QFETCH(int, maximum);
-    QFETCH(QString, kept);
-    for (Stack stack : { Stack::Memory, Stack::TinyBlocksOnDisk }) {
-        ReceiveStore store(options(stack, m_dir.path()));
-        store.setMaximum(maximum);
-        for (const QString &append : appends) {
-            if (append.startsWith(u"hex:"))
-                store.appendHex(QByteArray::fromHex(append.sliced(4).toLatin1()));
-            else
-                store.appendText(append);
-        }
-        QCOMPARE(store.text(0, store.size()), kept);
-    }
 }
 
 // Nothing received can be read from the disk: the file has no name, only its owner may open it, its
@@ -528,7 +351,7 @@ void TestReceiveStore::droppedDataGivesItsDiskBack()
     const rlimit limit { rlim_t(sizeLimit) << 10, before.rlim_max };
     if (sizeLimit > 0 && !limitLate)
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
+    ReceiveStore::Options o = tinyBlocks(folder.path());
     o.waitingBytes = 64;
     o.scratch->packBytes = 256; // a few blocks to an extent
     ReceiveStore store(o);
@@ -582,7 +405,7 @@ void TestReceiveStore::neverWaitsForASlowDisk()
     std::condition_variable moved;
     bool diskMoves = false;
     bool heldTooLong = false;
-    ReceiveStore::Options o = options(Stack::TinyBlocksOnDisk, folder.path());
+    ReceiveStore::Options o = tinyBlocks(folder.path());
     o.chunkBytes = 1024;
     o.waitingBytes = 4096;
     const auto slowDisk = [&] {
@@ -723,7 +546,7 @@ void TestReceiveStore::savesAsShownOrLeavesNoFile()
     QFETCH(QString, how);
     QFETCH(int, outcome);
     QTemporaryDir folder(m_dir.filePath(QStringLiteral("save-XXXXXX")));
-    ReceiveStore store(options(Stack::TinyBlocksOnDisk, m_dir.path()));
+    ReceiveStore store(tinyBlocks(m_dir.path()));
     QString shown;
     for (int i = 0; i < 300; ++i) {
         store.appendText(QStringLiteral("第%1行 \U0001F600\r").arg(i));

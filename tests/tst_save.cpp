@@ -66,7 +66,6 @@ private slots:
     void savesOrSaysWhy();
     void progressMovesAndCancelLeavesNothing_data();
     void progressMovesAndCancelLeavesNothing();
-    void aSaveBoxHoldsAutoSend();
     void theDialogAsTheUserMeetsIt();
 };
 
@@ -219,32 +218,6 @@ void TestSave::progressMovesAndCancelLeavesNothing()
     // It moved through the middle, never back, and ended full.
     QVERIFY(values.size() >= 3 && values.first() > 0 && values.last() == 1000);
     QVERIFY(std::is_sorted(values.cbegin(), values.cend()));
-}
-
-// While a save's box waits for the user, auto-send holds its ticks as it does for any other box.
-void TestSave::aSaveBoxHoldsAutoSend()
-{
-    FormFixture f(true);
-    f.setText("Text2", QStringLiteral("x"));
-    f.setText("Text3", QStringLiteral("1"));
-    f.click("Command7");
-    QVERIFY(f.pty.read(3).size() == 3);
-
-    QTemporaryDir dir;
-    BoxCatcher boxes;
-    boxes.setAutoClose(false);
-    boxes.answers().setNextFileName(dir.filePath(QStringLiteral("no/such/x.txt")));
-    f.get<ReceiveArea>("Text1")->appendText(u"data");
-    chooseFromMenu(f.get<ReceiveArea>("Text1"), Qt::Key_S);
-    QTRY_COMPARE(boxes.boxes().size(), 1); // the file is made on the save's own thread
-    QVERIFY(msgBoxOpen());
-    // What the ticks before the box sent drains; then the line stays quiet.
-    for (int i = 0; i < 20 && !expectNothingFor(30, [&] { return f.pty.hasInput(); }); ++i)
-        f.pty.read(1 << 16, 10);
-    QVERIFY(expectNothingFor(100, [&] { return f.pty.hasInput(); }));
-    boxes.closeAll();
-    QTRY_VERIFY(!msgBoxOpen());
-    QVERIFY(f.pty.read(3).size() == 3);
 }
 
 // The dialog itself, not its stand-in: a name with the date and time whose stem alone is selected, so typing
