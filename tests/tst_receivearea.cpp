@@ -382,7 +382,7 @@ void TestReceiveArea::contextMenuShowsItsKeys()
     QCOMPARE(shown,
         QStringList({ "剪切(&T)\tCtrl+X", "复制(&C)\tCtrl+C", "粘贴(&P)\tCtrl+V", "全选(&A)\tCtrl+A",
             "保存全部接收内容(&S)…\t", "保存选中内容(&V)…\t", "查找(&F)…\tCtrl+F", "开始记录(&R)…\t",
-            "显示时间戳(&I)\t", "时间戳格式(&M)\t" }));
+            "显示时间戳(&I)\t", "时间戳格式(&M)\t", "停顿后另起一行（十六进制）(&G)\t" }));
 }
 
 void TestReceiveArea::mouseAndInputMethod()
