@@ -254,14 +254,11 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
     ReceiveArea &area = *f.area;
     QVERIFY(!area.verticalScrollBar()->isVisible() && !area.horizontalScrollBar()->isVisible());
 
-    // One long hex line wraps at the width.
+    // One long hex line wraps at the width, its rows full where it is laid out in pieces: every row starts at a
+    // multiple of the first, and the newest ends inside the width.
     area.appendHex(QByteArray(2 * ReceiveLayout::kSegmentChars, '\xab'));
-    const QRect first = area.characterRect(area.characterCount() - 300);
-    const QRect last = area.characterRect(area.characterCount() - 1);
-    QVERIFY(!first.isNull() && !last.isNull());
-    QVERIFY(last.top() >= first.top() + 5 * first.height());
-    QVERIFY(last.right() < area.viewport()->width());
-    // Its rows stay full where it is laid out in pieces: every row starts at a multiple of the first.
+    const QRect first = area.characterRect(area.characterCount() - 1);
+    QVERIFY(!first.isNull() && first.right() < area.viewport()->width());
     f.keys({ "Ctrl+Home" });
     QList<qint64> starts;
     for (int page = 0; page < 60; ++page, f.keys({ "PgDown" })) {

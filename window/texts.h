@@ -348,7 +348,7 @@ inline const QString kTimeGutter = QStringLiteral("时间戳");
 inline const QString kMenuIdleGap = QStringLiteral("停顿后另起一行（十六进制）(&G)");
 inline const QString kIdleGapName = QStringLiteral("十六进制显示时停顿后另起一行");
 inline const QString kMenuIdleGapNone = QStringLiteral("不另起一行(&N)");
-// %1 the pause in milliseconds.
+// %1 the pause in milliseconds, %2 (and %1 of the second's) the item's key.
 inline const QString kMenuIdleGapMs = QStringLiteral("%1 毫秒(&%2)");
 inline const QString kMenuIdleGapSecond = QStringLiteral("1 秒(&%1)");
 // The save dialog's file type that begins each line with the date and time it began to arrive.

@@ -98,7 +98,8 @@ void ArrivalTimes::add(qint64 at, qint64 ms, qint64 idleMs)
     idleMs = std::max<qint64>(idleMs, 0);
     const Entry previous = m_tail.empty() ? Entry { at, ms } : m_tail.back();
     const int idleBytes = idleMs > 0 ? varintBytes(quint64(idleMs)) : 0;
-    const int bytes = varintBytes(quint64(at - previous.at)) + varintBytes(timeField(ms - previous.ms, idleMs)) + idleBytes;
+    const int bytes
+        = varintBytes(quint64(at - previous.at)) + varintBytes(timeField(ms - previous.ms, idleMs)) + idleBytes;
     if (!m_tail.empty() && m_tailBytes + bytes > m_options.blockBytes)
         seal();
     m_tailBytes += m_tail.empty() ? 2 + idleBytes : bytes;
@@ -279,8 +280,7 @@ std::optional<ArrivalTimes::Stamp> ArrivalTimes::firstIn(qint64 from, qint64 to)
     return firstInEntries(m_tail, from, to, m_blocks.empty() ? std::nullopt : std::optional(m_blocks.back().last.ms));
 }
 
-std::optional<qint64> ArrivalTimes::idleIn(
-    const Entries &entries, qint64 from, qint64 to, qint64 gapMs, bool last)
+std::optional<qint64> ArrivalTimes::idleIn(const Entries &entries, qint64 from, qint64 to, qint64 gapMs, bool last)
 {
     const auto byAt = [](const Entry &e, qint64 at) { return e.at < at; };
     const auto first = std::lower_bound(entries.begin(), entries.end(), from, byAt);
@@ -309,8 +309,8 @@ std::optional<qint64> ArrivalTimes::idleStartIn(qint64 from, qint64 to, qint64 g
     // shorter than the gap is not read.
     const auto begin = std::lower_bound(
         m_blocks.begin(), m_blocks.end(), from, [](const Block &b, qint64 at) { return b.last.at < at; });
-    const auto end = std::lower_bound(
-        begin, m_blocks.end(), to, [](const Block &b, qint64 at) { return b.first.at < at; });
+    const auto end
+        = std::lower_bound(begin, m_blocks.end(), to, [](const Block &b, qint64 at) { return b.first.at < at; });
     const auto inBlock = [&](const Block &block) {
         return block.maxIdle >= gapMs ? idleIn(*entriesOf(block), from, to, gapMs, last) : std::nullopt;
     };

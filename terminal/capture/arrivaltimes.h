@@ -20,11 +20,11 @@ class ScratchFile;
 // included, so they never move with the user's edits (ArrivalMap translates).
 //
 // A line costs a few bytes: entries are written as variable-length deltas of position and of time into
-// blocks; a line that began after the stream was idle also keeps how long it was (one bit of the time's
-// delta says so, so other lines pay nothing more). A full block goes to the capture's scratch file, sealed as the text is, on a thread of its own;
-// without a file the blocks stay in memory within a bound, the oldest times making way past it. What stays
-// in memory is the newest block, an index of every block (its first and last entry, for a binary search)
-// and a few blocks read back.
+// blocks; a line that began after the stream was idle also keeps how long it was (one bit beside the
+// time's delta says whether it follows). A full block goes to the capture's scratch file, sealed
+// as the text is, on a thread of its own; without a file the blocks stay in memory within a bound, the
+// oldest times making way past it. What stays in memory is the newest block, an index of every block (its
+// first and last entry and its longest idle time, for a binary search) and a few blocks read back.
 class ArrivalTimes
 {
 public:
