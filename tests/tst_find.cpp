@@ -122,14 +122,12 @@ void TestFind::finds()
 // characters that begin it, in either case and through characters past ASCII that fold to its letters.
 void TestFind::findsInAPieceAtEveryPlace()
 {
-    const QString needle = QStringLiteral("kk-Ks");
     for (const auto cs : { Qt::CaseSensitive, Qt::CaseInsensitive })
-        for (const QString &shown : { needle, QStringLiteral("\u212AK-k\u017F") })
+        for (const QString &shown : { u"kk-Ks"_qs, u"\u212AK-k\u017F"_qs })
             for (const qsizetype after : { 0, 20 })
                 for (qsizetype at = 0; at < 40; ++at) {
-                    const QString text = QString(at, u'k') + shown + QStringLiteral("kk-k") + QString(after, u'.');
-                    for (const qsizetype from : { qsizetype(0), at + 1 })
-                        QCOMPARE(TextSearch(needle, cs).indexIn(text, from), text.indexOf(needle, from, cs));
+                    const QString text = QString(at, u'k') + shown + u"kk-k"_qs + QString(after, u'.');
+                    QCOMPARE(TextSearch(u"kk-Ks"_qs, cs).indexIn(text, at / 2), text.indexOf(u"kk-Ks"_qs, at / 2, cs));
                 }
 }
 

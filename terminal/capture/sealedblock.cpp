@@ -83,8 +83,8 @@ QByteArray SealedBlock::open(QByteArrayView sealed, qint64 place)
     thread_local const std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx *)> context(ZSTD_createDCtx(), ZSTD_freeDCtx);
     if (!context)
         return {};
-    const size_t n = ZSTD_decompressDCtx(
-        context.get(), plain.data(), size_t(plainSize), packed.constData(), size_t(packedSize));
+    const size_t n
+        = ZSTD_decompressDCtx(context.get(), plain.data(), size_t(plainSize), packed.constData(), size_t(packedSize));
     if (ZSTD_isError(n) || n != plainSize)
         return {};
     return plain;

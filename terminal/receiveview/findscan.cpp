@@ -79,8 +79,7 @@ const void *FindScan::data(const HeldPiece &piece)
     if (ahead != m_ahead.end()) {
         // Rather than wait for the block, open the next ones meanwhile: with the text found as fast as
         // memory is read, opening blocks is most of the work, and this thread takes its share.
-        while (ahead->opened.wait_for(std::chrono::seconds(0)) != std::future_status::ready && openOneHere()) {
-        }
+        while (ahead->opened.wait_for(std::chrono::seconds(0)) != std::future_status::ready && openOneHere()) { }
         bytes = ahead->opened.get();
         // Those before it were passed over; their threads finish on their own.
         m_ahead.erase(m_ahead.begin(), ahead + 1);
