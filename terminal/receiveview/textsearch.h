@@ -19,8 +19,9 @@
 // characters in any case, each character folded as Qt folds it, so a KELVIN SIGN still matches a "k".
 // Other text in any case is left to Qt. Sixteen places at a time are tested for the needle's first and last
 // characters together and only those holding both are compared in full: a capture is searched at the speed
-// of reading memory. The rest of a piece, shorter than sixteen places and the needle, goes through a
-// Boyer-Moore-Horspool search (a table over the low byte of each character, so any text has one).
+// of reading memory. The end of a piece, too short for sixteen places and the needle, and needles whose
+// ends fold from more characters than the lanes tell apart, go through a search that skips ahead by a
+// table over the low byte of each character (so any text has one).
 class TextSearch
 {
 public:
