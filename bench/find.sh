@@ -10,6 +10,7 @@
 #   SIZES      bytes received per capture (G and M suffixes)                      ["2G"]
 #   MODES      text, text-any-case, hex                                           ["text text-any-case hex"]
 #   COLD       1: empty the page cache before each find (needs root)              [0]
+#   REPEAT     finds over each capture, the median of each figure printed         [1]
 #   FOLDER     scratch folder                                                     [~/.cache/zelcom]
 #   BUILD_DIR  build directory                                                    [build]
 set -euo pipefail
@@ -18,6 +19,7 @@ cd "$(dirname "$0")/.."
 SIZES=${SIZES:-"2G"}
 MODES=${MODES:-"text text-any-case hex"}
 COLD=${COLD:-0}
+REPEAT=${REPEAT:-1}
 FOLDER=${FOLDER:-}
 BUILD_DIR=${BUILD_DIR:-build}
 
@@ -44,6 +46,7 @@ for size in $SIZES; do
         hex) args+=(--mode hex) ;;
         esac
         [ "$COLD" = 1 ] && args+=(--cold)
+        args+=(--repeat "$REPEAT")
         [ -n "$FOLDER" ] && args+=(--folder "$FOLDER")
         "$BUILD_DIR/bench/findbench" "${args[@]}"
     done

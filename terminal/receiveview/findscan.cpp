@@ -5,6 +5,7 @@
 #include "terminal/capture/scratchfile.h"
 #include "terminal/capture/sealedblock.h"
 
+#include <chrono>
 #include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -35,10 +36,13 @@ QByteArray readBack(const HeldPiece &piece)
 }
 
 // Opening a block (decrypting, then decompressing) costs more than searching it: a few threads open the
-// next blocks while the search goes through the one at hand. One fewer than the processors, at most three.
+// next blocks while the search goes through the one at hand, and the search opens some itself rather than
+// wait. One fewer than the processors, at most three.
 int openerCount()
 {
-    return int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
+    // Asked once: the C library reads the count from a file each time.
+    static const int count = int(std::clamp(std::thread::hardware_concurrency(), 2u, 4u)) - 1;
+    return count;
 }
 
 } // namespace
@@ -73,6 +77,9 @@ const void *FindScan::data(const HeldPiece &piece)
     QByteArray bytes;
     const auto ahead = std::find_if(m_ahead.begin(), m_ahead.end(), [id](const Ahead &a) { return a.id == id; });
     if (ahead != m_ahead.end()) {
+        // Rather than wait for the block, open the next ones meanwhile: with the text found as fast as
+        // memory is read, opening blocks is most of the work, and this thread takes its share.
+        while (ahead->opened.wait_for(std::chrono::seconds(0)) != std::future_status::ready && openOneHere()) { }
         bytes = ahead->opened.get();
         // Those before it were passed over; their threads finish on their own.
         m_ahead.erase(m_ahead.begin(), ahead + 1);
@@ -97,6 +104,18 @@ FindScan::~FindScan()
     m_openWake.notify_all();
     for (std::thread &opener : m_openers)
         opener.join();
+}
+
+bool FindScan::openOneHere()
+{
+    std::unique_lock lock(m_openMutex);
+    if (m_toOpen.empty())
+        return false;
+    const std::function<void()> next = std::move(m_toOpen.front());
+    m_toOpen.pop_front();
+    lock.unlock();
+    next();
+    return true;
 }
 
 void FindScan::open(std::function<void()> job)

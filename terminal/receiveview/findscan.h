@@ -68,6 +68,8 @@ private:
     // Has the next blocks the search will need, from piece `at` on in its direction, opened meanwhile.
     void readAhead(size_t at);
     void open(std::function<void()> job);
+    // Opens the first block waiting for a thread on this one; false when none waits.
+    bool openOneHere();
     // Characters [a, b) of the piece (counted from its start) appended to `out`.
     void render(const HeldPiece &piece, qint64 a, qint64 b, QString &out);
     bool acceptable(QChar before) const;
