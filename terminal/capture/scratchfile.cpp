@@ -384,6 +384,13 @@ bool ScratchFile::read(qint64 offset, char *data, qsizetype length) const
     return true;
 }
 
+void ScratchFile::willNeed(qint64 offset, qint64 length) const
+{
+    const int error = errno;
+    ::posix_fadvise(m_fd, offset, length, POSIX_FADV_WILLNEED);
+    errno = error;
+}
+
 void ScratchFile::release(qint64 offset, qint64 length)
 {
     if (length <= 0)

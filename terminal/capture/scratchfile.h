@@ -78,6 +78,8 @@ public:
     bool append(const char *data, qsizetype length, qint64 *offset);
     // Any thread.
     bool read(qint64 offset, char *data, qsizetype length) const;
+    // Any thread: asks the system to start reading these bytes now, for a read soon after.
+    void willNeed(qint64 offset, qint64 length) const;
     // Any thread; takes no time: the hole is punched on a thread of its own (or before the next write),
     // and only then is the space used again.
     void release(qint64 offset, qint64 length);

@@ -110,6 +110,7 @@ private:
     std::deque<std::function<void()>> m_toOpen;
     bool m_stopOpening = false;
     int m_step = 1;
+    qint64 m_hinted = -1; // the furthest piece the system was asked to read ahead
     bool m_readAhead = true;
     QString m_rendered;
 };
