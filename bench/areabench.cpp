@@ -5,11 +5,13 @@
 // for the receive area and for the stock plain-text widget fed the way most Qt terminals feed it.
 //
 //   areabench --widget area|stock --mode hex|text|lines --received BYTES [--events N] [--limit CHARS]
-//             [--fill-seconds S]
+//             [--fill-seconds S] [--idle-gap MS]
 //
 // hex: random bytes shown in hex (appendHex); text: text with no line break; lines: TextLines. BYTES
 // counts what arrived on the line (GBK for text). --limit sets how many characters the area keeps.
 // --fill-seconds stops filling the area after S seconds (it then holds less than BYTES: see filled_bytes).
+// --idle-gap starts a hex run that came after a pause of MS or more on a row of its own (the context menu's
+// choice); fed as fast as it is here, hardly any run does, which is the case to compare with none chosen.
 //
 // Prints one line of key=value figures for bench/run.sh; with AREABENCH_TRACE set, also each event's
 // cost on standard error.
@@ -130,6 +132,7 @@ int main(int argc, char **argv)
     const qint64 received = option("--received", QStringLiteral("102400")).toLongLong();
     const int events = option("--events", QStringLiteral("100")).toInt();
     const QString limit = option("--limit", QString());
+    const qint64 idleGap = option("--idle-gap", QStringLiteral("0")).toLongLong();
     const double fillLimit = option("--fill-seconds", QStringLiteral("0")).toDouble();
 
     std::unique_ptr<QWidget> edit;
@@ -146,6 +149,7 @@ int main(int argc, char **argv)
         auto *area = new ReceiveArea;
         if (!limit.isEmpty())
             area->setMaximumCharacters(limit.toLongLong());
+        area->setIdleGap(idleGap);
         edit.reset(area);
         append = [area](const Piece &p) {
             if (p.text.isNull())

@@ -6,12 +6,14 @@
 // whether the oldest and the newest data still held are exact, the peak resident memory, and how long a
 // clear takes and whether the old file's disk goes with it.
 //
-//   storebench --folder DIR --mode hex|text|shortlines --bytes N [--times on]
+//   storebench --folder DIR --mode hex|hexruns|text|shortlines --bytes N [--times on]
 //
 // With --times on, the times of arrival are kept beside the text as the receive area keeps them (in the
 // same scratch file), and the figures end with the disk and memory they take. In shortlines mode each
 // line (21 characters) arrives in a read of its own, every 10 ms or so by a clock of the bench's own, as
-// from a device logging slowly for a long time: the case where times cost the most per character.
+// from a device logging slowly for a long time: the case where times cost the most per character. In
+// hexruns mode each frame of 16 bytes arrives in a read of its own after a pause of 20 to 99 ms, so that
+// each begins a hex run that keeps its pause.
 //
 // Built with ZELCOM_BENCH_BEFORE for a revision whose store has no behind(): there the store itself waits
 // for the disk.
@@ -67,7 +69,8 @@ int main(int argc, char **argv)
     const auto option = [&](const char *name, const QString &fallback) { return commandOption(args, name, fallback); };
     const QString folder = QDir::cleanPath(option("--folder", QString()));
     const QString mode = option("--mode", QStringLiteral("hex"));
-    const bool hex = mode == u"hex";
+    const bool hexRuns = mode == u"hexruns";
+    const bool hex = mode == u"hex" || hexRuns;
     const bool shortLines = mode == u"shortlines";
     const qint64 target = option("--bytes", QStringLiteral("1000000000")).toLongLong();
 
@@ -114,6 +117,7 @@ int main(int argc, char **argv)
     qint64 received = 0; // bytes, or characters of text
     qint64 nextLook = step;
     qint64 nextLine = 0;
+    qint64 runMs = 0;
     ByteStream stream;
     double worstFilePerHeld = 0;
     qint64 worstOver = std::numeric_limits<qint64>::min();
@@ -136,8 +140,10 @@ int main(int argc, char **argv)
         }
 #endif
         if (hex) {
-            const QByteArray bytes = stream.take(64 << 10);
-            stamp(bytes, QDateTime::currentMSecsSinceEpoch());
+            const QByteArray bytes = stream.take(hexRuns ? 16 : 64 << 10);
+            if (hexRuns)
+                runMs += 20 + qint64(quint64(nextLine++) * 2654435761u % 80);
+            stamp(bytes, hexRuns ? startMs + runMs : QDateTime::currentMSecsSinceEpoch());
             dropped(store.appendHex(bytes));
             received += bytes.size();
         } else if (shortLines) {
@@ -176,7 +182,7 @@ int main(int argc, char **argv)
 #ifndef ZELCOM_BENCH_BEFORE
     times.times().flush();
     // The lines whose times are held: every line fed once nothing has made way.
-    timeLines = shortLines && store.origin() == 0 ? nextLine : -1;
+    timeLines = (shortLines || hexRuns) && store.origin() == 0 ? nextLine : -1;
     const qint64 timesDisk = times.times().diskBytes();
     const qint64 timesMemory = times.times().memoryBytes();
 #endif

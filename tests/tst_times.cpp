@@ -28,16 +28,17 @@ private slots:
     void blocksReadBack_data();
     void blocksReadBack();
     void stampFormats();
-    void gutterStaysOutOfTheText();
+    void marginAndIdleRowsStayOutOfTheText();
     void savedAndRecordedWithTimes();
 };
 
-// Every line start held in [0, end) as "position@ms", in order.
+// Every line start held in [0, end) as "position@ms", in order, "~idle" after a hex run's pause.
 static QString stamps(const LineTimes &times, qint64 from, qint64 end)
 {
     QStringList out;
     while (auto stamp = times.firstIn(from, end)) {
-        out << QStringLiteral("%1@%2").arg(stamp->at).arg(stamp->ms);
+        out << QStringLiteral("%1@%2").arg(stamp->at).arg(stamp->ms)
+                + (stamp->idleMs ? u"~%1"_qs.arg(stamp->idleMs) : u""_qs);
         from = stamp->at + 1;
     }
     return out.join(u' ');
@@ -52,7 +53,7 @@ void TestTimes::linesBegin_data()
     QTest::newRow("line in pieces") << "t:ab@100|t:c\r\nde@200|t:f\n@300|t:g@400" << "0@100 5@200 9@400";
     QTest::newRow("CR LF split") << "t:x\r@100|t:\ny@200|t:\n@300" << "0@100 3@200";
     QTest::newRow("lone CR and LF") << "t:a\rb\n\nc@1" << "0@1 2@1 4@1 5@1";
-    QTest::newRow("hex runs") << "h:410A42@100|h:43@119|h:44@139|h:0A@500|h:45@501" << "0@100 6@100 12@139 15@500 18@501";
+    QTest::newRow("hex runs") << "h:410A42@100|h:43@119|h:44@139|h:0A@500|h:45@501" << "0@100 6@100 12@139~20 15@500~361 18@501";
     QTest::newRow("display switch") << "t:ab@1|h:00@2|t:c@3" << "0@1 2@2 5@3";
     // clang-format on
 }
@@ -143,7 +144,7 @@ void TestTimes::blocksReadBack()
         times.setFile(ScratchFile::open({ folder.path(), 0, 0, true, true, {}, {} }));
     const auto msOf = [](qint64 i) { return 1'800'000'000'000 + i * i * 37 % 100'003 - (i % 7 == 0 ? 5000 : 0); };
     for (qint64 i = 0; i < 1000; ++i)
-        times.add(i * 5 + i % 3, msOf(i));
+        times.add(i * 5 + i % 3, msOf(i), i % 4 * 40);
     times.flush();
     QCOMPARE(times.memoryBytes() == 0, file);
     QCOMPARE(times.diskBytes() > 0, file);
@@ -157,6 +158,7 @@ void TestTimes::blocksReadBack()
         if (!stamp)
             continue;
         QCOMPARE(stamp->ms, msOf(i));
+        QCOMPARE(stamp->idleMs, i % 4 * 40);
         if (found++ > 0)
             QCOMPARE(stamp->previousMs.value_or(-1), msOf(i - 1));
     }
@@ -176,34 +178,66 @@ void TestTimes::stampFormats()
     QCOMPARE(format({}, StampFormat::SincePrevious), u"13:04:05.007"_qs); // no line before: its own time
 }
 
-// With the times shown the text narrows; what is held, copied and read by a screen reader stays the same.
-void TestTimes::gutterStaysOutOfTheText()
+// With the times shown the text narrows, and with a pause chosen a hex run after such a pause starts a row
+// of its own; what is held, copied and read by a screen reader stays the same.
+void TestTimes::marginAndIdleRowsStayOutOfTheText()
 {
     ReceiveArea area;
+    qint64 now = 0;
+    area.setClock([&now] { return now; });
     area.resize(400, 200);
     area.show();
     QVERIFY(QTest::qWaitForWindowExposed(&area));
-    const QString held = QStringLiteral("温度 23.5\r\n湿度 40%\r\n") + QString(300, u'x') + u'\n';
-    area.appendText(held);
+    const QString lines = QStringLiteral("温度 23.5\r\n湿度 40%\r\n") + QString(300, u'x') + u'\n';
+    area.appendText(lines);
+    // Bytes 1 to 8 in bursts after pauses of 10, 50 and 100 ms: 01 02 03 | 04 05 | 06 07 | 08.
+    for (const auto &[pause, bytes] : { std::pair(0, "010203"), { 10, "0405" }, { 50, "0607" }, { 100, "08" } }) {
+        now += pause;
+        area.appendHex(QByteArray::fromHex(bytes));
+    }
+    const qint64 h = lines.size();
+    const auto rowStarts = [&] { // the bytes that begin a row
+        QString starts;
+        for (int i = 0; i < 8; ++i)
+            starts += area.characterRect(h + 3 * i).left() == area.characterRect(h).left() ? u"%1"_qs.arg(i + 1) : "";
+        return starts;
+    };
     const int width = area.viewport()->width();
-    // From the keyboard: the context menu, then I.
-    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_I); });
-    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5), area.viewport()->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(area.viewport(), &menu);
-    QVERIFY(area.timesShown());
+    QCOMPARE(area.idleGap(), 0);
+    QCOMPARE(rowStarts(), u"1"_qs);
+    area.setTimesShown(true);
     QTRY_VERIFY(area.viewport()->width() < width);
     // The margin shows something on the rows where lines begin.
     const QImage margin = area.findChild<TimeGutter *>()->grab().toImage();
     QVERIFY(std::any_of(margin.constBits(), margin.constBits() + margin.sizeInBytes(),
         [&](uchar b) { return b != margin.constBits()[0]; }));
-    QCOMPARE(area.text(), held);
+    // From the keyboard: the context menu, G, then B for 50 ms.
+    QTimer::singleShot(0, [] {
+        for (Qt::Key key : { Qt::Key_G, Qt::Key_B })
+            QTest::keyClick(QApplication::activePopupWidget(), key);
+    });
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5), area.viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(area.viewport(), &menu);
+    QCOMPARE(area.idleGap(), 50);
+    QCOMPARE(rowStarts(), u"168"_qs);
+    // The caret, the mouse and a screen reader go by the rows shown.
+    const QRect six = area.characterRect(h + 15);
+    QCOMPARE(area.positionAt(QPointF(six.left() + 1, six.center().y())), h + 15);
+    area.setSelection(h + 16, h + 16);
+    QTest::keyClick(&area, Qt::Key_End);
+    QCOMPARE(area.cursorPosition(), h + 20); // before the blank the row ends with
+    QTest::keyClick(&area, Qt::Key_Home);
+    QTest::keyClick(&area, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), u"06 07 "_qs);
+    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&area)->textInterface();
+    int start = 0, end = 0;
+    QCOMPARE(text->textAtOffset(int(h + 16), QAccessible::LineBoundary, &start, &end), u"06 07 "_qs);
     area.setSelection(0, area.characterCount());
     QTest::keyClick(&area, Qt::Key_C, Qt::ControlModifier);
-    QCOMPARE(QApplication::clipboard()->text(), held);
-    QAccessibleTextInterface *text = QAccessible::queryAccessibleInterface(&area)->textInterface();
-    QCOMPARE(text->text(0, text->characterCount()), held);
-    const QRect first = area.characterRect(0);
-    QCOMPARE(area.positionAt(first.center()), 0);
+    QCOMPARE(QApplication::clipboard()->text(), lines + u"01 02 03 04 05 06 07 08 "_qs);
+    area.setIdleGap(100); // a pause as long as the gap counts
+    QCOMPARE(rowStarts(), u"18"_qs);
     area.setTimesShown(false);
     QTRY_COMPARE(area.viewport()->width(), width);
 }

@@ -344,6 +344,13 @@ inline const QString kMenuStampClock = QStringLiteral("时:分:秒.毫秒(&T)");
 inline const QString kMenuStampDate = QStringLiteral("日期和时间(&D)");
 inline const QString kMenuStampSincePrevious = QStringLiteral("距上一行的间隔（秒）(&P)");
 inline const QString kTimeGutter = QStringLiteral("时间戳");
+// In hex display, a run of bytes after a pause of at least the chosen length starts a row of its own.
+inline const QString kMenuIdleGap = QStringLiteral("停顿后另起一行（十六进制）(&G)");
+inline const QString kIdleGapName = QStringLiteral("十六进制显示时停顿后另起一行");
+inline const QString kMenuIdleGapNone = QStringLiteral("不另起一行(&N)");
+// %1 the pause in milliseconds, %2 (and %1 of the second's) the item's key.
+inline const QString kMenuIdleGapMs = QStringLiteral("%1 毫秒(&%2)");
+inline const QString kMenuIdleGapSecond = QStringLiteral("1 秒(&%1)");
 // The save dialog's file type that begins each line with the date and time it began to arrive.
 // The record dialog's third file type, and what the area says while it records so.
 inline const QString kRecordFilterShownTimes = QStringLiteral("接收区显示的文本，每行前加上收到的日期和时间，UTF-8 编码 (*)");

@@ -50,6 +50,12 @@ quint64 zigzag(qint64 value)
     return (quint64(value) << 1) ^ quint64(value >> 63);
 }
 
+// The time's delta with one bit more: whether the idle time before the line follows.
+quint64 timeField(qint64 delta, qint64 idle)
+{
+    return zigzag(delta) << 1 | (idle > 0 ? 1 : 0);
+}
+
 qint64 unzigzag(quint64 value)
 {
     return qint64(value >> 1) ^ -qint64(value & 1);
@@ -84,33 +90,40 @@ void ArrivalTimes::setFile(std::shared_ptr<ScratchFile> file)
     m_file = std::move(file);
 }
 
-void ArrivalTimes::add(qint64 at, qint64 ms)
+void ArrivalTimes::add(qint64 at, qint64 ms, qint64 idleMs)
 {
     if (at <= m_lastAt)
         return;
     m_lastAt = at;
+    idleMs = std::max<qint64>(idleMs, 0);
     const Entry previous = m_tail.empty() ? Entry { at, ms } : m_tail.back();
-    const int bytes = varintBytes(quint64(at - previous.at)) + varintBytes(zigzag(ms - previous.ms));
+    const int idleBytes = idleMs > 0 ? varintBytes(quint64(idleMs)) : 0;
+    const int bytes
+        = varintBytes(quint64(at - previous.at)) + varintBytes(timeField(ms - previous.ms, idleMs)) + idleBytes;
     if (!m_tail.empty() && m_tailBytes + bytes > m_options.blockBytes)
         seal();
-    m_tailBytes += m_tail.empty() ? 2 : bytes;
-    m_tail.push_back({ at, ms });
+    m_tailBytes += m_tail.empty() ? 2 + idleBytes : bytes;
+    m_tailMaxIdle = std::max(m_tailMaxIdle, idleMs);
+    m_tail.push_back({ at, ms, idleMs });
 }
 
 // The newest block is full: encoded, it joins the index, and goes to the file when there is one.
 void ArrivalTimes::seal()
 {
     collect();
-    Block block { m_nextId++, m_tail.front(), m_tail.back(), {}, {} };
+    Block block { m_nextId++, m_tail.front(), m_tail.back(), m_tailMaxIdle, {}, {} };
     block.encoded.reserve(m_tailBytes);
     Entry previous = m_tail.front();
     for (const Entry &entry : m_tail) {
         putVarint(block.encoded, quint64(entry.at - previous.at));
-        putVarint(block.encoded, zigzag(entry.ms - previous.ms));
+        putVarint(block.encoded, timeField(entry.ms - previous.ms, entry.idle));
+        if (entry.idle > 0)
+            putVarint(block.encoded, quint64(entry.idle));
         previous = entry;
     }
     m_tail.clear();
     m_tailBytes = 0;
+    m_tailMaxIdle = 0;
     if (m_file) {
         {
             std::lock_guard lock(m_mutex);
@@ -192,6 +205,7 @@ void ArrivalTimes::clear()
     m_blocks.clear();
     m_tail.clear();
     m_tailBytes = 0;
+    m_tailMaxIdle = 0;
     m_keptFrom = 0;
     m_lastAt = -1;
     m_cache.clear();
@@ -217,13 +231,18 @@ std::shared_ptr<const ArrivalTimes::Entries> ArrivalTimes::entriesOf(const Block
     Entry entry = block.first;
     quint64 at = 0;
     quint64 ms = 0;
+    quint64 idle = 0;
     while (getVarint(p, end, at) && getVarint(p, end, ms)) {
+        if ((ms & 1) && !getVarint(p, end, idle))
+            break;
         entry.at += qint64(at);
-        entry.ms += unzigzag(ms);
+        entry.ms += unzigzag(ms >> 1);
+        entry.idle = (ms & 1) ? qint64(idle) : 0;
         entries->push_back(entry);
     }
     // A block that does not read back shows no times rather than wrong ones.
-    if (entries->empty() || entries->back().at != block.last.at || entries->back().ms != block.last.ms)
+    if (entries->empty() || entries->back().at != block.last.at || entries->back().ms != block.last.ms
+        || entries->back().idle != block.last.idle)
         entries->clear();
     if (int(m_cache.size()) >= m_options.cacheBlocks)
         m_cache.pop_back();
@@ -240,7 +259,7 @@ std::optional<ArrivalTimes::Stamp> ArrivalTimes::firstInEntries(
         return std::nullopt;
     if (it != entries.begin())
         previousMs = std::prev(it)->ms;
-    return Stamp { it->at, it->ms, previousMs };
+    return Stamp { it->at, it->ms, previousMs, it->idle };
 }
 
 std::optional<ArrivalTimes::Stamp> ArrivalTimes::firstIn(qint64 from, qint64 to) const
@@ -259,6 +278,59 @@ std::optional<ArrivalTimes::Stamp> ArrivalTimes::firstIn(qint64 from, qint64 to)
     if (block != m_blocks.end())
         return std::nullopt;
     return firstInEntries(m_tail, from, to, m_blocks.empty() ? std::nullopt : std::optional(m_blocks.back().last.ms));
+}
+
+std::optional<qint64> ArrivalTimes::idleIn(const Entries &entries, qint64 from, qint64 to, qint64 gapMs, bool last)
+{
+    const auto byAt = [](const Entry &e, qint64 at) { return e.at < at; };
+    const auto first = std::lower_bound(entries.begin(), entries.end(), from, byAt);
+    const auto end = std::lower_bound(first, entries.end(), to, byAt);
+    if (last) {
+        for (auto it = end; it != first;) {
+            if ((--it)->idle >= gapMs)
+                return it->at;
+        }
+    } else {
+        for (auto it = first; it != end; ++it) {
+            if (it->idle >= gapMs)
+                return it->at;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> ArrivalTimes::idleStartIn(qint64 from, qint64 to, qint64 gapMs, bool last) const
+{
+    from = std::max(from, m_keptFrom);
+    gapMs = std::max<qint64>(gapMs, 1);
+    if (from >= to)
+        return std::nullopt;
+    // The blocks that may hold [from, to), then the newest entries; a block whose longest idle time is
+    // shorter than the gap is not read.
+    const auto begin = std::lower_bound(
+        m_blocks.begin(), m_blocks.end(), from, [](const Block &b, qint64 at) { return b.last.at < at; });
+    const auto end
+        = std::lower_bound(begin, m_blocks.end(), to, [](const Block &b, qint64 at) { return b.first.at < at; });
+    const auto inBlock = [&](const Block &block) {
+        return block.maxIdle >= gapMs ? idleIn(*entriesOf(block), from, to, gapMs, last) : std::nullopt;
+    };
+    const auto inTail = [&] {
+        return end == m_blocks.end() && m_tailMaxIdle >= gapMs ? idleIn(m_tail, from, to, gapMs, last) : std::nullopt;
+    };
+    if (last) {
+        if (auto at = inTail())
+            return at;
+        for (auto block = end; block != begin;) {
+            if (auto at = inBlock(*--block))
+                return at;
+        }
+        return std::nullopt;
+    }
+    for (auto block = begin; block != end; ++block) {
+        if (auto at = inBlock(*block))
+            return at;
+    }
+    return inTail();
 }
 
 qint64 ArrivalTimes::diskBytes() const

@@ -20,10 +20,11 @@ class ScratchFile;
 // included, so they never move with the user's edits (ArrivalMap translates).
 //
 // A line costs a few bytes: entries are written as variable-length deltas of position and of time into
-// blocks. A full block goes to the capture's scratch file, sealed as the text is, on a thread of its own;
-// without a file the blocks stay in memory within a bound, the oldest times making way past it. What stays
-// in memory is the newest block, an index of every block (its first and last entry, for a binary search)
-// and a few blocks read back.
+// blocks; a line that began after the stream was idle also keeps how long it was (one bit beside the
+// time's delta says whether it follows). A full block goes to the capture's scratch file, sealed
+// as the text is, on a thread of its own; without a file the blocks stay in memory within a bound, the
+// oldest times making way past it. What stays in memory is the newest block, an index of every block (its
+// first and last entry and its longest idle time, for a binary search) and a few blocks read back.
 class ArrivalTimes
 {
 public:
@@ -38,6 +39,7 @@ public:
         qint64 at = 0;
         qint64 ms = 0;
         std::optional<qint64> previousMs; // the line before it, while its time is known
+        qint64 idleMs = 0; // how long nothing arrived before it, when that was kept
     };
 
     ArrivalTimes();
@@ -49,14 +51,17 @@ public:
     // Where full blocks go from now on; null keeps them in memory. clear() lets go of the file.
     void setFile(std::shared_ptr<ScratchFile> file);
     const std::shared_ptr<ScratchFile> &file() const { return m_file; }
-    // A line begins at `at`, later than any before it, at `ms`.
-    void add(qint64 at, qint64 ms);
+    // A line begins at `at`, later than any before it, at `ms`, after nothing arrived for `idleMs`
+    // (0: not kept).
+    void add(qint64 at, qint64 ms, qint64 idleMs = 0);
     // The text before `at` made way: its times go too.
     void dropBefore(qint64 at);
     void clear();
 
     // The first line that begins in [from, to).
     std::optional<Stamp> firstIn(qint64 from, qint64 to) const;
+    // The first (or last) line that begins in [from, to) after the stream was idle for at least `gapMs`.
+    std::optional<qint64> idleStartIn(qint64 from, qint64 to, qint64 gapMs, bool last) const;
     // Bytes the blocks take in the scratch file, rounded up to its blocks, and encoded bytes in memory.
     qint64 diskBytes() const;
     qint64 memoryBytes() const;
@@ -68,6 +73,7 @@ private:
     {
         qint64 at;
         qint64 ms;
+        qint64 idle = 0;
     };
     using Entries = std::vector<Entry>;
     struct Block
@@ -75,6 +81,7 @@ private:
         quint64 id;
         Entry first;
         Entry last;
+        qint64 maxIdle = 0; // of its entries: most blocks are passed over by idleStartIn
         QByteArray encoded; // empty once in the file
         std::shared_ptr<ScratchFile> file;
         qint64 offset = 0;
@@ -103,6 +110,7 @@ private:
     std::shared_ptr<const Entries> entriesOf(const Block &block) const;
     std::optional<Stamp> firstInEntries(
         const Entries &entries, qint64 from, qint64 to, std::optional<qint64> previousMs) const;
+    static std::optional<qint64> idleIn(const Entries &entries, qint64 from, qint64 to, qint64 gapMs, bool last);
     void run();
 
     const Options m_options;
@@ -110,6 +118,7 @@ private:
     std::deque<Block> m_blocks;
     Entries m_tail;
     qint32 m_tailBytes = 0;
+    qint64 m_tailMaxIdle = 0;
     qint64 m_keptFrom = 0;
     qint64 m_lastAt = -1;
     quint64 m_nextId = 1;

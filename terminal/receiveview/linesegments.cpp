@@ -2,6 +2,7 @@
 #include "terminal/receiveview/linesegments.h"
 
 #include "terminal/capture/textunits.h"
+#include "terminal/receiveview/linetimes.h"
 
 #include <QTextLayout>
 
@@ -22,6 +23,21 @@ void LineSegments::setWidth(const QFont &font, qreal width)
     m_font = font;
     m_width = width;
     m_chars = 0;
+}
+
+void LineSegments::setIdleBreaks(const LineTimes *times, qint64 gapMs)
+{
+    m_times = gapMs > 0 ? times : nullptr;
+    m_gapMs = gapMs;
+}
+
+std::optional<qint64> LineSegments::idleStart(qint64 from, qint64 to, bool last) const
+{
+    if (!m_times || from >= to)
+        return std::nullopt;
+    const qint64 origin = m_store.origin();
+    const auto at = m_times->idleStartIn(from + origin, to + origin, m_gapMs, last);
+    return at ? std::optional(*at - origin) : std::nullopt;
 }
 
 qint64 LineSegments::chars() const
@@ -69,15 +85,18 @@ LineSegments::Segment LineSegments::segment(qint64 line, qint64 k) const
     s.k = k;
     s.start = boundary(line, k);
     const qint64 next = boundary(line, k + 1);
-    s.end = m_store.lineEnd(s.start, next);
-    s.lastOfLine = s.end < next || s.end == m_store.size() || m_store.breakLength(s.end) > 0;
+    const qint64 cut = idleStart(s.start + 1, std::min(next, m_store.size()), false).value_or(next);
+    s.end = m_store.lineEnd(s.start, cut);
+    s.idleEnd = cut < next && s.end == cut;
+    s.lastOfLine = !s.idleEnd && (s.end < next || s.end == m_store.size() || m_store.breakLength(s.end) > 0);
     return s;
 }
 
 LineSegments::Segment LineSegments::at(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, m_store.size());
-    const qint64 line = m_store.lineStart(position);
+    qint64 line = m_store.lineStart(position);
+    line = idleStart(line + 1, std::min(position + 1, m_store.size()), true).value_or(line);
     qint64 k = (position - line) / chars();
     if (k > 0 && boundary(line, k) > position)
         --k;
@@ -90,6 +109,10 @@ LineSegments::Segment LineSegments::at(qint64 position) const
 
 bool LineSegments::next(Segment &s) const
 {
+    if (s.idleEnd) {
+        s = segment(s.end, 0);
+        return true;
+    }
     if (!s.lastOfLine) {
         s = segment(s.line, s.k + 1);
         return true;

@@ -49,8 +49,9 @@ void LineTimes::hex(QByteArrayView bytes, qint64 absolute, qint64 ms)
     if (bytes.isEmpty())
         return;
     m_map.appending(absolute, m_arrived);
-    if (m_startPending || m_last != Display::Hex || ms - m_lastMs >= kRunGapMs)
-        m_times.add(m_arrived, ms);
+    const qint64 idle = m_last == Display::Hex ? ms - m_lastMs : 0;
+    if (m_startPending || m_last != Display::Hex || idle >= kRunGapMs)
+        m_times.add(m_arrived, ms, idle >= kRunGapMs ? idle : 0);
     const qsizetype last = bytes.size() - 1;
     for (qsizetype i = bytes.indexOf('\n'); i >= 0 && i < last; i = bytes.indexOf('\n', i + 1))
         m_times.add(m_arrived + (i + 1) * TextUnits::kHexTokenChars, ms);
@@ -85,6 +86,17 @@ std::optional<ArrivalTimes::Stamp> LineTimes::firstIn(qint64 from, qint64 to) co
             stamp->at += range.absolute - range.from;
             return stamp;
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<qint64> LineTimes::idleStartIn(qint64 from, qint64 to, qint64 gapMs, bool last) const
+{
+    const auto ranges = m_map.arrivalRanges(from, to);
+    for (qsizetype i = 0; i < ranges.size(); ++i) {
+        const ArrivalMap::Range &range = ranges[last ? ranges.size() - 1 - i : i];
+        if (auto at = m_times.idleStartIn(range.from, range.to, gapMs, last))
+            return *at + range.absolute - range.from;
     }
     return std::nullopt;
 }

@@ -14,7 +14,9 @@
 // In character display a line begins after a CR, a LF or a CR LF (a CR LF split across two reads is one
 // break). Hex display has no line breaks, so there a run of bytes begins after a byte 0x0A or when data
 // comes after the line was idle for kRunGapMs. Each switch of display begins one too. A line that ends
-// with a read begins with the next read, at that read's time.
+// with a read begins with the next read, at that read's time. A hex run that begins a read keeps how long
+// nothing arrived before it when that was kRunGapMs or more, so that the display may start it on a row of
+// its own; a shorter pause is not kept.
 class LineTimes
 {
 public:
@@ -36,6 +38,9 @@ public:
 
     // The first line (or run) that began to arrive in the text [from, to), `at` its place in the text.
     std::optional<ArrivalTimes::Stamp> firstIn(qint64 from, qint64 to) const;
+    // Where the first (or last) hex run in the text [from, to) begins that came after the line was idle
+    // for at least `gapMs`.
+    std::optional<qint64> idleStartIn(qint64 from, qint64 to, qint64 gapMs, bool last) const;
     // The text [absolute, absolute + text.size()) with each line (or run) that began to arrive in it
     // prefixed by its time and a blank; one that began inside a line (a hex run) goes on a line of its
     // own. `last` is the character written before, and becomes the last one written.

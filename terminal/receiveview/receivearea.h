@@ -76,6 +76,10 @@ public:
     bool timesShown() const { return m_gutter != nullptr; }
     void setStampFormat(StampFormat format);
     StampFormat stampFormat() const { return m_stampFormat; }
+    // In hex display, a run of bytes that came after the line was idle for at least `ms` starts on a row
+    // of its own (0, at every start: none does). Display only, as the margin is.
+    void setIdleGap(qint64 ms);
+    qint64 idleGap() const { return m_layout.idleGapMs(); }
     // Milliseconds since the epoch; tests set a clock of their own.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 

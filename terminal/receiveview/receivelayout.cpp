@@ -29,6 +29,12 @@ void ReceiveLayout::setGeometry(const QFont &font, qreal width, qreal height)
     forget();
 }
 
+void ReceiveLayout::setIdleBreaks(const LineTimes *times, qint64 gapMs)
+{
+    m_segments.setIdleBreaks(times, gapMs);
+    forget();
+}
+
 void ReceiveLayout::setPreedit(const QString &text, qint64 at)
 {
     m_preedit = text;

@@ -44,6 +44,10 @@ public:
 
     // The view's size, margins included; a change of font or width lays everything out anew.
     void setGeometry(const QFont &font, qreal width, qreal height);
+    // Hex runs that came after the line was idle for at least `gapMs` start a row (0: none do); the rows
+    // are laid out anew.
+    void setIdleBreaks(const LineTimes *times, qint64 gapMs);
+    qint64 idleGapMs() const { return m_segments.idleGapMs(); }
     // Text an input method is composing, shown at `at` but not part of the text.
     void setPreedit(const QString &text, qint64 at);
 

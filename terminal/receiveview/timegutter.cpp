@@ -96,6 +96,14 @@ void ReceiveArea::placeGutter()
     viewport()->update();
 }
 
+void ReceiveArea::setIdleGap(qint64 ms)
+{
+    m_layout.setIdleBreaks(&m_lineTimes, std::max<qint64>(ms, 0));
+    viewport()->update();
+    if (m_gutter)
+        m_gutter->update();
+}
+
 void ReceiveArea::addTimeActions(QMenu &menu)
 {
     QAction *shown = menu.addAction(Texts::kMenuTimesShown, this, [this](bool on) { setTimesShown(on); });
@@ -113,5 +121,21 @@ void ReceiveArea::addTimeActions(QMenu &menu)
         action->setCheckable(true);
         action->setChecked(format == m_stampFormat);
         group->addAction(action);
+    }
+    // The pauses kept are kRunGapMs or longer: a shorter gap would break no more rows than that.
+    QMenu *gaps = menu.addMenu(Texts::kMenuIdleGap);
+    gaps->setAccessibleName(Texts::kIdleGapName);
+    auto *gapGroup = new QActionGroup(gaps);
+    const qint64 pauses[] = { 0, LineTimes::kRunGapMs, 50, 100, 200, 500, 1000 };
+    for (int i = 0; i < int(std::size(pauses)); ++i) {
+        const qint64 ms = pauses[i];
+        const QChar key(char16_t(u'A' + i - 1));
+        const QString text = ms == 0 ? Texts::kMenuIdleGapNone
+            : ms < 1000              ? Texts::kMenuIdleGapMs.arg(ms).arg(key)
+                                     : Texts::kMenuIdleGapSecond.arg(key);
+        QAction *action = gaps->addAction(text, this, [this, ms] { setIdleGap(ms); });
+        action->setCheckable(true);
+        action->setChecked(ms == idleGap());
+        gapGroup->addAction(action);
     }
 }
