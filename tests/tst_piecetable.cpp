@@ -175,9 +175,7 @@ void TestPieceTable::dropsWholeUnits_data()
 
 void TestPieceTable::dropsWholeUnits()
 {
-    QFETCH(QStringList, appends);
-    QFETCH(int, keep);
-    QFETCH(QString, kept);
+    const auto [appends, keep, kept] = fetchRow<QStringList, int, QString>("appends", "keep", "kept");
     Table t { ScratchFile::Why {} };
     for (const QString &append : appends) {
         append.startsWith(u"hex:") ? t.appendHex(QByteArray::fromHex(append.sliced(4).toLatin1()))
