@@ -174,10 +174,7 @@ void TestReceiveArea::saysWhenTheCaptureIsInMemory()
 
 void TestReceiveArea::editingAsATextBox_data()
 {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("after");
-    QTest::addColumn<QString>("copied");
+    addColumns<QString, QStringList, QString, QString>("before", "keys", "after", "copied");
 
     const QStringList copyAll { "Ctrl+A", "Ctrl+C" };
     const QString exact = QStringLiteral("a\rb\r\nc\0d\n");
@@ -203,10 +200,8 @@ void TestReceiveArea::editingAsATextBox_data()
 
 void TestReceiveArea::editingAsATextBox()
 {
-    QFETCH(QString, before);
-    QFETCH(QStringList, keys);
-    QFETCH(QString, after);
-    QFETCH(QString, copied);
+    const auto [before, keys, after, copied]
+        = fetchRow<QString, QStringList, QString, QString>("before", "keys", "after", "copied");
     AreaFixture f;
     f.area->appendText(before);
     QApplication::clipboard()->clear();
@@ -307,11 +302,7 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
 
 void TestReceiveArea::caretStepsPastALineEnd_data()
 {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("caret");
-    QTest::addColumn<QString>("later");
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("after");
+    addColumns<QString, int, QString, QStringList, QString>("before", "caret", "later", "keys", "after");
     QTest::newRow("the LF arrives after the caret was put after the CR") << "ab\r" << 3 << "\n"
                                                                          << QStringList { "type:x" } << "ab\r\nx";
     QTest::newRow("put between CR and LF") << "ab\r\ncd" << 3 << "" << QStringList { "type:x" } << "ab\r\nxcd";
@@ -323,11 +314,8 @@ void TestReceiveArea::caretStepsPastALineEnd_data()
 
 void TestReceiveArea::caretStepsPastALineEnd()
 {
-    QFETCH(QString, before);
-    QFETCH(int, caret);
-    QFETCH(QString, later);
-    QFETCH(QStringList, keys);
-    QFETCH(QString, after);
+    const auto [before, caret, later, keys, after]
+        = fetchRow<QString, int, QString, QStringList, QString>("before", "caret", "later", "keys", "after");
     AreaFixture f;
     f.area->appendText(before);
     f.area->setSelection(caret, caret);
@@ -652,8 +640,7 @@ void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
     // window holds "ab cd\r\nef" after the older text made way or was cleared.
     QTest::addColumn<int>("boundary"); // -1: the selection
     QTest::addColumn<int>("direction"); // -1 before, 0 at, 1 after the offset
-    QTest::addColumn<bool>("last");
-    QTest::addColumn<QString>("answer");
+    addColumns<bool, QString>("last", "answer");
     using A = QAccessible;
     for (const char *how : { "after drops", "after a clear" }) {
         const auto row = [how](const char *what, int boundary, int direction, bool last, const char *answer) {
@@ -675,10 +662,8 @@ void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
 
 void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear()
 {
-    QFETCH(int, boundary);
-    QFETCH(int, direction);
-    QFETCH(bool, last);
-    QFETCH(QString, answer);
+    const auto [boundary, direction, last, answer]
+        = fetchRow<int, int, bool, QString>("boundary", "direction", "last", "answer");
     AreaFixture f;
     ReceiveArea &area = *f.area;
     area.notifier().setLimit(9);
