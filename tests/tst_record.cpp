@@ -86,14 +86,8 @@ void TestRecord::recordsWhatArrived_data()
 {
     // The display, the format, what arrives before the port is closed and the area cleared, what arrives after
     // it is reopened (with the received counter after each), and what the record must hold.
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QString>("firstCount");
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<QString>("secondCount");
-    QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QString>("tooltip");
+    addColumns<bool, QString, QByteArray, QString, QByteArray, QString, QByteArray, QString>(
+        "hex", "format", "first", "firstCount", "second", "secondCount", "record", "tooltip");
     const QString raw = Texts::kRecordFilterRaw, shown = Texts::kRecordFilterShown;
     QByteArray all(256, 0);
     for (int i = 0; i < 256; ++i)
@@ -111,14 +105,9 @@ void TestRecord::recordsWhatArrived_data()
 
 void TestRecord::recordsWhatArrived()
 {
-    QFETCH(bool, hex);
-    QFETCH(QString, format);
-    QFETCH(QByteArray, first);
-    QFETCH(QString, firstCount);
-    QFETCH(QByteArray, second);
-    QFETCH(QString, secondCount);
-    QFETCH(QByteArray, record);
-    QFETCH(QString, tooltip);
+    auto [hex, format, first, firstCount, second, secondCount, record, tooltip]
+        = fetchRow<bool, QString, QByteArray, QString, QByteArray, QString, QByteArray, QString>(
+            "hex", "format", "first", "firstCount", "second", "secondCount", "record", "tooltip");
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("record.log"));
     {
@@ -159,16 +148,14 @@ void TestRecord::recordsWhatArrived()
 
 void TestRecord::diskFailureStopsWithOneBox_data()
 {
-    QTest::addColumn<bool>("lostFolder");
-    QTest::addColumn<QString>("reason");
+    addColumns<bool, QString>("lostFolder", "reason");
     QTest::newRow("a full disk") << false << QStringLiteral("磁盘空间已满");
     QTest::newRow("the folder deleted") << true << QStringLiteral("文件或文件夹不存在");
 }
 
 void TestRecord::diskFailureStopsWithOneBox()
 {
-    QFETCH(bool, lostFolder);
-    QFETCH(QString, reason);
+    const auto [lostFolder, reason] = fetchRow<bool, QString>("lostFolder", "reason");
     QTemporaryDir top;
     QVERIFY(QDir(top.path()).mkdir(QStringLiteral("records")));
     const QString folder = top.filePath(QStringLiteral("records"));
@@ -271,8 +258,7 @@ void TestRecord::killedLosesAtMostTheLastSecond()
 
 void TestRecord::savesAHexDump_data()
 {
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QByteArray>("dump");
+    addColumns<QString, QByteArray>("shown", "dump");
     QTest::newRow("a partial last row")
         << QStringLiteral("41 42 0D 0A 00 01 02 03 04 05 06 07 08 09 0A 0B 7E 7F FF 20 ")
         << QByteArray("00000000  41 42 0d 0a 00 01 02 03  04 05 06 07 08 09 0a 0b  |AB..............|\n"
@@ -289,8 +275,7 @@ void TestRecord::savesAHexDump_data()
 
 void TestRecord::savesAHexDump()
 {
-    QFETCH(QString, shown);
-    QFETCH(QByteArray, dump);
+    const auto [shown, dump] = fetchRow<QString, QByteArray>("shown", "dump");
     // A token may be cut anywhere between two slices.
     HexDump bySlices;
     QByteArray out;
