@@ -8,6 +8,7 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -74,9 +75,7 @@ void TestSave::savesOrSaysWhy_data()
     // Where the file goes (in a fresh folder; "" = the dialog is cancelled), the menu entry's key, and the reason
     // under "未能保存到 FILE。" in the box the save ends with ("" = no box). A save that ends with a box leaves the
     // folder as it was, already when the box shows.
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("box");
+    addColumns<QString, int, QString>("where", "key", "box");
     const QString failed = QStringLiteral("%1。");
     QTest::newRow("whole capture") << "接收数据.txt" << int(Qt::Key_S) << QString();
     QTest::newRow("selection") << "part.txt" << int(Qt::Key_V) << QString();
@@ -92,9 +91,7 @@ void TestSave::savesOrSaysWhy_data()
 
 void TestSave::savesOrSaysWhy()
 {
-    QFETCH(QString, where);
-    QFETCH(int, key);
-    QFETCH(QString, box);
+    const auto [where, key, box] = fetchRow<QString, int, QString>("where", "key", "box");
     FormFixture f;
     auto *area = f.get<ReceiveArea>("Text1");
     fill(area, 200); // about 7 KB
