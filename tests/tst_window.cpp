@@ -6,6 +6,7 @@
 #include "port/portselection.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 #include "window/combobox.h"
 #include "window/counterlabel.h"
 #include "window/optionbutton.h"
@@ -300,10 +301,7 @@ void TestWindow::refusedOpen_data()
     // COM1 is the pty, COM2 a plain file, COM3 a path with nothing behind it, COM4 a pty master (which takes no 7
     // data bits). The port chosen, what stands in its way, the system's error number the component gives, and
     // the line under "端口号不可用" (DEVICE stands for the device's path).
-    QTest::addColumn<int>("entry");
-    QTest::addColumn<QString>("obstacle");
-    QTest::addColumn<int>("systemError");
-    QTest::addColumn<QString>("reason");
+    addColumns<int, QString, int, QString>("entry", "obstacle", "systemError", "reason");
     QTest::newRow("no device listed") << 15 << "" << 0 << "COM16 没有对应的串口设备。";
     QTest::newRow("listed device missing") << 2 << "" << ENOENT << "COM3 没有对应的串口设备。";
     QTest::newRow("no permission") << 0 << "not mine" << EACCES
@@ -318,10 +316,8 @@ void TestWindow::refusedOpen_data()
 
 void TestWindow::refusedOpen()
 {
-    QFETCH(int, entry);
-    QFETCH(QString, obstacle);
-    QFETCH(int, systemError);
-    QFETCH(QString, reason);
+    auto [entry, obstacle, systemError, reason]
+        = fetchRow<int, QString, int, QString>("entry", "obstacle", "systemError", "reason");
 
     FormFixture f;
     QTemporaryFile plain;
