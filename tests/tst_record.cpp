@@ -6,6 +6,7 @@
 #include "terminal/receiveview/recordwriter.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/pattern.h"
 #include "tests/support/rows.h"
@@ -28,12 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // The helper the kill test runs: records the pattern, 4 KiB every 10 ms, and prints how much it handed over.
 int recordChild(const char *path)
@@ -110,11 +105,7 @@ void TestRecord::recordsWhatArrived()
             "hex", "format", "first", "firstCount", "second", "secondCount", "record", "tooltip");
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("record.log"));
-    {
-        QFile earlier(path);
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("earlier\n");
-    }
+    QVERIFY(writeFile(path, "earlier\n"));
     FormFixture f(true);
     auto *area = f.get<ReceiveArea>("Text1");
     if (hex)
@@ -142,7 +133,7 @@ void TestRecord::recordsWhatArrived()
     QVERIFY(!area->toolTip().contains(path));
     f.pty.write("after");
     QTRY_VERIFY(f.received().endsWith(hex ? QStringLiteral("61 66 74 65 72 ") : QStringLiteral("after")));
-    QTRY_COMPARE(contents(path), "earlier\n" + record);
+    QTRY_COMPARE(readFile(path), "earlier\n" + record);
     QVERIFY(boxes.boxes().isEmpty());
 }
 
@@ -177,7 +168,7 @@ void TestRecord::diskFailureStopsWithOneBox()
     QTRY_COMPARE(QFileInfo(path).size(), 8192);
     QByteArray kept;
     if (lostFolder) {
-        kept = contents(path);
+        kept = readFile(path);
         QVERIFY(QDir(folder).removeRecursively());
     }
     f.pty.write(pattern(65536, 8192));
@@ -187,7 +178,7 @@ void TestRecord::diskFailureStopsWithOneBox()
     QVERIFY(!area->recording());
     // The capture goes on, and what reached the file before it filled stays.
     QTRY_COMPARE(f.receivedCount(), QStringLiteral("73728"));
-    QCOMPARE(lostFolder ? kept : contents(path).left(8192), before);
+    QCOMPARE(lostFolder ? kept : readFile(path).left(8192), before);
     QVERIFY(expectNothingFor(100, [&] { return boxes.boxes().size() > 1; }));
 }
 
@@ -251,7 +242,7 @@ void TestRecord::killedLosesAtMostTheLastSecond()
         if (at <= killedAt - 1000)
             due = total;
     QVERIFY(due > 0);
-    const QByteArray kept = contents(path);
+    const QByteArray kept = readFile(path);
     QVERIFY2(kept.size() >= due, qPrintable(QStringLiteral("%1 of %2").arg(kept.size()).arg(due)));
     QCOMPARE(kept, pattern(kept.size()));
 }

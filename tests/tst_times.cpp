@@ -5,6 +5,7 @@
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/timegutter.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 #include "window/messagebox.h"
 #include "window/texts.h"
@@ -257,12 +258,8 @@ void TestTimes::savedAndRecordedWithTimes()
     answers.setNextFileName(saved);
     answers.setNextFileFilter(Texts::kSaveFilterTimes);
     saveCapture(&area, area.store(), 0, area.characterCount(), true, &area.lineTimes());
-    const auto contents = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    QTRY_COMPARE(contents(saved), expected);
-    QTRY_COMPARE(contents(recorded), expected);
+    QTRY_COMPARE(readFile(saved), expected);
+    QTRY_COMPARE(readFile(recorded), expected);
     QVERIFY(answers.boxes().isEmpty());
 }
 
