@@ -8,6 +8,7 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/fakemodemlines.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/rows.h"
 #include "window/combobox.h"
@@ -82,12 +83,7 @@ public:
     PtyPair &pty(int number) { return *m_ptys.at(QStringLiteral("ttyUSB%1").arg(number)); }
 
 private:
-    static void write(const QString &file, const QByteArray &content)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content + '\n');
-    }
+    static void write(const QString &file, const QByteArray &content) { QVERIFY(writeFile(file, content + '\n')); }
 
     QTemporaryDir m_root;
     std::map<QString, std::unique_ptr<PtyPair>> m_ptys;

@@ -10,6 +10,7 @@
 #include "port/portselection.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/pattern.h"
 #include "tests/support/rows.h"
@@ -361,11 +362,8 @@ void TestPort::portOrder()
     QDir root(sys.path());
     QVERIFY(root.mkpath(QStringLiteral("class/console")) && root.mkpath(QStringLiteral("dev")));
     const QString dev = root.filePath(QStringLiteral("dev"));
-    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } }) {
-        QFile file(root.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } })
+        QVERIFY(writeFile(root.filePath(QString::fromLatin1(name)), content));
     QVERIFY(QFile::link(m_pty->slavePath(), dev + QStringLiteral("/usb-by-id")));
     QVERIFY(QFile::link(dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/console-link")));
     PortMap::setSystemRoots(root.filePath(QStringLiteral("class")), dev);
@@ -387,11 +385,8 @@ void TestPort::scanFindsHardwarePorts()
              "ttyS2/device", "ttyAMA0/device", "tty1", "console" })
         QVERIFY(root.mkpath(QString::fromLatin1(dir)));
     for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" },
-             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } }) {
-        QFile file(root.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(type);
-    }
+             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } })
+        QVERIFY(writeFile(root.filePath(QString::fromLatin1(name)), type));
     QCOMPARE(PortMap::scanSysfs(sys.path()),
         QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0", "/dev/ttyS0" }));
 }

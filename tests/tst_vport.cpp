@@ -3,6 +3,7 @@
 
 #include "port/mscomm.h"
 #include "port/portmap.h"
+#include "tests/support/files.h"
 #include "tests/support/rows.h"
 #include "tools/vport/hardware.h"
 
@@ -165,10 +166,7 @@ void TestVport::hardwareLeavesOutTheConsole()
     QDir dir(sys.path());
     for (const char *path : { "ttyUSB0/device", "ttyUSB1/device", "console" })
         QVERIFY(dir.mkpath(QString::fromLatin1(path)));
-    QFile active(dir.filePath(QStringLiteral("console/active")));
-    QVERIFY(active.open(QIODevice::WriteOnly));
-    active.write("tty0 ttyUSB0\n");
-    active.close();
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("console/active")), "tty0 ttyUSB0\n"));
     QCOMPARE(freeSerialHardware(sys.path()), QStringList({ QStringLiteral("/dev/ttyUSB1") }));
 }
 
