@@ -11,6 +11,7 @@
 #include "terminal/sendhistory.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/rows.h"
 #include "window/combobox.h"
@@ -171,8 +172,7 @@ void TestTerminal::send()
     BoxCatcher boxes;
     if (hex)
         f.click("Option5");
-    f.setText("Text2", text);
-    f.click("Command6");
+    f.send(text);
     // Opened afterwards, the port finds nothing queued from a refused send.
     if (!open)
         f.click("Command5");
@@ -258,8 +258,7 @@ void TestTerminal::lineEnd()
         chooseInSendMenu(f, name);
     if (hex)
         f.click("Option5");
-    f.setText("Text2", hex ? QStringLiteral("41 0D") : QStringLiteral("AT中"));
-    f.click("Command6");
+    f.send(hex ? QStringLiteral("41 0D") : QStringLiteral("AT中"));
     QCOMPARE(f.pty.read(wire.size() + 1, 200), wire);
     QCOMPARE(f.sentCount(), QString::number(count));
 }
@@ -300,8 +299,7 @@ void TestTerminal::history()
     const auto [sends, keys, shown] = fetchRow<QString, QString, QString>("sends", "keys", "shown");
     FormFixture f(true);
     for (const QString &text : sends.split(u'/')) {
-        f.setText("Text2", text);
-        f.click("Command6");
+        f.send(text);
     }
     f.setText("Text2", QStringLiteral("typing"));
     QStringList seen;
@@ -343,16 +341,13 @@ QString answerChooser(QWidget *)
 }
 
 // A file of `size` bytes that are not a repeating pattern, so a slice sent twice or skipped shows.
-QByteArray writeFile(const QString &path, qsizetype size)
+QByteArray randomFile(const QString &path, qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     std::mt19937 random(7);
     for (char &b : bytes)
         b = static_cast<char>(random());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
-        return QByteArray();
-    return bytes;
+    return writeFile(path, bytes) ? bytes : QByteArray();
 }
 
 QProgressDialog *progressDialog(const FormFixture &f)
@@ -384,7 +379,7 @@ void TestTerminal::sendFile()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
     const QByteArray bytes
-        = file == u"a.bin" || file == u"固件.bin" ? writeFile(dir.filePath(file), 10'000'000) : QByteArray();
+        = file == u"a.bin" || file == u"固件.bin" ? randomFile(dir.filePath(file), 10'000'000) : QByteArray();
     nextFile = file.isEmpty() ? QString() : dir.filePath(file);
     chooserAsked = false;
     chooseFileToSend = answerChooser;
@@ -404,8 +399,7 @@ void TestTerminal::sendFile()
         QTRY_VERIFY(!progressDialog(f));
         QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || !boxes.boxes().isEmpty(); }));
         // The line is free again for sends by hand.
-        f.setText("Text2", QStringLiteral("ok"));
-        f.click("Command6");
+        f.send(QStringLiteral("ok"));
         QCOMPARE(f.pty.read(2), QByteArray("ok"));
         return;
     }
@@ -424,8 +418,7 @@ void TestTerminal::sendFile()
     const QString counted = f.sentCount();
     QVERIFY(counted.toLongLong() > 0 && counted.toLongLong() < bytes.size());
     // A send by hand meanwhile would land in the middle of the file: it waits, with a box.
-    f.setText("Text2", QStringLiteral("x"));
-    f.click("Command6");
+    f.send(QStringLiteral("x"));
     QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("正在发送文件，请等文件发完或取消后再发送。"));
     if (stop == u"cancel") {
         QTest::mouseClick(progressDialog(f)->findChild<QPushButton *>(), Qt::LeftButton);
