@@ -167,9 +167,7 @@ void TestReceiveArea::saysWhenTheCaptureIsInMemory()
         qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("接收区最多保留约 ")));
     QCOMPARE(area.accessibleDescription(), said);
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
-    QVERIFY(iface);
-    QCOMPARE(iface->text(QAccessible::Description), said);
+    QCOMPARE(QAccessible::queryAccessibleInterface(&area)->text(QAccessible::Description), said);
 }
 
 void TestReceiveArea::editingAsATextBox_data()
@@ -303,13 +301,10 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
 void TestReceiveArea::caretStepsPastALineEnd_data()
 {
     addColumns<QString, int, QString, QStringList, QString>("before", "caret", "later", "keys", "after");
-    QTest::newRow("the LF arrives after the caret was put after the CR") << "ab\r" << 3 << "\n"
-                                                                         << QStringList { "type:x" } << "ab\r\nx";
-    QTest::newRow("put between CR and LF") << "ab\r\ncd" << 3 << "" << QStringList { "type:x" } << "ab\r\nxcd";
-    QTest::newRow("Delete joins a CR and an LF")
-        << "a\rX\nb" << 2 << "" << QStringList { "Delete", "type:y" } << "a\r\nyb";
-    QTest::newRow("put inside a surrogate pair")
-        << "\U0001F600z" << 1 << "" << QStringList { "type:x" } << "\U0001F600xz";
+    addRow("the LF arrives after the caret was put after the CR", "ab\r", 3, "\n", QStringList { "type:x" }, "ab\r\nx");
+    addRow("put between CR and LF", "ab\r\ncd", 3, "", QStringList { "type:x" }, "ab\r\nxcd");
+    addRow("Delete joins a CR and an LF", "a\rX\nb", 2, "", QStringList { "Delete", "type:y" }, "a\r\nyb");
+    addRow("put inside a surrogate pair", "\U0001F600z", 1, "", QStringList { "type:x" }, "\U0001F600xz");
 }
 
 void TestReceiveArea::caretStepsPastALineEnd()
@@ -637,10 +632,9 @@ void TestReceiveArea::screenReaderOnTheBus()
 void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
 {
     // What a reader asks, at the first or the last offset of its window, and the answer "start-end text"; the
-    // window holds "ab cd\r\nef" after the older text made way or was cleared.
-    QTest::addColumn<int>("boundary"); // -1: the selection
-    QTest::addColumn<int>("direction"); // -1 before, 0 at, 1 after the offset
-    addColumns<bool, QString>("last", "answer");
+    // window holds "ab cd\r\nef" after the older text made way or was cleared. A boundary of -1 is the selection; a
+    // direction of -1 asks before the offset, 0 at it, 1 after it.
+    addColumns<int, int, bool, QString>("boundary", "direction", "last", "answer");
     using A = QAccessible;
     for (const char *how : { "after drops", "after a clear" }) {
         const auto row = [how](const char *what, int boundary, int direction, bool last, const char *answer) {
