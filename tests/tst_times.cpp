@@ -61,7 +61,7 @@ void TestTimes::linesBegin_data()
 
 void TestTimes::linesBegin()
 {
-    QFETCH(QString, appends);
+    const auto [appends, expected] = fetchRow<QString, QString>("appends", "expected");
     LineTimes times;
     qint64 end = 0;
     for (const QString &append : appends.split(u'|')) {
@@ -76,7 +76,6 @@ void TestTimes::linesBegin()
             end += data.size();
         }
     }
-    QFETCH(QString, expected);
     QCOMPARE(stamps(times, 0, end), expected);
 }
 
@@ -96,7 +95,8 @@ void TestTimes::editsAndDrops_data()
 
 void TestTimes::editsAndDrops()
 {
-    const auto [from, to, typed, maximum] = fetchRow<qint64, qint64, QString, qint64>("from", "to", "typed", "maximum");
+    const auto [from, to, typed, maximum, expected]
+        = fetchRow<qint64, qint64, QString, qint64, QString>("from", "to", "typed", "maximum", "expected");
     ReceiveArea area;
     qint64 now = 0;
     area.setClock([&now] { return now; });
@@ -115,7 +115,6 @@ void TestTimes::editsAndDrops()
         lines << area.textBetween(start, end) + u'@' + (stamp ? QString::number(stamp->ms) : QStringLiteral("-"));
         start = end + area.store().breakLength(end);
     }
-    QFETCH(QString, expected);
     QCOMPARE(lines.join(u' '), expected);
     area.setText({});
     area.appendText(QStringLiteral("after"));
