@@ -410,15 +410,13 @@ void TestPort::settingsBoxes_data()
     addColumns<QString, QString, QString>("box", "text", "tip");
     const QString baud = QStringLiteral("波特率无效：请输入一个正整数。\n当前仍在使用 115200,E,8,2。");
     const QString dataBits = QStringLiteral("数据位无效：只能是 5、6、7 或 8。\n当前仍在使用 115200,E,8,2。");
-    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None")
-                                  << QStringLiteral("校验位无效：请从列表中选择。\n当前仍在使用 115200,E,8,2。");
-    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc") << baud;
-    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0") << baud;
-    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999") << baud;
-    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4") << dataBits;
-    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0") << dataBits;
-    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3")
-                                     << QStringLiteral("停止位无效：只能是 1 或 2。\n当前仍在使用 115200,E,8,2。");
+    addRow("parity typed", "Combo3", "None", "校验位无效：请从列表中选择。\n当前仍在使用 115200,E,8,2。");
+    addRow("baud not a number", "Combo2", "abc", baud);
+    addRow("baud zero", "Combo2", "0", baud);
+    addRow("baud too large", "Combo2", "99999999999", baud);
+    addRow("four data bits", "Combo4", "4", dataBits);
+    addRow("data bits not a number", "Combo4", "8.0", dataBits);
+    addRow("three stop bits", "Combo5", "3", "停止位无效：只能是 1 或 2。\n当前仍在使用 115200,E,8,2。");
 }
 
 void TestPort::settingsBoxes()
