@@ -8,6 +8,7 @@
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/fakemodemlines.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/rows.h"
 #include "window/combobox.h"
@@ -82,12 +83,7 @@ public:
     PtyPair &pty(int number) { return *m_ptys.at(QStringLiteral("ttyUSB%1").arg(number)); }
 
 private:
-    static void write(const QString &file, const QByteArray &content)
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content + '\n');
-    }
+    static void write(const QString &file, const QByteArray &content) { QVERIFY(writeFile(file, content + '\n')); }
 
     QTemporaryDir m_root;
     std::map<QString, std::unique_ptr<PtyPair>> m_ptys;
@@ -149,10 +145,7 @@ void TestModem::menuByKeyboard()
 void TestModem::controlLines_data()
 {
     // What the device does, what the user does in the menu, what the menu then shows and what the lines are.
-    QTest::addColumn<QString>("device");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<int>("bits");
+    addColumns<QString, QString, QString, int>("device", "action", "shown", "bits");
     const QString noLines = QStringLiteral("- ") + Texts::kNoLines.arg(Texts::systemReason(ENOTTY));
     addRow("pty", "pty", "", noLines + u'|' + noLines, 0);
     addRow("as the driver left them", "fake", "", "on|on", TIOCM_DTR | TIOCM_RTS);
@@ -164,10 +157,8 @@ void TestModem::controlLines_data()
 
 void TestModem::controlLines()
 {
-    QFETCH(QString, device);
-    QFETCH(QString, action);
-    QFETCH(QString, shown);
-    QFETCH(int, bits);
+    const auto [device, action, shown, bits]
+        = fetchRow<QString, QString, QString, int>("device", "action", "shown", "bits");
     FormFixture f;
     BoxCatcher boxes;
     auto lines = std::make_shared<FakeModemLines>();
@@ -235,9 +226,7 @@ void TestModem::adapterComesBack_data()
     // window then has open ("ttyUSBn COMm"), or "closed". "B3@1-2" plugs an adapter with serial number B ("-" for
     // none) as ttyUSB3 into USB port 1-2; "off" switches reopening off; "COM2" chooses COM2; "wait" sees that
     // nothing opens for a while.
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("meanwhile");
-    QTest::addColumn<QString>("expected");
+    addColumns<QString, QString, QString>("before", "meanwhile", "expected");
     addRow("back under a new number", "A0@1-1", "B0@1-2 A3@1-1", "ttyUSB3 COM2");
     addRow("swapped with another", "A0@1-1", "B0@1-2 A1@1-1", "ttyUSB1 COM2");
     addRow("on another USB port", "A0@1-1", "A0@1-4", "ttyUSB0 COM1");
@@ -250,9 +239,7 @@ void TestModem::adapterComesBack_data()
 
 void TestModem::adapterComesBack()
 {
-    QFETCH(QString, before);
-    QFETCH(QString, meanwhile);
-    QFETCH(QString, expected);
+    const auto [before, meanwhile, expected] = fetchRow<QString, QString, QString>("before", "meanwhile", "expected");
     FormFixture f;
     FakeUsb usb;
     BoxCatcher boxes;

@@ -155,9 +155,8 @@ void TestPieceTable::matchesAPlainString()
 
 void TestPieceTable::dropsWholeUnits_data()
 {
-    QTest::addColumn<QStringList>("appends"); // "hex:" and the bytes, or text
-    QTest::addColumn<int>("keep"); // the most kept after each append
-    QTest::addColumn<QString>("kept");
+    // What is appended ("hex:" and the bytes, or text), the most kept after each append, and what is kept.
+    addColumns<QStringList, int, QString>("appends", "keep", "kept");
     // Hex 0A FF 41: a cut anywhere in a token moves to the next token.
     for (const auto &[keep, kept] :
         { std::pair { 8, "FF 41 " }, { 7, "FF 41 " }, { 6, "FF 41 " }, { 5, "41 " }, { 3, "41 " }, { 2, "" } })
@@ -175,9 +174,7 @@ void TestPieceTable::dropsWholeUnits_data()
 
 void TestPieceTable::dropsWholeUnits()
 {
-    QFETCH(QStringList, appends);
-    QFETCH(int, keep);
-    QFETCH(QString, kept);
+    const auto [appends, keep, kept] = fetchRow<QStringList, int, QString>("appends", "keep", "kept");
     Table t { ScratchFile::Why {} };
     for (const QString &append : appends) {
         append.startsWith(u"hex:") ? t.appendHex(QByteArray::fromHex(append.sliced(4).toLatin1()))

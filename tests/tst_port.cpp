@@ -10,6 +10,7 @@
 #include "port/portselection.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/pattern.h"
 #include "tests/support/rows.h"
@@ -94,9 +95,7 @@ void TestPort::settings_data()
 {
     // What the parser reads as "baud parity data-bits stop-bits", and what the device then carries (PtyPair::line):
     // baud, stop bits, odd, parity errors marked, flow control. Both empty for a text the port must refuse.
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("parsed");
-    QTest::addColumn<QString>("device");
+    addColumns<QString, QString, QString>("text", "parsed", "device");
     const auto row = [](const char *text, const char *parsed, const char *device) {
         QTest::newRow(text) << QString::fromLatin1(text) << QString::fromLatin1(parsed) << QString::fromLatin1(device);
     };
@@ -113,9 +112,7 @@ void TestPort::settings_data()
 
 void TestPort::settings()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, parsed);
-    QFETCH(QString, device);
+    const auto [text, parsed, device] = fetchRow<QString, QString, QString>("text", "parsed", "device");
     if (const auto s = parseLineSettings(text)) {
         QCOMPARE(QString::asprintf("%d %c %d %d", s->baud, s->parity, s->dataBits, s->stopBits), parsed);
         // Written to the device when it opens and when it changes while open. A line left with flow control on
@@ -215,8 +212,7 @@ void TestPort::textDecodedAsReadAcrossModeSwitches()
 void TestPort::parityMarks_data()
 {
     // What the driver delivers in reads, separated by "|", and the bytes received.
-    QTest::addColumn<QByteArray>("reads");
-    QTest::addColumn<QByteArray>("bytes");
+    addColumns<QByteArray, QByteArray>("reads", "bytes");
     QTest::newRow("bad byte") << QByteArray("A\xFF\0ZB", 5) << QByteArray("A?B");
     QTest::newRow("good FF") << QByteArray("\xFF\xFF\0", 3) << QByteArray("\xFF\0", 2);
     QTest::newRow("break") << QByteArray("\xFF\0\0", 3) << QByteArray("?");
@@ -227,8 +223,7 @@ void TestPort::parityMarks_data()
 
 void TestPort::parityMarks()
 {
-    QFETCH(QByteArray, reads);
-    QFETCH(QByteArray, bytes);
+    const auto [reads, bytes] = fetchRow<QByteArray, QByteArray>("reads", "bytes");
     QByteArray held;
     QByteArray got;
     for (const QByteArray &read : reads.split('|'))
@@ -267,9 +262,7 @@ void TestPort::flowControl_data()
 {
     // The flow control the device carries (PtyPair::line) after it is chosen, with the port open or closed, and after
     // going back to none; parity errors stay marked whatever the flow control.
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<QString>("settings");
-    QTest::addColumn<QString>("device");
+    addColumns<int, QString, QString>("mode", "settings", "device");
     addRow("RTS/CTS", int(MSComm::comRTS), "9600,n,8,1", "9600 1 0 0 rts");
     addRow("XON/XOFF", int(MSComm::comXOnXoff), "9600,n,8,1", "9600 1 0 0 xon,xoff");
     addRow("XON/XOFF, even parity", int(MSComm::comXOnXoff), "19200,e,7,2", "19200 2 0 1 xon,xoff");
@@ -278,9 +271,7 @@ void TestPort::flowControl_data()
 
 void TestPort::flowControl()
 {
-    QFETCH(int, mode);
-    QFETCH(QString, settings);
-    QFETCH(QString, device);
+    const auto [mode, settings, device] = fetchRow<int, QString, QString>("mode", "settings", "device");
     for (const bool whileOpen : { false, true }) {
         MSComm comm;
         comm.setSettings(settings);
@@ -371,11 +362,8 @@ void TestPort::portOrder()
     QDir root(sys.path());
     QVERIFY(root.mkpath(QStringLiteral("class/console")) && root.mkpath(QStringLiteral("dev")));
     const QString dev = root.filePath(QStringLiteral("dev"));
-    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } }) {
-        QFile file(root.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    for (const auto &[name, content] : { std::pair { "class/console/active", "tty0 ttyS0\n" }, { "dev/ttyS0", "" } })
+        QVERIFY(writeFile(root.filePath(QString::fromLatin1(name)), content));
     QVERIFY(QFile::link(m_pty->slavePath(), dev + QStringLiteral("/usb-by-id")));
     QVERIFY(QFile::link(dev + QStringLiteral("/ttyS0"), dev + QStringLiteral("/console-link")));
     PortMap::setSystemRoots(root.filePath(QStringLiteral("class")), dev);
@@ -397,11 +385,8 @@ void TestPort::scanFindsHardwarePorts()
              "ttyS2/device", "ttyAMA0/device", "tty1", "console" })
         QVERIFY(root.mkpath(QString::fromLatin1(dir)));
     for (const auto &[name, type] : { std::pair { "ttyS0/type", "4\n" }, { "ttyS1/type", "0\n" },
-             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } }) {
-        QFile file(root.filePath(QString::fromLatin1(name)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(type);
-    }
+             { "ttyS2/type", "4\n" }, { "console/active", "tty0 ttyS2\n" } })
+        QVERIFY(writeFile(root.filePath(QString::fromLatin1(name)), type));
     QCOMPARE(PortMap::scanSysfs(sys.path()),
         QStringList({ "/dev/ttyACM0", "/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyAMA0", "/dev/ttyS0" }));
 }
@@ -422,27 +407,21 @@ void TestPort::parityBox()
 void TestPort::settingsBoxes_data()
 {
     // Each row makes one box unusable while the port is open; its tooltip says why and what the port keeps.
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("tip");
+    addColumns<QString, QString, QString>("box", "text", "tip");
     const QString baud = QStringLiteral("波特率无效：请输入一个正整数。\n当前仍在使用 115200,E,8,2。");
     const QString dataBits = QStringLiteral("数据位无效：只能是 5、6、7 或 8。\n当前仍在使用 115200,E,8,2。");
-    QTest::newRow("parity typed") << QStringLiteral("Combo3") << QStringLiteral("None")
-                                  << QStringLiteral("校验位无效：请从列表中选择。\n当前仍在使用 115200,E,8,2。");
-    QTest::newRow("baud not a number") << QStringLiteral("Combo2") << QStringLiteral("abc") << baud;
-    QTest::newRow("baud zero") << QStringLiteral("Combo2") << QStringLiteral("0") << baud;
-    QTest::newRow("baud too large") << QStringLiteral("Combo2") << QStringLiteral("99999999999") << baud;
-    QTest::newRow("four data bits") << QStringLiteral("Combo4") << QStringLiteral("4") << dataBits;
-    QTest::newRow("data bits not a number") << QStringLiteral("Combo4") << QStringLiteral("8.0") << dataBits;
-    QTest::newRow("three stop bits") << QStringLiteral("Combo5") << QStringLiteral("3")
-                                     << QStringLiteral("停止位无效：只能是 1 或 2。\n当前仍在使用 115200,E,8,2。");
+    addRow("parity typed", "Combo3", "None", "校验位无效：请从列表中选择。\n当前仍在使用 115200,E,8,2。");
+    addRow("baud not a number", "Combo2", "abc", baud);
+    addRow("baud zero", "Combo2", "0", baud);
+    addRow("baud too large", "Combo2", "99999999999", baud);
+    addRow("four data bits", "Combo4", "4", dataBits);
+    addRow("data bits not a number", "Combo4", "8.0", dataBits);
+    addRow("three stop bits", "Combo5", "3", "停止位无效：只能是 1 或 2。\n当前仍在使用 115200,E,8,2。");
 }
 
 void TestPort::settingsBoxes()
 {
-    QFETCH(QString, box);
-    QFETCH(QString, text);
-    QFETCH(QString, tip);
+    const auto [box, text, tip] = fetchRow<QString, QString, QString>("box", "text", "tip");
     FormFixture f;
     BoxCatcher boxes;
     // Chosen right after a tick, the settings reach the port within 0.5 s.

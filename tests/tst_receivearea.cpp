@@ -167,17 +167,12 @@ void TestReceiveArea::saysWhenTheCaptureIsInMemory()
         qPrintable(said));
     QVERIFY(said.contains(QStringLiteral("接收区最多保留约 ")));
     QCOMPARE(area.accessibleDescription(), said);
-    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&area);
-    QVERIFY(iface);
-    QCOMPARE(iface->text(QAccessible::Description), said);
+    QCOMPARE(QAccessible::queryAccessibleInterface(&area)->text(QAccessible::Description), said);
 }
 
 void TestReceiveArea::editingAsATextBox_data()
 {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("after");
-    QTest::addColumn<QString>("copied");
+    addColumns<QString, QStringList, QString, QString>("before", "keys", "after", "copied");
 
     const QStringList copyAll { "Ctrl+A", "Ctrl+C" };
     const QString exact = QStringLiteral("a\rb\r\nc\0d\n");
@@ -203,10 +198,8 @@ void TestReceiveArea::editingAsATextBox_data()
 
 void TestReceiveArea::editingAsATextBox()
 {
-    QFETCH(QString, before);
-    QFETCH(QStringList, keys);
-    QFETCH(QString, after);
-    QFETCH(QString, copied);
+    const auto [before, keys, after, copied]
+        = fetchRow<QString, QStringList, QString, QString>("before", "keys", "after", "copied");
     AreaFixture f;
     f.area->appendText(before);
     QApplication::clipboard()->clear();
@@ -307,27 +300,17 @@ void TestReceiveArea::wrapsAndFollowsTheEnd()
 
 void TestReceiveArea::caretStepsPastALineEnd_data()
 {
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<int>("caret");
-    QTest::addColumn<QString>("later");
-    QTest::addColumn<QStringList>("keys");
-    QTest::addColumn<QString>("after");
-    QTest::newRow("the LF arrives after the caret was put after the CR") << "ab\r" << 3 << "\n"
-                                                                         << QStringList { "type:x" } << "ab\r\nx";
-    QTest::newRow("put between CR and LF") << "ab\r\ncd" << 3 << "" << QStringList { "type:x" } << "ab\r\nxcd";
-    QTest::newRow("Delete joins a CR and an LF")
-        << "a\rX\nb" << 2 << "" << QStringList { "Delete", "type:y" } << "a\r\nyb";
-    QTest::newRow("put inside a surrogate pair")
-        << "\U0001F600z" << 1 << "" << QStringList { "type:x" } << "\U0001F600xz";
+    addColumns<QString, int, QString, QStringList, QString>("before", "caret", "later", "keys", "after");
+    addRow("the LF arrives after the caret was put after the CR", "ab\r", 3, "\n", QStringList { "type:x" }, "ab\r\nx");
+    addRow("put between CR and LF", "ab\r\ncd", 3, "", QStringList { "type:x" }, "ab\r\nxcd");
+    addRow("Delete joins a CR and an LF", "a\rX\nb", 2, "", QStringList { "Delete", "type:y" }, "a\r\nyb");
+    addRow("put inside a surrogate pair", "\U0001F600z", 1, "", QStringList { "type:x" }, "\U0001F600xz");
 }
 
 void TestReceiveArea::caretStepsPastALineEnd()
 {
-    QFETCH(QString, before);
-    QFETCH(int, caret);
-    QFETCH(QString, later);
-    QFETCH(QStringList, keys);
-    QFETCH(QString, after);
+    const auto [before, caret, later, keys, after]
+        = fetchRow<QString, int, QString, QStringList, QString>("before", "caret", "later", "keys", "after");
     AreaFixture f;
     f.area->appendText(before);
     f.area->setSelection(caret, caret);
@@ -649,11 +632,9 @@ void TestReceiveArea::screenReaderOnTheBus()
 void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
 {
     // What a reader asks, at the first or the last offset of its window, and the answer "start-end text"; the
-    // window holds "ab cd\r\nef" after the older text made way or was cleared.
-    QTest::addColumn<int>("boundary"); // -1: the selection
-    QTest::addColumn<int>("direction"); // -1 before, 0 at, 1 after the offset
-    QTest::addColumn<bool>("last");
-    QTest::addColumn<QString>("answer");
+    // window holds "ab cd\r\nef" after the older text made way or was cleared. A boundary of -1 is the selection; a
+    // direction of -1 asks before the offset, 0 at it, 1 after it.
+    addColumns<int, int, bool, QString>("boundary", "direction", "last", "answer");
     using A = QAccessible;
     for (const char *how : { "after drops", "after a clear" }) {
         const auto row = [how](const char *what, int boundary, int direction, bool last, const char *answer) {
@@ -675,10 +656,8 @@ void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear_data()
 
 void TestReceiveArea::screenReaderAtTheEndsAfterDropsAndAClear()
 {
-    QFETCH(int, boundary);
-    QFETCH(int, direction);
-    QFETCH(bool, last);
-    QFETCH(QString, answer);
+    const auto [boundary, direction, last, answer]
+        = fetchRow<int, int, bool, QString>("boundary", "direction", "last", "answer");
     AreaFixture f;
     ReceiveArea &area = *f.area;
     area.notifier().setLimit(9);

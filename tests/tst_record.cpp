@@ -6,6 +6,7 @@
 #include "terminal/receiveview/recordwriter.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/pattern.h"
 #include "tests/support/rows.h"
@@ -28,12 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // The helper the kill test runs: records the pattern, 4 KiB every 10 ms, and prints how much it handed over.
 int recordChild(const char *path)
@@ -86,14 +81,8 @@ void TestRecord::recordsWhatArrived_data()
 {
     // The display, the format, what arrives before the port is closed and the area cleared, what arrives after
     // it is reopened (with the received counter after each), and what the record must hold.
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QByteArray>("first");
-    QTest::addColumn<QString>("firstCount");
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<QString>("secondCount");
-    QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QString>("tooltip");
+    addColumns<bool, QString, QByteArray, QString, QByteArray, QString, QByteArray, QString>(
+        "hex", "format", "first", "firstCount", "second", "secondCount", "record", "tooltip");
     const QString raw = Texts::kRecordFilterRaw, shown = Texts::kRecordFilterShown;
     QByteArray all(256, 0);
     for (int i = 0; i < 256; ++i)
@@ -111,21 +100,12 @@ void TestRecord::recordsWhatArrived_data()
 
 void TestRecord::recordsWhatArrived()
 {
-    QFETCH(bool, hex);
-    QFETCH(QString, format);
-    QFETCH(QByteArray, first);
-    QFETCH(QString, firstCount);
-    QFETCH(QByteArray, second);
-    QFETCH(QString, secondCount);
-    QFETCH(QByteArray, record);
-    QFETCH(QString, tooltip);
+    auto [hex, format, first, firstCount, second, secondCount, record, tooltip]
+        = fetchRow<bool, QString, QByteArray, QString, QByteArray, QString, QByteArray, QString>(
+            "hex", "format", "first", "firstCount", "second", "secondCount", "record", "tooltip");
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("record.log"));
-    {
-        QFile earlier(path);
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("earlier\n");
-    }
+    QVERIFY(writeFile(path, "earlier\n"));
     FormFixture f(true);
     auto *area = f.get<ReceiveArea>("Text1");
     if (hex)
@@ -153,22 +133,20 @@ void TestRecord::recordsWhatArrived()
     QVERIFY(!area->toolTip().contains(path));
     f.pty.write("after");
     QTRY_VERIFY(f.received().endsWith(hex ? QStringLiteral("61 66 74 65 72 ") : QStringLiteral("after")));
-    QTRY_COMPARE(contents(path), "earlier\n" + record);
+    QTRY_COMPARE(readFile(path), "earlier\n" + record);
     QVERIFY(boxes.boxes().isEmpty());
 }
 
 void TestRecord::diskFailureStopsWithOneBox_data()
 {
-    QTest::addColumn<bool>("lostFolder");
-    QTest::addColumn<QString>("reason");
+    addColumns<bool, QString>("lostFolder", "reason");
     QTest::newRow("a full disk") << false << QStringLiteral("磁盘空间已满");
     QTest::newRow("the folder deleted") << true << QStringLiteral("文件或文件夹不存在");
 }
 
 void TestRecord::diskFailureStopsWithOneBox()
 {
-    QFETCH(bool, lostFolder);
-    QFETCH(QString, reason);
+    const auto [lostFolder, reason] = fetchRow<bool, QString>("lostFolder", "reason");
     QTemporaryDir top;
     QVERIFY(QDir(top.path()).mkdir(QStringLiteral("records")));
     const QString folder = top.filePath(QStringLiteral("records"));
@@ -190,7 +168,7 @@ void TestRecord::diskFailureStopsWithOneBox()
     QTRY_COMPARE(QFileInfo(path).size(), 8192);
     QByteArray kept;
     if (lostFolder) {
-        kept = contents(path);
+        kept = readFile(path);
         QVERIFY(QDir(folder).removeRecursively());
     }
     f.pty.write(pattern(65536, 8192));
@@ -200,7 +178,7 @@ void TestRecord::diskFailureStopsWithOneBox()
     QVERIFY(!area->recording());
     // The capture goes on, and what reached the file before it filled stays.
     QTRY_COMPARE(f.receivedCount(), QStringLiteral("73728"));
-    QCOMPARE(lostFolder ? kept : contents(path).left(8192), before);
+    QCOMPARE(lostFolder ? kept : readFile(path).left(8192), before);
     QVERIFY(expectNothingFor(100, [&] { return boxes.boxes().size() > 1; }));
 }
 
@@ -264,15 +242,14 @@ void TestRecord::killedLosesAtMostTheLastSecond()
         if (at <= killedAt - 1000)
             due = total;
     QVERIFY(due > 0);
-    const QByteArray kept = contents(path);
+    const QByteArray kept = readFile(path);
     QVERIFY2(kept.size() >= due, qPrintable(QStringLiteral("%1 of %2").arg(kept.size()).arg(due)));
     QCOMPARE(kept, pattern(kept.size()));
 }
 
 void TestRecord::savesAHexDump_data()
 {
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QByteArray>("dump");
+    addColumns<QString, QByteArray>("shown", "dump");
     QTest::newRow("a partial last row")
         << QStringLiteral("41 42 0D 0A 00 01 02 03 04 05 06 07 08 09 0A 0B 7E 7F FF 20 ")
         << QByteArray("00000000  41 42 0d 0a 00 01 02 03  04 05 06 07 08 09 0a 0b  |AB..............|\n"
@@ -289,8 +266,7 @@ void TestRecord::savesAHexDump_data()
 
 void TestRecord::savesAHexDump()
 {
-    QFETCH(QString, shown);
-    QFETCH(QByteArray, dump);
+    const auto [shown, dump] = fetchRow<QString, QByteArray>("shown", "dump");
     // A token may be cut anywhere between two slices.
     HexDump bySlices;
     QByteArray out;

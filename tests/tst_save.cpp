@@ -7,7 +7,9 @@
 #include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -74,9 +76,7 @@ void TestSave::savesOrSaysWhy_data()
     // Where the file goes (in a fresh folder; "" = the dialog is cancelled), the menu entry's key, and the reason
     // under "未能保存到 FILE。" in the box the save ends with ("" = no box). A save that ends with a box leaves the
     // folder as it was, already when the box shows.
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("box");
+    addColumns<QString, int, QString>("where", "key", "box");
     const QString failed = QStringLiteral("%1。");
     QTest::newRow("whole capture") << "接收数据.txt" << int(Qt::Key_S) << QString();
     QTest::newRow("selection") << "part.txt" << int(Qt::Key_V) << QString();
@@ -92,9 +92,7 @@ void TestSave::savesOrSaysWhy_data()
 
 void TestSave::savesOrSaysWhy()
 {
-    QFETCH(QString, where);
-    QFETCH(int, key);
-    QFETCH(QString, box);
+    const auto [where, key, box] = fetchRow<QString, int, QString>("where", "key", "box");
     FormFixture f;
     auto *area = f.get<ReceiveArea>("Text1");
     fill(area, 200); // about 7 KB
@@ -125,11 +123,8 @@ void TestSave::savesOrSaysWhy()
     const auto unlimit = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); });
     if (where == u"sub")
         QVERIFY(QDir(dir.path()).mkdir(where));
-    if (where == u"old.txt") {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(20000, 'o'));
-    }
+    if (where == u"old.txt")
+        QVERIFY(writeFile(path, QByteArray(20000, 'o')));
     const QStringList before = entries(dir.path());
     QStringList atTheBox;
 
@@ -149,9 +144,7 @@ void TestSave::savesOrSaysWhy()
     if (box.isEmpty() && !path.isEmpty()) {
         // The file appears only once it is whole.
         QTRY_VERIFY(QFileInfo::exists(path) && QFileInfo(path).size() != 20000);
-        QFile saved(path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), shown.toUtf8());
+        QCOMPARE(readFile(path), shown.toUtf8());
         QCOMPARE(entries(dir.path()), QStringList(QFileInfo(path).fileName()));
         QVERIFY(boxes.boxes().isEmpty());
         return;
@@ -251,9 +244,7 @@ void TestSave::theDialogAsTheUserMeetsIt()
         qPrintable(asked.join(u'|')));
     QCOMPARE(asked.value(2), asked.value(1).chopped(4));
     QTRY_VERIFY(QFileInfo(path).size() > 0);
-    QFile saved(path);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(),
+    QCOMPARE(readFile(path),
         QByteArray("00000000  30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n00000010\n"));
     saveCapture(&area, area.store(), 0, 1);
     QCOMPARE(asked.value(3), folder.path());

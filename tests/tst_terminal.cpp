@@ -11,6 +11,7 @@
 #include "terminal/sendhistory.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/expectnothing.h"
+#include "tests/support/files.h"
 #include "tests/support/formfixture.h"
 #include "tests/support/rows.h"
 #include "window/combobox.h"
@@ -81,9 +82,7 @@ private slots:
 
 void TestTerminal::counterRule_data()
 {
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<qint64>("amount");
-    QTest::addColumn<QString>("result");
+    addColumns<QString, qint64, QString>("caption", "amount", "result");
     QTest::newRow("start") << "0" << qint64(5) << "5";
     QTest::newRow("leading zeros, nothing added") << "099999999999999999999" << qint64(0) << "99999999999999999999";
     QTest::newRow("past 2^53") << "9007199254740992" << qint64(1) << "9007199254740993";
@@ -93,9 +92,7 @@ void TestTerminal::counterRule_data()
 
 void TestTerminal::counterRule()
 {
-    QFETCH(QString, caption);
-    QFETCH(qint64, amount);
-    QFETCH(QString, result);
+    const auto [caption, amount, result] = fetchRow<QString, qint64, QString>("caption", "amount", "result");
     QCOMPARE(addToCounter(caption, amount), result);
 }
 
@@ -103,10 +100,7 @@ void TestTerminal::receive_data()
 {
     // What the device sends, in writes separated by "|", in hex display or not; what the window shows and counts
     // (characters in text display, bytes in hex).
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QByteArray>("writes");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("count");
+    addColumns<bool, QByteArray, QString, QString>("hex", "writes", "shown", "count");
     addRow("controls and NUL", false, QByteArray("A\0B\tC", 5), QString::fromUtf8("A\0B\tC", 5), "5");
     // "中A文" is D6 D0 41 CE C4, cut into two reads after every byte: after 4, a read ends with whole characters
     // followed by a lead byte.
@@ -137,10 +131,8 @@ void TestTerminal::receive_data()
 
 void TestTerminal::receive()
 {
-    QFETCH(bool, hex);
-    QFETCH(QByteArray, writes);
-    QFETCH(QString, shown);
-    QFETCH(QString, count);
+    const auto [hex, writes, shown, count]
+        = fetchRow<bool, QByteArray, QString, QString>("hex", "writes", "shown", "count");
     FormFixture f(true);
     if (hex)
         f.click("Option1");
@@ -158,11 +150,7 @@ void TestTerminal::send_data()
 {
     // What a click on the send button puts on the wire, in hex or as text, with the port open or not, and the
     // sent counter then; a null `bytes` marks a send refused with a box: "请打开串口" when closed, else bad hex.
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("count");
+    addColumns<bool, bool, QString, QByteArray, QString>("open", "hex", "text", "bytes", "count");
     addRow("text in GBK", true, false, u"中AB"_qs, QByteArray("\xD6\xD0\x41\x42"), "3");
     addRow("no text", true, false, QString(), QByteArray(""), "0");
     addRow("text, port closed", false, false, u"41"_qs, QByteArray(), "0");
@@ -178,17 +166,13 @@ void TestTerminal::send_data()
 
 void TestTerminal::send()
 {
-    QFETCH(bool, open);
-    QFETCH(bool, hex);
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, count);
+    const auto [open, hex, text, bytes, count]
+        = fetchRow<bool, bool, QString, QByteArray, QString>("open", "hex", "text", "bytes", "count");
     FormFixture f(open);
     BoxCatcher boxes;
     if (hex)
         f.click("Option5");
-    f.setText("Text2", text);
-    f.click("Command6");
+    f.send(text);
     // Opened afterwards, the port finds nothing queued from a refused send.
     if (!open)
         f.click("Command5");
@@ -205,8 +189,7 @@ void TestTerminal::send()
 void TestTerminal::largePaste_data()
 {
     // A null `wire` marks a paste the send area refuses.
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("wire");
+    addColumns<QString, QByteArray>("text", "wire");
     QTest::newRow("100,000 characters, CR LF kept")
         << QStringLiteral("ATZ\r\n").repeated(20'000) << QByteArray("ATZ\r\n").repeated(20'000);
     QTest::newRow("more than 1 MiB on the wire")
@@ -217,8 +200,7 @@ void TestTerminal::largePaste_data()
 
 void TestTerminal::largePaste()
 {
-    QFETCH(QString, text);
-    QFETCH(QByteArray, wire);
+    const auto [text, wire] = fetchRow<QString, QByteArray>("text", "wire");
     FormFixture f(true);
     BoxCatcher boxes;
     f.setText("Text2", QStringLiteral("kept"));
@@ -257,10 +239,7 @@ void TestTerminal::lineEnd_data()
 {
     // The line-end entries chosen one after the other ("/" between them), and what one send puts on the wire.
     // Auto-send's ticks send through the same path.
-    QTest::addColumn<QString>("choices");
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<int>("count");
+    addColumns<QString, bool, QByteArray, int>("choices", "hex", "wire", "count");
     const QByteArray at("AT\xD6\xD0");
     QTest::newRow("none at start") << "" << false << at << 3;
     QTest::newRow("CR") << "LineEndCr" << false << at + "\r" << 4;
@@ -272,17 +251,14 @@ void TestTerminal::lineEnd_data()
 
 void TestTerminal::lineEnd()
 {
-    QFETCH(QString, choices);
-    QFETCH(bool, hex);
-    QFETCH(QByteArray, wire);
-    QFETCH(int, count);
+    const auto [choices, hex, wire, count]
+        = fetchRow<QString, bool, QByteArray, int>("choices", "hex", "wire", "count");
     FormFixture f(true);
     for (const QString &name : choices.split(u'/', Qt::SkipEmptyParts))
         chooseInSendMenu(f, name);
     if (hex)
         f.click("Option5");
-    f.setText("Text2", hex ? QStringLiteral("41 0D") : QStringLiteral("AT中"));
-    f.click("Command6");
+    f.send(hex ? QStringLiteral("41 0D") : QStringLiteral("AT中"));
     QCOMPARE(f.pty.read(wire.size() + 1, 200), wire);
     QCOMPARE(f.sentCount(), QString::number(count));
 }
@@ -311,9 +287,7 @@ void TestTerminal::lineBreakMarks()
 void TestTerminal::history_data()
 {
     // Sends by hand ("/" between them), then Up (U) and Down (D) with "typing" in the box; what each key shows.
-    QTest::addColumn<QString>("sends");
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("shown");
+    addColumns<QString, QString, QString>("sends", "keys", "shown");
     addRow("newest first, back to typing", "one/two/three", "UUUUDDDD", "three|two|one|one|two|three|typing|typing");
     addRow("a repeat moves to the front", "a/b/a", "UUU", "a|b|b");
     addRow("empty sends are not kept", "x//y/", "UUU", "y|x|x");
@@ -322,13 +296,10 @@ void TestTerminal::history_data()
 
 void TestTerminal::history()
 {
-    QFETCH(QString, sends);
-    QFETCH(QString, keys);
-    QFETCH(QString, shown);
+    const auto [sends, keys, shown] = fetchRow<QString, QString, QString>("sends", "keys", "shown");
     FormFixture f(true);
     for (const QString &text : sends.split(u'/')) {
-        f.setText("Text2", text);
-        f.click("Command6");
+        f.send(text);
     }
     f.setText("Text2", QStringLiteral("typing"));
     QStringList seen;
@@ -370,16 +341,13 @@ QString answerChooser(QWidget *)
 }
 
 // A file of `size` bytes that are not a repeating pattern, so a slice sent twice or skipped shows.
-QByteArray writeFile(const QString &path, qsizetype size)
+QByteArray randomFile(const QString &path, qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     std::mt19937 random(7);
     for (char &b : bytes)
         b = static_cast<char>(random());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size)
-        return QByteArray();
-    return bytes;
+    return writeFile(path, bytes) ? bytes : QByteArray();
 }
 
 QProgressDialog *progressDialog(const FormFixture &f)
@@ -394,10 +362,7 @@ void TestTerminal::sendFile_data()
     // The file chosen ("" none, "dir" a folder; a.bin and 固件.bin hold 10 MB), the port open or not, what stops
     // the send while the device reads nothing ("cancel", "unplug"; "" none), and the last box ("" none; %1 the
     // bytes counted).
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<QString>("stop");
-    QTest::addColumn<QString>("box");
+    addColumns<QString, bool, QString, QString>("file", "open", "stop", "box");
     const QString unread = QStringLiteral("无法读取文件 %1：%2。\n没有发送任何数据。");
     QTest::newRow("10 MB byte for byte") << "固件.bin" << true << "" << QString();
     addRow("cancel", "a.bin", true, "cancel", "已取消发送文件 a.bin：\n已发送 %1 / 10,000,000 字节。");
@@ -410,14 +375,11 @@ void TestTerminal::sendFile_data()
 
 void TestTerminal::sendFile()
 {
-    QFETCH(QString, file);
-    QFETCH(bool, open);
-    QFETCH(QString, stop);
-    QFETCH(QString, box);
+    const auto [file, open, stop, box] = fetchRow<QString, bool, QString, QString>("file", "open", "stop", "box");
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
     const QByteArray bytes
-        = file == u"a.bin" || file == u"固件.bin" ? writeFile(dir.filePath(file), 10'000'000) : QByteArray();
+        = file == u"a.bin" || file == u"固件.bin" ? randomFile(dir.filePath(file), 10'000'000) : QByteArray();
     nextFile = file.isEmpty() ? QString() : dir.filePath(file);
     chooserAsked = false;
     chooseFileToSend = answerChooser;
@@ -437,8 +399,7 @@ void TestTerminal::sendFile()
         QTRY_VERIFY(!progressDialog(f));
         QVERIFY(expectNothingFor(50, [&] { return f.pty.hasInput() || !boxes.boxes().isEmpty(); }));
         // The line is free again for sends by hand.
-        f.setText("Text2", QStringLiteral("ok"));
-        f.click("Command6");
+        f.send(QStringLiteral("ok"));
         QCOMPARE(f.pty.read(2), QByteArray("ok"));
         return;
     }
@@ -457,8 +418,7 @@ void TestTerminal::sendFile()
     const QString counted = f.sentCount();
     QVERIFY(counted.toLongLong() > 0 && counted.toLongLong() < bytes.size());
     // A send by hand meanwhile would land in the middle of the file: it waits, with a box.
-    f.setText("Text2", QStringLiteral("x"));
-    f.click("Command6");
+    f.send(QStringLiteral("x"));
     QCOMPARE(boxes.boxes().value(0).text, QStringLiteral("正在发送文件，请等文件发完或取消后再发送。"));
     if (stop == u"cancel") {
         QTest::mouseClick(progressDialog(f)->findChild<QPushButton *>(), Qt::LeftButton);
@@ -544,9 +504,7 @@ void TestTerminal::autoSend()
 void TestTerminal::period_data()
 {
     // Auto-send switched on with the port open or not; the box it shows, if any.
-    QTest::addColumn<bool>("open");
-    QTest::addColumn<QString>("period");
-    QTest::addColumn<QString>("box");
+    addColumns<bool, QString, QString>("open", "period", "box");
     const QString badPeriod = QStringLiteral("发送周期无效：请输入 0 到 2147483647 之间的整数（单位：毫秒）。");
     QTest::newRow("0 switches on but stays silent") << true << "0" << QString();
     QTest::newRow("longest period") << true << "2147483647" << QString();
@@ -558,9 +516,7 @@ void TestTerminal::period_data()
 
 void TestTerminal::period()
 {
-    QFETCH(bool, open);
-    QFETCH(QString, period);
-    QFETCH(QString, box);
+    const auto [open, period, box] = fetchRow<bool, QString, QString>("open", "period", "box");
     FormFixture f(open);
     BoxCatcher boxes;
     f.setText("Text2", QStringLiteral("z"));

@@ -5,6 +5,8 @@
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/timegutter.h"
+#include "tests/support/files.h"
+#include "tests/support/rows.h"
 #include "window/messagebox.h"
 #include "window/texts.h"
 
@@ -47,8 +49,7 @@ static QString stamps(const LineTimes &times, qint64 from, qint64 end)
 void TestTimes::linesBegin_data()
 {
     // Appends "t:" text or "h:" hex bytes, each "@" its time; then the line starts at their times.
-    QTest::addColumn<QString>("appends");
-    QTest::addColumn<QString>("expected");
+    addColumns<QString, QString>("appends", "expected");
     // clang-format off
     QTest::newRow("line in pieces") << "t:ab@100|t:c\r\nde@200|t:f\n@300|t:g@400" << "0@100 5@200 9@400";
     QTest::newRow("CR LF split") << "t:x\r@100|t:\ny@200|t:\n@300" << "0@100 3@200";
@@ -60,7 +61,7 @@ void TestTimes::linesBegin_data()
 
 void TestTimes::linesBegin()
 {
-    QFETCH(QString, appends);
+    const auto [appends, expected] = fetchRow<QString, QString>("appends", "expected");
     LineTimes times;
     qint64 end = 0;
     for (const QString &append : appends.split(u'|')) {
@@ -75,7 +76,6 @@ void TestTimes::linesBegin()
             end += data.size();
         }
     }
-    QFETCH(QString, expected);
     QCOMPARE(stamps(times, 0, end), expected);
 }
 
@@ -83,11 +83,7 @@ void TestTimes::editsAndDrops_data()
 {
     // Lines "L0".."L4" arrive at 0..4 ms; then an edit (from, to, text) or a bound on what is held. Each
     // line is shown with the time of its first character, "-" when the user wrote it.
-    QTest::addColumn<qint64>("from");
-    QTest::addColumn<qint64>("to");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<qint64>("maximum");
-    QTest::addColumn<QString>("expected");
+    addColumns<qint64, qint64, QString, qint64, QString>("from", "to", "typed", "maximum", "expected");
     QTest::newRow("as arrived") << 0ll << 0ll << "" << 0ll << "L0@0 L1@1 L2@2 L3@3 L4@4 L5@5";
     QTest::newRow("line typed in") << 3ll << 3ll << "new\n" << 0ll << "L0@0 new@- L1@1 L2@2 L3@3 L4@4 L5@5";
     QTest::newRow("line removed") << 3ll << 6ll << "" << 0ll << "L0@0 L2@2 L3@3 L4@4 L5@5";
@@ -99,10 +95,8 @@ void TestTimes::editsAndDrops_data()
 
 void TestTimes::editsAndDrops()
 {
-    QFETCH(qint64, from);
-    QFETCH(qint64, to);
-    QFETCH(QString, typed);
-    QFETCH(qint64, maximum);
+    const auto [from, to, typed, maximum, expected]
+        = fetchRow<qint64, qint64, QString, qint64, QString>("from", "to", "typed", "maximum", "expected");
     ReceiveArea area;
     qint64 now = 0;
     area.setClock([&now] { return now; });
@@ -121,7 +115,6 @@ void TestTimes::editsAndDrops()
         lines << area.textBetween(start, end) + u'@' + (stamp ? QString::number(stamp->ms) : QStringLiteral("-"));
         start = end + area.store().breakLength(end);
     }
-    QFETCH(QString, expected);
     QCOMPARE(lines.join(u' '), expected);
     area.setText({});
     area.appendText(QStringLiteral("after"));
@@ -264,12 +257,8 @@ void TestTimes::savedAndRecordedWithTimes()
     answers.setNextFileName(saved);
     answers.setNextFileFilter(Texts::kSaveFilterTimes);
     saveCapture(&area, area.store(), 0, area.characterCount(), true, &area.lineTimes());
-    const auto contents = [](const QString &path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    QTRY_COMPARE(contents(saved), expected);
-    QTRY_COMPARE(contents(recorded), expected);
+    QTRY_COMPARE(readFile(saved), expected);
+    QTRY_COMPARE(readFile(recorded), expected);
     QVERIFY(answers.boxes().isEmpty());
 }
 

@@ -3,6 +3,8 @@
 
 #include "port/mscomm.h"
 #include "port/portmap.h"
+#include "tests/support/files.h"
+#include "tests/support/rows.h"
 #include "tools/vport/hardware.h"
 
 #include <QDir>
@@ -98,8 +100,7 @@ void TestVport::echoesEveryByteAcrossReopens()
 
 void TestVport::output_data()
 {
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<int>("minBytes");
+    addColumns<QString, int>("args", "minBytes");
     // Two lines of at least "虚拟串口 第1行" and CR LF in GBK.
     QTest::newRow("a line a second") << QString() << 2 * 16;
     QTest::newRow("flood") << QStringLiteral("--flood 200000") << 50'000;
@@ -108,8 +109,7 @@ void TestVport::output_data()
 
 void TestVport::output()
 {
-    QFETCH(QString, args);
-    QFETCH(int, minBytes);
+    const auto [args, minBytes] = fetchRow<QString, int>("args", "minBytes");
     const bool random = args.contains(QStringLiteral("--random"));
     Device device(args);
     QVERIFY(!device.path.isEmpty());
@@ -166,10 +166,7 @@ void TestVport::hardwareLeavesOutTheConsole()
     QDir dir(sys.path());
     for (const char *path : { "ttyUSB0/device", "ttyUSB1/device", "console" })
         QVERIFY(dir.mkpath(QString::fromLatin1(path)));
-    QFile active(dir.filePath(QStringLiteral("console/active")));
-    QVERIFY(active.open(QIODevice::WriteOnly));
-    active.write("tty0 ttyUSB0\n");
-    active.close();
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("console/active")), "tty0 ttyUSB0\n"));
     QCOMPARE(freeSerialHardware(sys.path()), QStringList({ QStringLiteral("/dev/ttyUSB1") }));
 }
 

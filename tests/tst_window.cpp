@@ -6,6 +6,7 @@
 #include "port/portselection.h"
 #include "tests/support/boxcatcher.h"
 #include "tests/support/formfixture.h"
+#include "tests/support/rows.h"
 #include "window/combobox.h"
 #include "window/counterlabel.h"
 #include "window/optionbutton.h"
@@ -159,8 +160,7 @@ void TestWindow::commands()
     QCOMPARE(spoken("Label10"), QStringLiteral("接收计数 0"));
     f.pty.write("0123456789AB");
     QTRY_COMPARE(f.receivedCount(), QStringLiteral("12"));
-    f.setText("Text2", QStringLiteral("hello"));
-    f.click("Command6");
+    f.send(QStringLiteral("hello"));
     QCOMPARE(f.pty.read(5), QByteArray("hello"));
 
     if (command == QLatin1String("COM2"))
@@ -300,28 +300,22 @@ void TestWindow::refusedOpen_data()
     // COM1 is the pty, COM2 a plain file, COM3 a path with nothing behind it, COM4 a pty master (which takes no 7
     // data bits). The port chosen, what stands in its way, the system's error number the component gives, and
     // the line under "端口号不可用" (DEVICE stands for the device's path).
-    QTest::addColumn<int>("entry");
-    QTest::addColumn<QString>("obstacle");
-    QTest::addColumn<int>("systemError");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("no device listed") << 15 << "" << 0 << "COM16 没有对应的串口设备。";
-    QTest::newRow("listed device missing") << 2 << "" << ENOENT << "COM3 没有对应的串口设备。";
-    QTest::newRow("no permission") << 0 << "not mine" << EACCES
-                                   << "没有权限打开 DEVICE。\n请用下面的命令将当前用户加入 dialout 组，重新登录后再试："
-                                      "\nsudo usermod -aG dialout $USER";
-    QTest::newRow("busy") << 0 << "held" << EBUSY << "DEVICE 正被其他程序占用。请关闭占用它的程序后再试。";
-    QTest::newRow("settings refused") << 3 << "7 data bits" << EINVAL
-                                      << "DEVICE 不接受这组设置（9600,N,7,1）：参数无效。";
+    addColumns<int, QString, int, QString>("entry", "obstacle", "systemError", "reason");
+    addRow("no device listed", 15, "", 0, "COM16 没有对应的串口设备。");
+    addRow("listed device missing", 2, "", ENOENT, "COM3 没有对应的串口设备。");
+    addRow("no permission", 0, "not mine", EACCES,
+        "没有权限打开 DEVICE。\n请用下面的命令将当前用户加入 dialout 组，重新登录后再试："
+        "\nsudo usermod -aG dialout $USER");
+    addRow("busy", 0, "held", EBUSY, "DEVICE 正被其他程序占用。请关闭占用它的程序后再试。");
+    addRow("settings refused", 3, "7 data bits", EINVAL, "DEVICE 不接受这组设置（9600,N,7,1）：参数无效。");
     // All in Chinese: the system's reason, never its English message.
-    QTest::newRow("not a terminal") << 1 << "" << ENOTTY << "无法打开 DEVICE：不是串口设备。";
+    addRow("not a terminal", 1, "", ENOTTY, "无法打开 DEVICE：不是串口设备。");
 }
 
 void TestWindow::refusedOpen()
 {
-    QFETCH(int, entry);
-    QFETCH(QString, obstacle);
-    QFETCH(int, systemError);
-    QFETCH(QString, reason);
+    auto [entry, obstacle, systemError, reason]
+        = fetchRow<int, QString, int, QString>("entry", "obstacle", "systemError", "reason");
 
     FormFixture f;
     QTemporaryFile plain;

@@ -41,6 +41,12 @@ struct FormFixture
     void click(const char *name) const { click(get<QAbstractButton>(name)); }
     void setText(const char *name, const QString &text) const { get<QLineEdit>(name)->setText(text); }
     QString caption(const char *name) const { return get<QAbstractButton>(name)->text(); }
+    // Types `text` into the send area and clicks the send button.
+    void send(const QString &text) const
+    {
+        setText("Text2", text);
+        click("Command6");
+    }
 
     QString received() const { return get<ReceiveArea>("Text1")->text(); }
     QString receivedCount() const { return get<QLabel>("Label10")->text(); }
