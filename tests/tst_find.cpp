@@ -68,12 +68,7 @@ void TestFind::finds_data()
 {
     // What is held and sought, how ("hex"; "any case"; "back" to search backward; "wraps" when the match is found
     // past the end), from where; the match's start and line, or -1 when there is none.
-    QTest::addColumn<QString>("held");
-    QTest::addColumn<QString>("needle");
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<qint64>("from");
-    QTest::addColumn<qint64>("at");
-    QTest::addColumn<qint64>("line");
+    addColumns<QString, QString, QString, qint64, qint64, qint64>("held", "needle", "how", "from", "at", "line");
     const QString lines = QStringLiteral("温度 23.5℃\r\n湿度 40%\r\nERROR 7\r\n温度 23.6℃\r\n");
     const QString crlf = QStringLiteral("1|\x0d\x0a");
     addRow("straddles chunks", lines, u"ERROR 7"_qs, QString(), 0LL, 18LL, 3LL);
@@ -95,12 +90,7 @@ void TestFind::finds_data()
 
 void TestFind::finds()
 {
-    QFETCH(QString, held);
-    QFETCH(QString, needle);
-    QFETCH(QString, how);
-    QFETCH(qint64, from);
-    QFETCH(qint64, at);
-    QFETCH(qint64, line);
+    auto [held, needle, how, from, at, line] = fetchRow<QString, QString, QString, qint64, qint64, qint64>("held", "needle", "how", "from", "at", "line");
     const auto store = tinyStore(m_dir);
     fill(*store, held);
     Finder finder(*store);

@@ -10,6 +10,7 @@
 #include "terminal/capture/sealedblock.h"
 #include "terminal/capture/textunits.h"
 #include "terminal/receiveview/capturewriter.h"
+#include "tests/support/rows.h"
 
 #include <QDir>
 #include <QProcess>
@@ -183,10 +184,7 @@ void TestReceiveStore::scratchFileIsPrivateAndSealed()
 
 void TestReceiveStore::wordRunsFollowEachOther_data()
 {
-    QTest::addColumn<qint64>("position");
-    QTest::addColumn<qint64>("lower");
-    QTest::addColumn<qint64>("start");
-    QTest::addColumn<qint64>("end");
+    addColumns<qint64, qint64, qint64, qint64>("position", "lower", "start", "end");
     // Over 温度=23.5℃, ok CR LF next, two blanks, a surrogate pair and "!".
     QTest::newRow("a Chinese word") << qint64(1) << qint64(0) << qint64(0) << qint64(2);
     QTest::newRow("digits") << qint64(3) << qint64(0) << qint64(3) << qint64(5);
@@ -203,10 +201,7 @@ void TestReceiveStore::wordRunsFollowEachOther_data()
 // Ctrl+Left/Right and a double click use.
 void TestReceiveStore::wordRunsFollowEachOther()
 {
-    QFETCH(qint64, position);
-    QFETCH(qint64, lower);
-    QFETCH(qint64, start);
-    QFETCH(qint64, end);
+    auto [position, lower, start, end] = fetchRow<qint64, qint64, qint64, qint64>("position", "lower", "start", "end");
     const QString text = QStringLiteral("温度=23.5℃, ok\r\nnext  \U0001F600!");
     QCOMPARE(text.size(), 23);
     const auto run = TextUnits::wordRunAt(text, position, lower, text.size());
@@ -232,8 +227,7 @@ void TestReceiveStore::sealsWithAFreshNonce()
 
 void TestReceiveStore::whereTheCaptureLives_data()
 {
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<ScratchFile::Refusal>("refusal");
+    addColumns<QString, ScratchFile::Refusal>("setup", "refusal");
     // Characters kept without a scratch file: half of the 400 MiB of headroom every row is given, as text
     // (two bytes a character); 0 where the file is used.
     QTest::addColumn<qint64>("maximum");
@@ -254,9 +248,7 @@ void TestReceiveStore::whereTheCaptureLives_data()
 // memory, within half of what the process may take, and the store says why.
 void TestReceiveStore::whereTheCaptureLives()
 {
-    QFETCH(QString, setup);
-    QFETCH(ScratchFile::Refusal, refusal);
-    QFETCH(qint64, maximum);
+    auto [setup, refusal, maximum] = fetchRow<QString, ScratchFile::Refusal, qint64>("setup", "refusal", "maximum");
     QTemporaryDir parent(m_dir.filePath(QStringLiteral("place-XXXXXX")));
     const QString folder = parent.filePath(QStringLiteral("zelcom"));
     const QByteArray path = QFile::encodeName(folder);
@@ -327,9 +319,8 @@ void TestReceiveStore::whereTheCaptureLives()
 
 void TestReceiveStore::droppedDataGivesItsDiskBack_data()
 {
-    QTest::addColumn<bool>("hex");
-    QTest::addColumn<int>("sizeLimit"); // a file-size limit in KiB (ulimit -f), 0 for none
-    QTest::addColumn<bool>("limitLate"); // set once the file exists
+    // sizeLimit: a file-size limit in KiB (ulimit -f), 0 for none; limitLate: set once the file exists.
+    addColumns<bool, int, bool>("hex", "sizeLimit", "limitLate");
     QTest::newRow("text") << false << 0 << false;
     QTest::newRow("hex") << true << 0 << false;
     QTest::newRow("text under a file-size limit") << false << 64 << false;
@@ -341,9 +332,7 @@ void TestReceiveStore::droppedDataGivesItsDiskBack_data()
 // than what is kept plus the blocks still on their way. A file-size limit only makes the file smaller.
 void TestReceiveStore::droppedDataGivesItsDiskBack()
 {
-    QFETCH(bool, hex);
-    QFETCH(int, sizeLimit);
-    QFETCH(bool, limitLate);
+    auto [hex, sizeLimit, limitLate] = fetchRow<bool, int, bool>("hex", "sizeLimit", "limitLate");
     QTemporaryDir folder(m_dir.filePath(QStringLiteral("reuse-XXXXXX")));
     rlimit before = {};
     ::getrlimit(RLIMIT_FSIZE, &before);
@@ -531,8 +520,7 @@ void TestReceiveStore::memoryLimitedKeepsNewest()
 
 void TestReceiveStore::savesAsShownOrLeavesNoFile_data()
 {
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("outcome");
+    addColumns<QString, int>("how", "outcome");
     QTest::newRow("whole, across many blocks") << QStringLiteral("whole") << int(CaptureWriter::Saved);
     QTest::newRow("the oldest makes way midway") << QStringLiteral("drop") << int(CaptureWriter::DataGone);
     QTest::newRow("edited midway") << QStringLiteral("edit") << int(CaptureWriter::Edited);
@@ -543,8 +531,7 @@ void TestReceiveStore::savesAsShownOrLeavesNoFile_data()
 // full disk and a cancel are saved through the window's menu in tst_save.
 void TestReceiveStore::savesAsShownOrLeavesNoFile()
 {
-    QFETCH(QString, how);
-    QFETCH(int, outcome);
+    auto [how, outcome] = fetchRow<QString, int>("how", "outcome");
     QTemporaryDir folder(m_dir.filePath(QStringLiteral("save-XXXXXX")));
     ReceiveStore store(tinyBlocks(m_dir.path()));
     QString shown;
@@ -595,9 +582,7 @@ void TestReceiveStore::savesAsShownOrLeavesNoFile()
 
 void TestReceiveStore::memoryBudgetFollowsTheLimits_data()
 {
-    QTest::addColumn<QByteArray>("cgroup");
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<qint64>("most");
+    addColumns<QByteArray, QStringList, qint64>("cgroup", "files", "most");
     const QString meminfo = QStringLiteral("meminfo=MemTotal: 24000000 kB\nMemAvailable: 20000000 kB\n");
     QTest::newRow("v2 group with a limit") << QByteArray("0::/user.slice/app.scope\n")
                                            << QStringList { meminfo, "user.slice/app.scope/memory.max=419430400",
@@ -618,9 +603,7 @@ void TestReceiveStore::memoryBudgetFollowsTheLimits_data()
 
 void TestReceiveStore::memoryBudgetFollowsTheLimits()
 {
-    QFETCH(QByteArray, cgroup);
-    QFETCH(QStringList, files);
-    QFETCH(qint64, most);
+    auto [cgroup, files, most] = fetchRow<QByteArray, QStringList, qint64>("cgroup", "files", "most");
     QTemporaryDir root;
     const auto write = [&](const QString &path, const QByteArray &content) {
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
