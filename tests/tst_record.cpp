@@ -5,6 +5,7 @@
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/recordwriter.h"
 #include "tests/support/boxcatcher.h"
+#include "tests/support/contextmenu.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/files.h"
 #include "tests/support/formfixture.h"
@@ -55,9 +56,7 @@ int recordChild(const char *path)
 // Opens the area's context menu from the keyboard and starts or stops recording.
 void chooseRecord(ReceiveArea *area)
 {
-    QTimer::singleShot(0, area, [] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_R); });
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), area->viewport()->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(area->viewport(), &event);
+    chooseFromMenu(area->viewport(), Qt::Key_R);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "terminal/receiveview/receivearea.h"
 #include "terminal/receiveview/savedialog.h"
 #include "tests/support/boxcatcher.h"
+#include "tests/support/contextmenu.h"
 #include "tests/support/expectnothing.h"
 #include "tests/support/files.h"
 #include "tests/support/formfixture.h"
@@ -31,17 +32,6 @@
 #include <sys/sysmacros.h>
 
 namespace {
-
-// Opens the receive area's context menu from the keyboard and picks an entry by its key.
-void chooseFromMenu(ReceiveArea *area, Qt::Key key)
-{
-    QTimer::singleShot(0, area, [key] {
-        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget()))
-            QTest::keyClick(menu, key);
-    });
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), area->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(area, &event);
-}
 
 QStringList entries(const QString &folder)
 {

@@ -6,6 +6,7 @@
 #include "terminal/receiveview/savedialog.h"
 #include "terminal/receiveview/timegutter.h"
 #include "tests/support/files.h"
+#include "tests/support/contextmenu.h"
 #include "tests/support/rows.h"
 #include "window/messagebox.h"
 #include "window/texts.h"
@@ -205,12 +206,7 @@ void TestTimes::marginAndIdleRowsStayOutOfTheText()
     QVERIFY(std::any_of(margin.constBits(), margin.constBits() + margin.sizeInBytes(),
         [&](uchar b) { return b != margin.constBits()[0]; }));
     // From the keyboard: the context menu, G, then B for 50 ms.
-    QTimer::singleShot(0, [] {
-        for (Qt::Key key : { Qt::Key_G, Qt::Key_B })
-            QTest::keyClick(QApplication::activePopupWidget(), key);
-    });
-    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(5, 5), area.viewport()->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(area.viewport(), &menu);
+    chooseFromMenu(area.viewport(), Qt::Key_G, Qt::Key_B);
     QCOMPARE(area.idleGap(), 50);
     QCOMPARE(rowStarts(), u"168"_qs);
     // The caret, the mouse and a screen reader go by the rows shown.
